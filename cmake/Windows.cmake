@@ -1,0 +1,49 @@
+# Windows build (mingw-w64 cross compilers): Zktty.exe, the end-to-end driver, fake peers
+# and Windows benchmarks. Everything links statically, so no DLL has to sit beside an exe.
+enable_language(RC)
+set(ZK_WIN_LINK -static -static-libgcc -static-libstdc++)
+
+add_executable(Zktty WIN32 ${ZK_SHELL_SOURCES} ${CMAKE_SOURCE_DIR}/src/resources/Zktty.rc)
+target_link_libraries(Zktty PRIVATE zkcore comctl32 comdlg32 gdi32 user32 kernel32)
+target_compile_definitions(Zktty PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_include_directories(Zktty PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_options(Zktty PRIVATE ${ZK_WIN_LINK} -mwindows)
+zk_strict_warnings(Zktty)
+set_target_properties(Zktty PROPERTIES OUTPUT_NAME Zktty)
+
+# The shell without its entry point, for Windows-side tests and benchmarks that drive
+# the real pane and device code inside their own process.
+set(ZK_SHELL_LIB_SOURCES ${ZK_SHELL_SOURCES})
+list(FILTER ZK_SHELL_LIB_SOURCES EXCLUDE REGEX "/win_main\\.cpp$")
+add_library(zkshell STATIC ${ZK_SHELL_LIB_SOURCES})
+target_link_libraries(zkshell PUBLIC zkcore comctl32 comdlg32 gdi32 user32 kernel32)
+target_compile_definitions(zkshell PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+zk_strict_warnings(zkshell)
+
+# GoogleTest from Debian's source package, compiled with the same cross compiler.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+if(EXISTS /usr/src/googletest/CMakeLists.txt)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB ZK_E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+  if(ZK_E2E_SOURCES)
+    add_executable(zk_e2e ${ZK_E2E_SOURCES})
+    target_include_directories(zk_e2e PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/e2e)
+    target_link_libraries(zk_e2e PRIVATE gtest gdi32 user32 kernel32)
+    target_link_options(zk_e2e PRIVATE ${ZK_WIN_LINK})
+    zk_test_warnings(zk_e2e)
+  endif()
+endif()
+
+# Windows-side benchmarks and fake peers: one program per .cpp.
+foreach(dir bench/win tests/e2e/peers)
+  file(GLOB progs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  foreach(src IN LISTS progs)
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE zkshell)
+    target_link_options(${name} PRIVATE ${ZK_WIN_LINK})
+    zk_test_warnings(${name})
+  endforeach()
+endforeach()

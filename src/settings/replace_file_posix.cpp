@@ -1,0 +1,13 @@
+#include <cstdio>
+
+#include "settings/replace_file.h"
+
+namespace zk {
+
+bool ReplaceFileWith(const char* temporaryPath, const char* targetPath) {
+  if (std::rename(temporaryPath, targetPath) == 0) return true;
+  std::remove(temporaryPath);
+  return false;
+}
+
+}  // namespace zk
