@@ -1,0 +1,79 @@
+#include "app/win32/panes.h"
+
+#include "app/win32/app_state.h"
+#include "device/win32/transmit.h"
+#include "messages/win32/fkey_send.h"
+#include "resources/resource.h"
+
+namespace {
+
+void CancelAutoRepeat() { app.autoRepeat.Cancel(); }
+
+bool AltHeld() { return GetAsyncKeyState(VK_MENU) < 0; }
+
+}  // namespace
+
+int TypingPane::OnSysKeyDown(WPARAM key) {
+  if (AltHeld()) {
+    const WPARAM upper = (key >= 'a' && key <= 'z') ? key - 32 : key;
+    switch (upper) {
+      case 'T':
+        if (!app.transmitting) ToggleTransmit();
+        return 1;
+      case 'R':
+        if (app.transmitting) ToggleTransmit();
+        return 1;
+      case 'U': SendMessageA(app.mainWindow, WM_COMMAND, IDC_UPDATE, 0); return 1;
+      case 'N': SendMessageA(app.mainWindow, WM_COMMAND, IDC_NEW, 0); return 1;
+      default: break;
+    }
+  }
+  if (key == VK_F10) {
+    ToggleTransmit();
+    return 1;
+  }
+  return TextPane::OnSysKeyDown(key);
+}
+
+int TypingPane::OnKeyDown(WPARAM key) {
+  if (key >= VK_F1 && key <= VK_F9) {
+    SendFKeyMessage(static_cast<int>(key - VK_F1));
+    return 1;
+  }
+  if (key == VK_F11 || key == VK_F12) {
+    if (app.logWindow) SetForegroundWindow(app.logWindow);
+    return 1;
+  }
+  if (key == VK_ESCAPE && app.transmitting) PostMessageA(app.mainWindow, WM_COMMAND, IDC_TXRX, 0);
+  CancelAutoRepeat();
+  return TextPane::OnKeyDown(key);
+}
+
+int TypingPane::CharInput(uint32_t ch, uint32_t slot) {
+  (void)slot;
+  if (ch == 25) return 1;  // Ctrl+Y: "Direct" mode needs a serial device
+  if (ch == 8 && app.transmitting && app.txQueue.Empty()) return 1;  // sent text stays sent
+  GeneralCharInput(ch, 0);
+  if (ch == 8)
+    QueuePut(8);
+  else
+    QueueTyped();
+  return 1;
+}
+
+void TypingPane::OnLButtonDown(WPARAM flags, int x, int y) {
+  CancelAutoRepeat();
+  SetFocus(window());
+  TextPane::OnLButtonDown(flags, x, y);
+}
+
+int RxTxPane::CharInput(uint32_t ch, uint32_t slot) {
+  (void)slot;
+  if (directEcho && (ch >= 32 || ch == 8 || ch == 13 || ch == 10)) GeneralCharInput(ch, 0);
+  return 0;
+}
+
+void RxTxPane::OnLButtonDown(WPARAM flags, int x, int y) {
+  CancelAutoRepeat();
+  TextPane::OnLButtonDown(flags, x, y);
+}

@@ -1,0 +1,61 @@
+#include "device/win32/transmit.h"
+
+#include "app/win32/app_state.h"
+#include "app/win32/panes.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr int kTransmitSlot = 2;  // the typing pane's slot-2 mark is the transmit position
+
+void SetTxButtonCaption(bool transmitting) {
+  SetDlgItemTextA(app.mainWindow, IDC_TXRX, transmitting ? "F10  &RX" : "F10  &TX");
+}
+
+bool LinkCanSend() { return false; }
+
+}  // namespace
+
+void ToggleTransmit() {
+  if (app.transmitting) {
+    app.transmitting = false;
+    SetTxButtonCaption(false);
+    app.txQueue.Flush();
+    app.autoRepeat.OnReturnToReceive(app.settings.fkeys.repeatsec);
+    return;
+  }
+  SetTxButtonCaption(true);
+  app.transmitting = true;
+  QueueTyped();
+}
+
+int QueuePut(char ch) {
+  if (ch == 8) {
+    if (!app.txQueue.TakeBack()) return -1;
+    PaneLock lock(*app.typingPane);
+    zk::ColourSlot& slot = app.typingPane->buffer().slot(kTransmitSlot);
+    if (slot.mark > 0) --slot.mark;
+    return -1;
+  }
+  if (!app.txQueue.Put(ch)) return 0;
+  if (app.wakeEvent) SetEvent(app.wakeEvent);
+  return 1;
+}
+
+int QueueTyped() {
+  PaneLock lock(*app.typingPane);
+  zk::TextBuffer& buffer = app.typingPane->buffer();
+  zk::ColourSlot& slot = buffer.slot(kTransmitSlot);
+  // Backspace may have removed sent text below the transmit position; what is typed
+  // after that must still go out.
+  if (slot.mark > buffer.length()) slot.mark = buffer.length();
+  const int waiting = buffer.length() - slot.mark;
+  if (!LinkCanSend() || !app.transmitting || waiting < 1) return waiting;
+  int queued = 0;
+  while (queued < waiting && app.transmitting) {
+    if (QueuePut(buffer.text()[slot.mark + queued]) == 0) break;  // full: the rest waits
+    ++queued;
+  }
+  slot.mark += queued;
+  return waiting;
+}

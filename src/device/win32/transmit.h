@@ -1,0 +1,13 @@
+// Switching between receive and transmit, and feeding the transmit queue.
+#pragma once
+
+// Flips between receive and transmit; window thread only.
+void ToggleTransmit();
+
+// Queues one character: 1 when queued, -1 for a backspace (which takes back the last
+// waiting character), 0 when the queue is full and the character was refused.
+int QueuePut(char ch);
+
+// While transmitting, moves the typing pane's text after the transmit position into the
+// queue; returns how many typed characters were waiting.
+int QueueTyped();

@@ -1,0 +1,52 @@
+#include "messages/win32/fkey_send.h"
+
+#include <windows.h>
+
+#include "app/win32/app_state.h"
+#include "app/win32/main_window.h"
+#include "app/win32/panes.h"
+#include "device/win32/transmit.h"
+#include "messages/compose.h"
+#include "resources/resource.h"
+
+namespace {
+
+zk::ComposeResult Compose(int index, const char* callBox) {
+  const zk::Settings& s = app.settings;
+  zk::ComposeContext context;
+  context.macros = zk::MacroValues{s.mycall, callBox, app.hisRst, app.myRst,
+                                   s.fkeys.hisrstformat, s.fkeys.exchangeformat};
+  context.ignore = s.ignore;
+  context.startDirectory = app.startDirectory;
+  context.transmitting = app.transmitting;
+  context.readFile = zk::ReadMessageFile;
+  return zk::ComposeMessage(s.fkeys.messages[index], context);
+}
+
+}  // namespace
+
+void SendFKeyMessage(int index) {
+  if (index < 0 || index >= zk::kFKeyCount) return;
+  app.autoRepeat.OnFKeySent(zk::ShouldArmRepeat(index, app.settings.fkeys));
+  char callBox[100] = "";
+  GetDlgItemTextA(app.mainWindow, IDC_CALLBOX, callBox, sizeof callBox);
+  const zk::ComposeResult result = Compose(index, callBox);
+  for (char ch : result.text) app.typingPane->AppendChar(static_cast<uint8_t>(ch), 0);
+  if (result.qsoPending) app.qsoPending = true;
+  if (result.startTxRequested && !app.transmitting) ToggleTransmit();
+  FocusTypingPane();
+  QueueTyped();
+}
+
+void UpdateFKeyButtons() {
+  for (int i = 0; i < zk::kFKeyCount; ++i) {
+    char label[zk::kFKeyMessageSize];
+    if (zk::FKeyLabel(app.settings.fkeys.messages[i], label, sizeof label))
+      SetDlgItemTextA(app.mainWindow, kFKeyButtons[i], label);
+  }
+}
+
+void RunAutoRepeatTick() {
+  const int key = app.autoRepeat.Tick(app.settings.fkeys.repeatfkey);
+  if (key >= 0) SendFKeyMessage(key);
+}
