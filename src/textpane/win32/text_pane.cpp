@@ -109,10 +109,18 @@ LRESULT TextPane::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_KEYUP: OnKeyUp(wParam); return 0;
     case WM_CHAR: CharInput(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)); return 0;
     case WM_SYSKEYDOWN:
-      OnSysKeyDown(wParam);
+      sysKeyTaken_ = OnSysKeyDown(wParam) != 0;
+      // F10 taken as a command must not also open the menu bar when it is released.
+      if (sysKeyTaken_ && wParam == VK_F10) return 0;
       return DefWindowProcA(window_, message, wParam, lParam);
     case WM_SYSCHAR:
       OnSysChar(wParam);
+      // The character of an Alt key the pane acted on is not a menu mnemonic: passing it
+      // on would beep, and under Wine it leaves the menu bar active.
+      if (sysKeyTaken_) {
+        sysKeyTaken_ = false;
+        return 0;
+      }
       return DefWindowProcA(window_, message, wParam, lParam);
     case WM_HSCROLL: HScroll(LOWORD(wParam)); return 0;
     case WM_VSCROLL: VScroll(LOWORD(wParam)); return 0;

@@ -118,6 +118,7 @@ class TextPane {
   int clientHeight_ = 0;
   bool mouseSelecting_ = false;
   bool caretShown_ = false;
+  bool sysKeyTaken_ = false;
   DWORD windowThread_ = 0;
   std::atomic<bool> viewChangePending_{false};
   zk::TextChange pending_;  // changes made by other threads, not yet shown

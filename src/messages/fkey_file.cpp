@@ -1,0 +1,137 @@
+#include "messages/fkey_file.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/fixed_text.h"
+#include "messages/compose.h"
+#include "settings/clean_line.h"
+#include "settings/replace_file.h"
+
+namespace zk {
+
+namespace {
+
+// Decimal value of a word as the C library reads it, held within 32 bits.
+int32_t WordToInt32(const char* begin, const char* end) {
+  std::string word(begin, end);
+  long value = std::strtol(word.c_str(), nullptr, 10);
+  if (value < INT32_MIN) return INT32_MIN;
+  if (value > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(value);
+}
+
+// "repeat <key> <seconds>": words split at blanks; a missing word leaves its value.
+void ReadRepeatLine(FKeySet& set, const char* line) {
+  int32_t* targets[] = {nullptr, &set.repeatfkey, &set.repeatsec};
+  const char* p = line;
+  for (int32_t* target : targets) {
+    while (*p == ' ') ++p;
+    if (*p == '\0') break;
+    const char* start = p;
+    while (*p != '\0' && *p != ' ') ++p;
+    if (target) *target = WordToInt32(start, p);
+  }
+}
+
+// "rst" and "exchange": the value is everything after the line's first blank.
+void ReadFormatLine(char (&format)[kReportFormatSize], const char* line) {
+  const char* blank = std::strchr(line, ' ');
+  if (blank) CopyText(format, blank + 1);
+}
+
+// "F<number>:" and the message from the fifth character on.
+void ReadKeyLine(FKeySet& set, const char* line) {
+  long number = std::strtol(line + 1, nullptr, 10);
+  int index = number < 1 ? 0 : number > kFKeyCount ? kFKeyCount - 1 : static_cast<int>(number) - 1;
+  if (std::strlen(line) <= 3)
+    set.messages[index][0] = '\0';
+  else
+    CopyText(set.messages[index], line + 4);
+}
+
+// The prefixes are compared on their own length only: "rstx abc" is a format line too.
+void ReadLine(FKeySet& set, char* line) {
+  CleanLine(line);
+  if (StartsWithNoCase(line, "repeat"))
+    ReadRepeatLine(set, line);
+  else if (StartsWithNoCase(line, "rst"))
+    ReadFormatLine(set.hisrstformat, line);
+  else if (StartsWithNoCase(line, "exchange"))
+    ReadFormatLine(set.exchangeformat, line);
+  else if (line[0] == 'F')
+    ReadKeyLine(set, line);
+}
+
+template <size_t N>
+void Terminate(char (&field)[N]) { field[N - 1] = '\0'; }
+
+}  // namespace
+
+std::string FKeyFileText(FKeySet& set) {
+  std::string text;
+  for (int i = 0; i < kFKeyCount; ++i) {
+    Terminate(set.messages[i]);
+    CleanLine(set.messages[i]);
+    text += "F" + std::to_string(i + 1) + ": " + set.messages[i] + "\n";
+  }
+  Terminate(set.hisrstformat);
+  Terminate(set.exchangeformat);
+  text += "repeat " + std::to_string(set.repeatfkey) + " " + std::to_string(set.repeatsec) + "\n";
+  text += std::string("rst ") + set.hisrstformat + "\n";
+  text += std::string("exchange ") + set.exchangeformat + "\n";
+  return text;
+}
+
+bool SaveFKeyFile(FKeySet& set, const char* path) {
+  if (!path) return false;
+  std::string temporary = std::string(path) + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  if (!file) return false;
+  std::string text = FKeyFileText(set);
+  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return ReplaceFileWith(temporary.c_str(), path);
+}
+
+bool LoadFKeyFile(FKeySet& set, const char* path) {
+  std::FILE* file = path ? std::fopen(path, "r") : nullptr;
+  if (!file) {
+    LoadFKeyText(set, "", 0);  // clears the formats and the auto-repeat all the same
+    return false;
+  }
+  std::string data;
+  char chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data.append(chunk, got);
+  std::fclose(file);
+  LoadFKeyText(set, data.data(), data.size());
+  return true;
+}
+
+void LoadFKeyText(FKeySet& set, const char* data, size_t size) {
+  set.hisrstformat[0] = '\0';
+  set.exchangeformat[0] = '\0';
+  set.repeatfkey = 0;
+  set.repeatsec = 0;
+  if (!data) return;
+  std::string line;
+  size_t pos = 0;
+  while (pos < size) {
+    const void* found = std::memchr(data + pos, '\n', size - pos);
+    size_t end = found ? static_cast<size_t>(static_cast<const char*>(found) - data) : size;
+    // A line is taken whole, however long, and its fields are cut afterwards.
+    line.assign(data + pos, end - pos);
+    ReadLine(set, &line[0]);
+    pos = end + 1;
+  }
+}
+
+}  // namespace zk

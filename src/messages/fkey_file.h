@@ -1,0 +1,25 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "messages/fkey_set.h"
+
+namespace zk {
+
+// The twelve lines of a function-key file for `set`. Cleans the messages in place first,
+// so the set in memory matches what the file says.
+std::string FKeyFileText(FKeySet& set);
+
+// Writes FKeyFileText to path + ".tmp" and moves it over `path`. False, with the set
+// untouched, when the file cannot be created; false when writing or the move fails.
+bool SaveFKeyFile(FKeySet& set, const char* path);
+
+// Reads a function-key file. The formats and the auto-repeat values are cleared even
+// when the file cannot be opened (then false); messages no line names keep their values.
+bool LoadFKeyFile(FKeySet& set, const char* path);
+
+// The reading of LoadFKeyFile on text already in memory (size bytes, no terminator
+// needed): lines end at a line feed, are cleaned, and are taken by their first letters.
+void LoadFKeyText(FKeySet& set, const char* data, size_t size);
+
+}  // namespace zk

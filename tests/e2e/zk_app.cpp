@@ -1,0 +1,328 @@
+#include "zk_app.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace e2e {
+
+std::string Env(const char* name) {
+  char value[1024];
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return (n > 0 && n < sizeof value) ? std::string(value, n) : std::string();
+}
+
+std::string MakeFolder(const std::string& name) {
+  std::string path = Env("ZK_WORK") + "\\" + name;
+  CreateDirectoryA(path.c_str(), nullptr);
+  return path;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::string text = ReadFile(path), line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string ClipboardText() {
+  std::string text;
+  for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
+  HANDLE data = GetClipboardData(CF_TEXT);
+  if (data) {
+    const char* bytes = static_cast<const char*>(GlobalLock(data));
+    if (bytes) text = bytes;
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return text;
+}
+
+void SetClipboardText(const std::string& text) {
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+  GlobalUnlock(block);
+  for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
+  EmptyClipboard();
+  SetClipboardData(CF_TEXT, block);
+  CloseClipboard();
+}
+
+void EmptyTheClipboard() {
+  for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
+  EmptyClipboard();
+  CloseClipboard();
+}
+
+ZkApp::~ZkApp() {
+  if (process_.hProcess) {
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      Exit();
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+        TerminateProcess(process_.hProcess, 1);
+    }
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+  }
+}
+
+bool ZkApp::Start(const std::string& name, const std::string& ini) {
+  folder_ = MakeFolder(name);
+  if (!ini.empty()) WriteFile(IniPath(), ini);
+  std::string exe = Env("ZK_EXE");
+  std::string commandLine = "\"" + exe + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder_.c_str(), &startup, &process_))
+    return false;
+  WaitForInputIdle(process_.hProcess, 10000);
+  if (!WaitFor([this] { return FindWindows(); }, 15000)) return false;
+  SetForegroundWindow(main_);
+  Sync();
+  return true;
+}
+
+namespace {
+
+struct FindState {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindMain(HWND window, LPARAM param) {
+  auto* state = reinterpret_cast<FindState*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char name[64];
+  if (pid == state->processId && GetClassNameA(window, name, sizeof name) &&
+      std::strcmp(name, "RttyZklog") == 0 && IsWindowVisible(window)) {
+    state->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+bool ZkApp::FindWindows() {
+  FindState state{process_.dwProcessId, nullptr};
+  EnumWindows(FindMain, reinterpret_cast<LPARAM>(&state));
+  if (!state.found) return false;
+  main_ = state.found;
+  HWND first = FindWindowExA(main_, nullptr, "QelTextWin", nullptr);
+  HWND second = first ? FindWindowExA(main_, first, "QelTextWin", nullptr) : nullptr;
+  if (!first || !second) return false;
+  // The receive/transmit pane sits above the typing pane.
+  if (ClientRectIn(first).top < ClientRectIn(second).top) {
+    rxTx_ = first;
+    typing_ = second;
+  } else {
+    rxTx_ = second;
+    typing_ = first;
+  }
+  return true;
+}
+
+bool ZkApp::WaitForExit(int ms) {
+  return process_.hProcess && WaitForSingleObject(process_.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+}
+
+bool ZkApp::Exit() {
+  if (main_) PostMessageA(main_, WM_COMMAND, 105, 0);
+  return WaitForExit();
+}
+
+bool ZkApp::CloseBySystemMenu() {
+  PostMessageA(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return WaitForExit();
+}
+
+std::string ZkApp::Text(HWND window) const {
+  char text[512] = "";
+  SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+RECT ZkApp::ClientRectIn(HWND child) const {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void ZkApp::Sync() const {
+  DWORD_PTR result;
+  SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+}
+
+LRESULT ZkApp::Command(int id) {
+  return SendMessageA(main_, WM_COMMAND, static_cast<WPARAM>(id), 0);
+}
+
+void ZkApp::Type(const std::string& text) {
+  for (unsigned char c : text) SendMessageA(typing_, WM_CHAR, c, 1);
+}
+
+void ZkApp::Key(WPARAM virtualKey) {
+  SendMessageA(typing_, WM_KEYDOWN, virtualKey, 1);
+  SendMessageA(typing_, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
+}
+
+void ZkApp::SysKey(WPARAM virtualKey) {
+  SendMessageA(typing_, WM_SYSKEYDOWN, virtualKey, 1);
+  SendMessageA(typing_, WM_SYSKEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
+}
+
+void ZkApp::AltKey(char letter) {
+  // The program asks the keyboard whether Alt is down, so Alt goes in as real input; the
+  // letter is sent to the typing pane as the system key message Windows would make of it.
+  INPUT alt{};
+  alt.type = INPUT_KEYBOARD;
+  alt.ki.wVk = VK_MENU;
+  SendInput(1, &alt, sizeof alt);
+  WaitFor([] { return GetAsyncKeyState(VK_MENU) < 0; }, 1000);
+  Sleep(50);
+  const LPARAM altDown = 1 | (1 << 29);
+  SendMessageA(typing_, WM_SYSKEYDOWN, static_cast<WPARAM>(letter), altDown);
+  SendMessageA(typing_, WM_SYSKEYUP, static_cast<WPARAM>(letter), altDown | static_cast<LPARAM>(0xC0000000u));
+  alt.ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(1, &alt, sizeof alt);
+  WaitFor([] { return GetAsyncKeyState(VK_MENU) >= 0; }, 1000);
+  Sync();
+}
+
+void ZkApp::Click(HWND pane, int x, int y) {
+  const LPARAM point = MAKELPARAM(x, y);
+  SendMessageA(pane, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  SendMessageA(pane, WM_LBUTTONUP, 0, point);
+}
+
+void ZkApp::DragSplitter(int fromY, int toY) {
+  const int x = 100;
+  SendMessageA(main_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, fromY));
+  const int step = fromY < toY ? 5 : -5;
+  for (int y = fromY; (step > 0) ? y < toY : y > toY; y += step)
+    SendMessageA(main_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+  SendMessageA(main_, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, toY));
+  SendMessageA(main_, WM_LBUTTONUP, 0, MAKELPARAM(x, toY));
+}
+
+std::string ZkApp::RxTxText() {
+  EmptyTheClipboard();
+  Command(32781);
+  return ClipboardText();
+}
+
+bool ZkApp::WaitForTxCaption(const std::string& caption, int ms) {
+  return WaitFor([&] { return ControlText(1002) == caption; }, ms);
+}
+
+COLORREF ZkApp::PixelAt(HWND window, int x, int y) const {
+  POINT p{x, y};
+  ClientToScreen(window, &p);
+  HDC screen = GetDC(nullptr);
+  COLORREF colour = GetPixel(screen, p.x, p.y);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+int ZkApp::CountPixels(HWND window, const RECT& area, COLORREF colour) const {
+  POINT origin{area.left, area.top};
+  ClientToScreen(window, &origin);
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+  int count = 0;
+  const auto* pixels = static_cast<const DWORD*>(bits);
+  for (int i = 0; i < width * height; ++i) {
+    const DWORD p = pixels[i];
+    const COLORREF c = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    if (c == colour) ++count;
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return count;
+}
+
+int ZkApp::HighlightLeft(HWND window, int y) const {
+  RECT client;
+  GetClientRect(window, &client);
+  const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+  for (int x = 0; x < client.right; ++x)
+    if (PixelAt(window, x, y) == highlight) return x;
+  return -1;
+}
+
+bool ZkApp::Screenshot(const std::string& name, HWND window) const {
+  if (!window) window = main_;
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(200);
+  RECT r;
+  GetWindowRect(window, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+  const DWORD imageSize = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + imageSize;
+  std::string path = Env("ZK_SHOTS") + "\\" + name + ".bmp";
+  FILE* out = std::fopen(path.c_str(), "wb");
+  bool ok = out != nullptr;
+  if (out) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    std::fwrite(bits, 1, imageSize, out);
+    std::fclose(out);
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+}  // namespace e2e

@@ -1,0 +1,93 @@
+// Drives a running Zktty.exe from outside, the way an operator would: windows found by
+// class and control number, real window messages and input, results read back from
+// window texts, the clipboard, the settings file and screen pixels.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+std::string Env(const char* name);
+// A fresh folder under the run's work folder.
+std::string MakeFolder(const std::string& name);
+void WriteFile(const std::string& path, const std::string& text);
+std::string ReadFile(const std::string& path);
+std::vector<std::string> ReadLines(const std::string& path);
+
+std::string ClipboardText();
+void SetClipboardText(const std::string& text);
+void EmptyTheClipboard();
+
+// Polls `done` every 10 ms until it holds or `ms` pass; returns its last answer.
+template <typename F>
+bool WaitFor(F done, int ms = 5000) {
+  for (int waited = 0;; waited += 10) {
+    if (done()) return true;
+    if (waited >= ms) return false;
+    Sleep(10);
+  }
+}
+
+class ZkApp {
+ public:
+  ZkApp() = default;
+  ~ZkApp();
+  ZkApp(const ZkApp&) = delete;
+  ZkApp& operator=(const ZkApp&) = delete;
+
+  // Starts Zktty.exe in a new folder named after the test, with `ini` as its settings
+  // file unless it is empty; waits until the main window is shown.
+  bool Start(const std::string& name, const std::string& ini = "");
+  // File/Exit, then waits for the process to end; false when it did not end in time.
+  bool Exit();
+  // The system menu's Close, then waits for the process to end.
+  bool CloseBySystemMenu();
+  bool WaitForExit(int ms = 10000);
+
+  const std::string& folder() const { return folder_; }
+  std::string IniPath() const { return folder_ + "\\Zktty.ini"; }
+  HWND main() const { return main_; }
+  HWND Control(int id) const { return GetDlgItem(main_, id); }
+  HWND typingPane() const { return typing_; }
+  HWND rxTxPane() const { return rxTx_; }
+  std::string Text(HWND window) const;
+  std::string ControlText(int id) const { return Text(Control(id)); }
+  RECT ClientRectIn(HWND child) const;  // a child's rectangle in the main window's client area
+
+  LRESULT Command(int id);
+  void Type(const std::string& text);           // WM_CHAR to the typing pane
+  void Key(WPARAM virtualKey);                  // WM_KEYDOWN/WM_KEYUP to the typing pane
+  void SysKey(WPARAM virtualKey);               // WM_SYSKEYDOWN/UP to the typing pane
+  void AltKey(char letter);                     // real Alt+letter input into the foreground
+  void Click(HWND pane, int x, int y);          // left press and release at a client point
+  void DragSplitter(int fromY, int toY);        // drags the bar in main-window client rows
+
+  // The receive/transmit pane's text through the program's own copy command.
+  std::string RxTxText();
+  // Waits until the F10 button reads `caption`.
+  bool WaitForTxCaption(const std::string& caption, int ms = 3000);
+
+  COLORREF PixelAt(HWND window, int x, int y) const;
+  // Counts pixels of `colour` in a client rectangle of `window`.
+  int CountPixels(HWND window, const RECT& area, COLORREF colour) const;
+  // The leftmost column of selection highlight on pixel row y of a window, or -1.
+  int HighlightLeft(HWND window, int y) const;
+  // Saves the main window (or another window) as a bitmap into the screenshot folder.
+  bool Screenshot(const std::string& name, HWND window = nullptr) const;
+
+  // Makes sure everything sent so far has been handled by the program's window thread.
+  void Sync() const;
+
+ private:
+  bool FindWindows();
+
+  std::string folder_;
+  PROCESS_INFORMATION process_{};
+  HWND main_ = nullptr;
+  HWND typing_ = nullptr;
+  HWND rxTx_ = nullptr;
+};
+
+}  // namespace e2e

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "messages/compose.h"
+#include "messages/fkey_set.h"
+
+namespace zk {
+namespace {
+
+std::string Report(const char* hisRst, const char* format, size_t capacity = 200) {
+  std::string out(capacity, 'Z');
+  size_t n = ApplyReportFormat(&out[0], capacity, hisRst, format);
+  EXPECT_LT(n, capacity);
+  EXPECT_EQ(out[n], '\0');
+  return out.substr(0, n);
+}
+
+MacroValues Station() {
+  MacroValues v;
+  v.mycall = "W1AW";
+  v.callBox = "DL1ABC";
+  v.hisRst = "599 005";
+  v.myRst = "579";
+  v.hisrstformat = "";
+  v.exchangeformat = "#2/#1";
+  return v;
+}
+
+std::string Expand(const char* in, const MacroValues& v, bool* log = nullptr, size_t cap = 400) {
+  std::string out(cap, 'Z');
+  bool flag = false;
+  size_t n = ExpandMacros(in, &out[0], cap, v, &flag);
+  EXPECT_EQ(out[n], '\0');
+  if (log) *log = flag;
+  return out.substr(0, n);
+}
+
+ComposeContext Context(bool transmitting = false) {
+  ComposeContext c;
+  c.macros = Station();
+  c.startDirectory = "C:\\Zktty";
+  c.transmitting = transmitting;
+  c.readFile = [](const char*, std::string&) { return false; };
+  return c;
+}
+
+TEST(ComposeFindNoCase, MatchesAnyCaseAndRejectsEmptyText) {
+  const char* text = "ab\\Tcd";
+  EXPECT_EQ(FindNoCase(text, "\\t"), text + 2);
+  EXPECT_EQ(FindNoCase(text, "\\s"), nullptr);
+  EXPECT_EQ(FindNoCase("", ""), nullptr);
+  EXPECT_EQ(FindNoCase("abc", "abcd"), nullptr);
+}
+
+TEST(ComposeReportFormat, PicksWordsAndRemainder) {
+  EXPECT_EQ(Report("599 005", ""), "599 005");
+  EXPECT_EQ(Report("599 005", "#1 #2 #2"), "599 005 005");
+  EXPECT_EQ(Report("599 005", "#2 #2"), "005 005");
+  EXPECT_EQ(Report("599 005", "<#2>"), "599 005");  // a single '#' is no format
+  EXPECT_EQ(Report("599 005", "#1 #9"), "599 ");     // token 7 was never made
+  EXPECT_EQ(Report("599 005", "## #a"), "");         // two '#' without a marker
+  EXPECT_EQ(Report("599  005 x", "#1|#2"), "599| 005 x");
+  EXPECT_EQ(Report("a b c d e f g h", "#1#7"), "ag h");
+  EXPECT_EQ(Report("a b c d e f g h", "#6.#3"), "f g h.c");
+  EXPECT_EQ(Report("599", "#1 #3 #0 #"), "599  599 #");
+  EXPECT_EQ(Report("599 005", "#1 #2", 5), "599 ");
+  EXPECT_EQ(Report("599 005", "#1 #2", 1), "");
+}
+
+TEST(ComposeMacros, ReplacesTheFiveMacrosInAnyCase) {
+  MacroValues v = Station();
+  EXPECT_EQ(Expand("(mycall) de (MyCall)", v), "W1AW de W1AW");
+  EXPECT_EQ(Expand("(HISCALL) (hisrst) (EXCHANGEONLY) (myrst)", v), "DL1ABC 599 005 005/599 579");
+  EXPECT_EQ(Expand("(QTH) (MYCALL (HISRST", v), "(QTH) (MYCALL (HISRST");
+  v.callBox = "";
+  EXPECT_EQ(Expand("<(HISCALL)>", v), "<>");
+  v.mycall = "(MYCALL)";  // replacement text is not scanned again
+  std::string call = " x" + std::string(120, 'y');
+  v.callBox = call.c_str();
+  EXPECT_EQ(Expand("(mycall)(hiscall)", v), "(MYCALL)" + call.substr(0, 99));
+}
+
+TEST(ComposeMacros, LogMarkIsDroppedAndReportedEvenPastTheCut) {
+  bool log = false;
+  EXPECT_EQ(Expand("tu\x01 (HISCALL)", Station(), &log), "tu DL1ABC");
+  EXPECT_TRUE(log);
+  EXPECT_EQ(Expand("tu", Station(), &log), "tu");
+  EXPECT_FALSE(log);
+  EXPECT_EQ(Expand("(MYCALL) (HISRST)\x01", Station(), &log, 8), "W1AW 59");
+  EXPECT_TRUE(log);
+}
+
+TEST(ComposeMessage, DefaultKeys) {
+  FKeySet set = DefaultFKeySet();
+  EXPECT_EQ(ComposeMessage("", Context()).text, " ");
+  EXPECT_EQ(ComposeMessage(set.messages[1], Context()).text, "W1AW ");
+  EXPECT_EQ(ComposeMessage(set.messages[2], Context()).text, " ");
+
+  const std::string cq = "cq cq cq de W1AW W1AW W1AW k\r\x1A";
+  ComposeResult rx = ComposeMessage(set.messages[0], Context(false));
+  EXPECT_TRUE(rx.startTxRequested);
+  EXPECT_EQ(rx.text, cq);
+  ComposeResult tx = ComposeMessage(set.messages[0], Context(true));
+  EXPECT_FALSE(tx.startTxRequested);
+  EXPECT_EQ(tx.text, cq);
+  EXPECT_EQ(ComposeMessage(set.messages[3], Context()).text, "DL1ABC tu 599 005 599 005 W1AW\x1A");
+}
+
+TEST(ComposeMessage, LabelDashAndSpecialCharacters) {
+  ComposeContext c = Context();
+  EXPECT_EQ(ComposeMessage("<no end (MYCALL)", c).text, " ");
+  EXPECT_EQ(ComposeMessage("  -(MYCALL)", c).text, "W1AW");
+  EXPECT_EQ(ComposeMessage("<x>  ---a\\nb", c).text, "-a\rb");  // two dashes go at most
+  EXPECT_TRUE(ComposeMessage("a\\l", c).qsoPending);
+  c.ignore = "~";
+  c.macros.callBox = "DL~1";
+  EXPECT_EQ(ComposeMessage("~(HISCALL)~", c).text, " DL 1  ");
+  ComposeResult logged = ComposeMessage("(HISCALL) tu\\u", c);
+  EXPECT_EQ(logged.text, "DL 1 tu ");
+  EXPECT_TRUE(logged.logUpdateRequested);
+}
+
+TEST(ComposeMessage, MessageFileBody) {
+  ComposeContext c = Context();
+  std::string asked;
+  std::string body = "\\t(MYCALL) one\ntwo\n";
+  c.readFile = [&](const char* path, std::string& out) {
+    asked = path;
+    out = body;
+    return true;
+  };
+  ComposeResult r = ComposeMessage("<F3  File> @cq.rty", c);
+  EXPECT_EQ(asked, "C:\\Zktty\\cq.rty");
+  EXPECT_EQ(r.text, "W1AW one\rtwo\r ");
+  EXPECT_TRUE(r.startTxRequested);
+  body = "-x";
+  EXPECT_EQ(ComposeMessage("@m", c).text, "x");
+  body = std::string(9500, 'a');
+  EXPECT_EQ(ComposeMessage("@m", c).text, std::string(9000, 'a') + " ");
+  EXPECT_EQ(ComposeMessage(" -@m", c).text, "@m");  // without a label the dash is body text
+
+  body = "";  // an empty file sends nothing, not even the blank
+  EXPECT_EQ(ComposeMessage("@m", c).text, "");
+  asked.clear();
+  std::string longDirectory(250, 'd');
+  c.startDirectory = longDirectory.c_str();
+  EXPECT_EQ(ComposeMessage("@ten_chars", c).text, "");  // 260 bytes do not fit
+  EXPECT_EQ(asked, "");
+  body = "b";
+  EXPECT_EQ(ComposeMessage("@8____chr", c).text, "b ");  // 259 do
+  EXPECT_EQ(asked.size(), 259u);
+  ComposeResult missing = ComposeMessage("@\\t", Context());
+  EXPECT_EQ(missing.text, "");
+  EXPECT_FALSE(missing.startTxRequested);
+}
+
+TEST(ComposeMessage, ReadsRealFiles) {
+  char dir[] = "/tmp/zk_compose_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string path = std::string(dir) + "/m.rty";
+  std::string body;
+  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::fclose(f);
+  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));
+  f = std::fopen(path.c_str(), "w");
+  std::string big = "line\n" + std::string(9100, 'b');
+  std::fputs(big.c_str(), f);
+  std::fclose(f);
+  EXPECT_TRUE(ReadMessageFile(path.c_str(), body));
+  EXPECT_EQ(body, big.substr(0, 9000));
+  std::remove(path.c_str());
+  rmdir(dir);
+}
+
+TEST(ComposeLabel, CaptionAndArming) {
+  FKeySet set = DefaultFKeySet();
+  char label[8];
+  EXPECT_TRUE(FKeyLabel(set.messages[1], label, sizeof label));
+  EXPECT_STREQ(label, "F2  My ");
+  EXPECT_TRUE(FKeyLabel("  <F1  CQ> x", label, sizeof label));
+  EXPECT_STREQ(label, "F1  CQ");
+  EXPECT_FALSE(FKeyLabel("x <F1>", label, sizeof label));
+  EXPECT_FALSE(FKeyLabel("<F1", label, sizeof label));
+
+  set.repeatfkey = 1;
+  EXPECT_TRUE(ShouldArmRepeat(0, set));
+  EXPECT_FALSE(ShouldArmRepeat(3, set));  // F4 has both escapes but is not the repeat key
+  set.repeatfkey = 2;
+  EXPECT_FALSE(ShouldArmRepeat(1, set));
+  std::snprintf(set.messages[1], sizeof set.messages[1], "\\T cq \\S");
+  EXPECT_TRUE(ShouldArmRepeat(1, set));
+  std::snprintf(set.messages[1], sizeof set.messages[1], "\\t cq");
+  EXPECT_FALSE(ShouldArmRepeat(1, set));
+}
+
+}  // namespace
+}  // namespace zk
