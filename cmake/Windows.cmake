@@ -47,3 +47,7 @@ foreach(dir bench/win tests/e2e/peers)
     zk_test_warnings(${name})
   endforeach()
 endforeach()
+
+# The manual goes beside the exe, where "RTTY Help" looks for it.
+add_custom_command(TARGET Zktty POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/docs/help $<TARGET_FILE_DIR:Zktty>/help)
