@@ -36,17 +36,29 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
   endif()
 endif()
 
-# Windows-side benchmarks and fake peers: one program per .cpp.
+# Windows-side benchmarks and fake peers: one program per .cpp, with the program's
+# resources so the real main window can be made in-process.
 foreach(dir bench/win tests/e2e/peers)
   file(GLOB progs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
   foreach(src IN LISTS progs)
     get_filename_component(name ${src} NAME_WE)
-    add_executable(${name} ${src})
+    add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/src/resources/Zktty.rc)
     target_link_libraries(${name} PRIVATE zkshell)
     target_link_options(${name} PRIVATE ${ZK_WIN_LINK})
     zk_test_warnings(${name})
   endforeach()
 endforeach()
+
+# Tests that drive the shell's own operations inside their process (device open and close
+# under load, long runs): one GoogleTest program.
+file(GLOB ZK_SHELL_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/shell/*.cpp)
+if(ZK_SHELL_TESTS AND TARGET gtest)
+  add_executable(zk_shell_tests ${ZK_SHELL_TESTS} ${CMAKE_SOURCE_DIR}/src/resources/Zktty.rc)
+  target_include_directories(zk_shell_tests PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests/e2e)
+  target_link_libraries(zk_shell_tests PRIVATE zkshell gtest gtest_main psapi)
+  target_link_options(zk_shell_tests PRIVATE ${ZK_WIN_LINK})
+  zk_test_warnings(zk_shell_tests)
+endif()
 
 # The manual goes beside the exe, where "RTTY Help" looks for it.
 add_custom_command(TARGET Zktty POST_BUILD

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "device/baudot.h"
 #include "device/rx_filter.h"
@@ -20,6 +21,14 @@ enum DeviceType : int32_t { kNoDevice = 0, kTerminalUnit = 1, kTnc = 2, kEngine 
 constexpr int kSlotReceived = 1;
 constexpr int kSlotTransmitted = 2;
 
+// Engine requests the link posts: code 3 switches mode (value below), code 4 sends the
+// character in the value.
+constexpr int kEngineMode = 3;
+constexpr int kEngineSend = 4;
+constexpr intptr_t kEngineReceive = 0;
+constexpr intptr_t kEngineFinish = 1;  // send what is buffered, then receive
+constexpr intptr_t kEngineTransmit = 2;
+
 // What the device rules need from the platform. Calls come from the window thread, the
 // writer thread and the reader thread, as noted.
 class DevicePort {
@@ -27,12 +36,13 @@ class DevicePort {
   virtual ~DevicePort() = default;
   // A serial port object exists (whether or not it opened).
   virtual bool HasPort() const = 0;
-  // Raises or drops a control line: 1 RTS, 2 DTR.
+  // Raises or drops a control line: 1 RTS, 2 DTR. Window thread, and the writer thread
+  // for the release of PTT after the last character.
   virtual void SetControlLine(int line, bool on) = 0;
-  // Throws away what the driver holds in both directions.
+  // Throws away what the driver holds in both directions. Window thread.
   virtual void Purge() = 0;
   // Writes bytes and waits for the driver to take them; false when the write failed or
-  // the link is stopping. Writer thread, and window thread for the letters shift pair.
+  // the link is stopping. Writer thread only.
   virtual bool Write(const uint8_t* bytes, int count) = 0;
   // Sends one byte ahead of anything queued in the driver (TNC command strings).
   virtual void TransmitChar(uint8_t byte) = 0;
@@ -48,7 +58,8 @@ class DevicePort {
   virtual void ShowInPane(const uint8_t* bytes, int count, int slot) = 0;
   // Milliseconds of a monotonic clock.
   virtual int64_t NowMs() = 0;
-  // Waits up to `ms`; returns false when the link is stopping (writer thread).
+  // Waits up to `ms` (it may return sooner, e.g. when woken); returns false when the
+  // link is stopping. Writer thread.
   virtual bool WaitMs(int64_t ms) = 0;
 };
 
@@ -56,6 +67,8 @@ class DeviceLink {
  public:
   DeviceLink(const Settings& settings, TxQueue& queue, DevicePort& port)
       : settings_(settings), queue_(queue), port_(port) {}
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
 
   bool transmitting() const { return transmitting_; }
   const std::atomic<bool>& transmittingFlag() const { return transmitting_; }
@@ -66,7 +79,8 @@ class DeviceLink {
   void SwitchToReceive();
   void SetPtt(bool on);
   void SendTncString(const char* text);
-  // Forgets the watch states and shift bookkeeping of a link that is (re)opened.
+  // Forgets the awaited response, the armed prompt, pending PTT work and the last byte
+  // shown, for a link that is (re)opened. The Baudot shift states are kept.
   void Reset();
 
   // Writer thread: one step; true while there may be more to do at once.
@@ -74,19 +88,43 @@ class DeviceLink {
   // Reader thread: one received byte (raw from the port).
   void HandleReceivedByte(uint8_t byte);
 
-  // Seconds of line time one character takes at the configured line format.
+  // Milliseconds of line time one character takes at the configured line format;
+  // 0 (no pacing) when the baud rate is not positive.
   double CharacterMs() const;
 
-  const char* awaitedResponse() const { return awaitedResponse_; }
-  const char* armedCommand() const { return armedCommand_; }
+  // Copies, taken under the lock the reader and writer threads share.
+  std::string awaitedResponse() const;
+  std::string armedCommand() const;
   bool pttState() const { return pttState_; }
+  // The reader thread owns the receiving shift, the writer thread the transmitting one
+  // (the letters pair of the switch to transmit is written by the writer too).
   BaudotCodec& codec() { return codec_; }
 
  private:
+  // Hands the codec's letters pair to the paced writer.
+  class PacedCodeWriter : public CodeWriter {
+   public:
+    explicit PacedCodeWriter(DeviceLink& link) : link_(link) {}
+    void WriteCodes(const uint8_t* codes, int count) override;
+
+   private:
+    DeviceLink& link_;
+  };
+
+  // Returns when the raised PTT line went up, -1 when no line is raised.
+  int64_t ApplyPtt(bool on);
+  void MarkPttRelease(int line);
+  bool ReleasePttWhenLineIsIdle();
+  bool AwaitPttDelay();
+  bool WaitForLine();
   bool WriteBytes(const uint8_t* bytes, int count);
-  void WaitForLine();
-  void ReleasePttWhenLineIsIdle();
-  void ArmCommand();
+  bool Diddling() const;
+  bool StepOnce();
+  bool SendIdle();
+  bool StepTerminalUnit(char c);
+  bool StepEngine(char c);
+  bool StepTnc(char c);
+  void ShowEcho(char c);
   void WatchTnc(uint8_t byte);
 
   const Settings& settings_;
@@ -96,14 +134,29 @@ class DeviceLink {
   BaudotCodec codec_;
   RxFilter rxFilter_;
   TncMatcher matcher_;
+
+  // Shared by all three threads; the reader steps the matcher under it too.
+  mutable std::mutex textMutex_;
   char awaitedResponse_[100] = "";
   char armedCommand_[100] = "";
-  std::atomic<bool> pttState_{false};
+
+  // PTT line state, shared by the window thread and the writer's delayed release.
   std::mutex pttMutex_;
-  // Line time bookkeeping of the writer thread.
-  int64_t lineFreeAtMs_ = 0;
-  std::atomic<int64_t> pttKeyedAtMs_{-1};
+  uint32_t pttSequence_ = 0;     // bumped by every PTT change on the window thread
+  uint32_t releaseSequence_ = 0; // the sequence the pending release belongs to
+  int releaseLine_ = 0;
+  bool lineUp_ = false;          // a control line is raised
+  int64_t lineUpSinceMs_ = 0;
   std::atomic<bool> releasePending_{false};
+  std::atomic<bool> pttState_{false};
+
+  // Set by the switch to transmit and acted on by the writer before anything else.
+  std::atomic<bool> lettersPending_{false};
+  std::atomic<bool> endRequested_{false};  // the writer met the end mark; the switch is coming
+  std::atomic<int64_t> pttKeyedAtMs_{-1};
+
+  // Writer thread only: when the line will have sent everything written so far.
+  double lineFreeAtMs_ = 0;
 };
 
 }  // namespace zk

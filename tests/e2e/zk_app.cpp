@@ -1,6 +1,7 @@
 #include "zk_app.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -84,6 +85,10 @@ ZkApp::~ZkApp() {
 }
 
 bool ZkApp::Start(const std::string& name, const std::string& ini) {
+  return Launch(name, ini) && WaitForMainWindow();
+}
+
+bool ZkApp::Launch(const std::string& name, const std::string& ini) {
   folder_ = MakeFolder(name);
   if (!ini.empty()) WriteFile(IniPath(), ini);
   std::string exe = Env("ZK_EXE");
@@ -93,7 +98,10 @@ bool ZkApp::Start(const std::string& name, const std::string& ini) {
   if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder_.c_str(), &startup, &process_))
     return false;
-  WaitForInputIdle(process_.hProcess, 10000);
+  return true;
+}
+
+bool ZkApp::WaitForMainWindow() {
   if (!WaitFor([this] { return FindWindows(); }, 15000)) return false;
   SetForegroundWindow(main_);
   Sync();

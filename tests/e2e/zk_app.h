@@ -40,6 +40,9 @@ class ZkApp {
   // Starts Zktty.exe in a new folder named after the test, with `ini` as its settings
   // file unless it is empty; waits until the main window is shown.
   bool Start(const std::string& name, const std::string& ini = "");
+  // Starts the process only; WaitForMainWindow then waits until its window is shown.
+  bool Launch(const std::string& name, const std::string& ini = "");
+  bool WaitForMainWindow();
   // File/Exit, then waits for the process to end; false when it did not end in time.
   bool Exit();
   // The system menu's Close, then waits for the process to end.

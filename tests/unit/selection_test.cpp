@@ -128,6 +128,15 @@ TEST_F(SelectionTest, DraggingExtendsToWordEndsOrDropsTheSelection) {
   EXPECT_EQ(ExtendSelectionTo(buf, fixed, 55), DragResult::Extended);
   EXPECT_EQ(buf.selection().end, 7);
 
+  // Back onto the selection's own start keeps it, even when nothing is highlighted.
+  buf.Clear();
+  Append("a  b");
+  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 15));  // between the blanks
+  EXPECT_EQ(buf.selection().start, 2);
+  EXPECT_EQ(buf.selection().end, 2);
+  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 15), DragResult::Extended);
+  EXPECT_EQ(buf.selection().end, 2);
+
   EXPECT_EQ(ExtendSelectionTo(buf, fixed, 5), DragResult::Dropped);
   EXPECT_LT(buf.selection().line, 0);
   EXPECT_EQ(ExtendSelectionTo(buf, fixed, 45), DragResult::NoHit);

@@ -336,6 +336,7 @@ TEST_F(TextBufferTest, BackspaceOverCarriageReturnLineFeed) {
   Append("abc\r\n");
   TextChange c = buf.Backspace();
   EXPECT_TRUE(c.scrollUpOneLine);
+  EXPECT_EQ(c.relayoutFrom, 0);  // the closed line is kept and re-wrapped in place
   EXPECT_EQ(buf.length(), 4);
   ASSERT_EQ(buf.LineCount(), 1);
   EXPECT_EQ(buf.line(0).ending, LineEnding::Hard);  // now closed by a lone CR

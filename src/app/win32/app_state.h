@@ -5,7 +5,9 @@
 #include <atomic>
 
 #include "app/layout.h"
+#include "device/device_link.h"
 #include "device/tx_queue.h"
+#include "device/win32/device_connection.h"
 #include "messages/auto_repeat.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -33,10 +35,11 @@ struct AppState {
   char startDirectory[MAX_PATH] = "";
   char helpFile[MAX_PATH] = "Zktty.hlp";
 
-  // Written only by the window thread; read by the device threads.
-  std::atomic<bool> transmitting{false};
   zk::TxQueue txQueue;
-  HANDLE wakeEvent = nullptr;
+  HANDLE wakeEvent = nullptr;  // the writer thread's wake-up
+  DeviceConnection connection;
+  Win32DevicePort devicePort;
+  zk::DeviceLink link{settings, txQueue, devicePort};  // owns `transmitting`
 
   HWND logWindow = nullptr;
   char hisRst[50] = "";

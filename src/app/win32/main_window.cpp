@@ -6,6 +6,7 @@
 #include "app/win32/app_state.h"
 #include "app/win32/help.h"
 #include "app/win32/panes.h"
+#include "device/win32/device_connection.h"
 #include "device/win32/transmit.h"
 #include "messages/win32/fkey_send.h"
 #include "resources/resource.h"
@@ -99,6 +100,9 @@ void OnSplitterGrab(HWND window, LPARAM lParam) {
 }
 
 void Shutdown() {
+  if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
+  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncrx);
+  CloseDevice(app.mainWindow);
   WriteSettings();
   PostQuitMessage(0);
 }

@@ -1,6 +1,7 @@
 #include "app/win32/panes.h"
 
 #include "app/win32/app_state.h"
+#include "device/win32/device_connection.h"
 #include "device/win32/transmit.h"
 #include "messages/win32/fkey_send.h"
 #include "resources/resource.h"
@@ -8,6 +9,11 @@
 namespace {
 
 void CancelAutoRepeat() { app.autoRepeat.Cancel(); }
+
+// "Direct" mode exists only for the serial devices.
+bool SerialDevice() {
+  return app.settings.devtype == zk::kTerminalUnit || app.settings.devtype == zk::kTnc;
+}
 
 bool AltHeld() { return GetAsyncKeyState(VK_MENU) < 0; }
 
@@ -18,10 +24,10 @@ int TypingPane::OnSysKeyDown(WPARAM key) {
     const WPARAM upper = (key >= 'a' && key <= 'z') ? key - 32 : key;
     switch (upper) {
       case 'T':
-        if (!app.transmitting) ToggleTransmit();
+        if (!app.link.transmitting()) ToggleTransmit();
         return 1;
       case 'R':
-        if (app.transmitting) ToggleTransmit();
+        if (app.link.transmitting()) ToggleTransmit();
         return 1;
       case 'U': SendMessageA(app.mainWindow, WM_COMMAND, IDC_UPDATE, 0); return 1;
       case 'N': SendMessageA(app.mainWindow, WM_COMMAND, IDC_NEW, 0); return 1;
@@ -44,15 +50,42 @@ int TypingPane::OnKeyDown(WPARAM key) {
     if (app.logWindow) SetForegroundWindow(app.logWindow);
     return 1;
   }
-  if (key == VK_ESCAPE && app.transmitting) PostMessageA(app.mainWindow, WM_COMMAND, IDC_TXRX, 0);
+  if (key == VK_ESCAPE && app.link.transmitting()) PostMessageA(app.mainWindow, WM_COMMAND, IDC_TXRX, 0);
   CancelAutoRepeat();
   return TextPane::OnKeyDown(key);
 }
 
+void TypingPane::ToggleDirectMode() {
+  directMode = !directMode;
+  PurgePort();
+  if (directMode) {
+    SetWindowTextA(app.mainWindow, "Zktty - Direct");
+    app.rxTxPane->directEcho = true;
+  } else {
+    app.txQueue.Flush();
+    Clear();
+    SetWindowTextA(app.mainWindow, "Zktty");
+  }
+}
+
 int TypingPane::CharInput(uint32_t ch, uint32_t slot) {
   (void)slot;
-  if (ch == 25) return 1;  // Ctrl+Y: "Direct" mode needs a serial device
-  if (ch == 8 && app.transmitting && app.txQueue.Empty()) return 1;  // sent text stays sent
+  if (ch == 25) {  // Ctrl+Y
+    if (SerialDevice()) ToggleDirectMode();
+    return 1;
+  }
+  if (directMode) {
+    // Control characters go straight to the device unseen; the rest is shown in both panes.
+    if (ch < 32 && ch != 13 && ch != 8 && ch != 10) {
+      QueuePut(static_cast<char>(ch));
+      return 1;
+    }
+    GeneralCharInput(ch, 0);
+    QueuePut(static_cast<char>(ch));
+    app.rxTxPane->CharInput(ch, 0);
+    return 1;
+  }
+  if (ch == 8 && app.link.transmitting() && app.txQueue.Empty()) return 1;  // sent text stays sent
   GeneralCharInput(ch, 0);
   if (ch == 8)
     QueuePut(8);
@@ -69,6 +102,17 @@ void TypingPane::OnLButtonDown(WPARAM flags, int x, int y) {
 
 int RxTxPane::CharInput(uint32_t ch, uint32_t slot) {
   (void)slot;
+  if (ch == 25) {
+    if (SerialDevice()) {
+      directEcho = !directEcho;
+      if (app.connection.commPort && app.connection.commPort->valid())
+        SetCommMask(app.connection.commPort->handle(), EV_RXCHAR | EV_TXEMPTY);
+      SetWindowTextA(app.mainWindow, "Zktty");
+      app.typingPane->directMode = false;
+    }
+    FocusTypingPane();
+    return 0;
+  }
   if (directEcho && (ch >= 32 || ch == 8 || ch == 13 || ch == 10)) GeneralCharInput(ch, 0);
   return 0;
 }

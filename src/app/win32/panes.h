@@ -11,6 +11,9 @@ class TypingPane : public TextPane {
   void OnLButtonDown(WPARAM flags, int x, int y) override;
 
   bool directMode = false;
+
+ private:
+  void ToggleDirectMode();
 };
 
 class RxTxPane : public TextPane {

@@ -1,59 +1,12 @@
-// Program entry: start-up in its fixed order, then the message loop.
+// Program entry: start-up, then the message loop.
 #include <windows.h>
 
 #include "app/win32/app_state.h"
-#include "app/win32/main_window.h"
-#include "app/win32/panes.h"
-#include "messages/win32/fkey_send.h"
+#include "app/win32/startup.h"
 #include "resources/resource.h"
-#include "textpane/win32/appearance.h"
-#include "textpane/win32/text_pane.h"
-
-namespace {
-
-void CreatePanes(HWND parent, HINSTANCE instance) {
-  app.typingPane = new TypingPane(10000);
-  app.typingPane->selectable = true;
-  app.typingPaneWindow = app.typingPane->Create(parent, instance, 10, 10, 50, 50);
-  app.rxTxPane = new RxTxPane(10000);
-  app.rxTxPane->selectable = true;
-  app.rxTxPaneWindow = app.rxTxPane->Create(parent, instance, 70, 10, 50, 50);
-  for (TextPane* pane : {static_cast<TextPane*>(app.typingPane), static_cast<TextPane*>(app.rxTxPane)}) {
-    pane->SetColour(0, 0xFF0000, 0xFFFFFF);
-    pane->SetColour(2, 0x0000FF, 0x00FF00);
-    pane->SetColour(1, 0x009600, 0xFFFFFF);
-  }
-  LayoutPanes(parent);
-}
-
-bool InitInstance(HINSTANCE instance, int showCommand) {
-  app.instance = instance;
-  HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
-  if (!window) return false;
-  app.mainWindow = window;
-  GetCurrentDirectoryA(MAX_PATH, app.startDirectory);
-  CreatePanes(window, instance);
-  ReadSettings();
-  ApplyAppearance();
-  app.borderBrush = CreateSolidBrush(app.settings.bordercolour);
-  SetClassLongPtrA(window, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(app.borderBrush));
-  ShowWindow(window, showCommand);
-  UpdateWindow(window);
-  FocusTypingPane();
-  app.callBox = GetDlgItem(window, IDC_CALLBOX);
-  app.callBoxOldProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(app.callBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CallBoxProc)));
-  StartClock(window);
-  return true;
-}
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  app.splitCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32645));  // IDC_SIZENS
-  RegisterMainClass(instance);
-  RegisterTextPaneClass(instance);
-  if (!InitInstance(instance, showCommand)) return 0;
+  if (!StartProgram(instance, showCommand)) return 0;
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCEL));
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -12,20 +12,22 @@ void SetTxButtonCaption(bool transmitting) {
   SetDlgItemTextA(app.mainWindow, IDC_TXRX, transmitting ? "F10  &RX" : "F10  &TX");
 }
 
-bool LinkCanSend() { return false; }
+// Typed text is queued only where something will send it.
+bool LinkCanSend() {
+  return app.connection.commPort != nullptr || app.settings.devtype == zk::kEngine;
+}
 
 }  // namespace
 
 void ToggleTransmit() {
-  if (app.transmitting) {
-    app.transmitting = false;
+  if (app.link.transmitting()) {
+    app.link.SwitchToReceive();
     SetTxButtonCaption(false);
-    app.txQueue.Flush();
     app.autoRepeat.OnReturnToReceive(app.settings.fkeys.repeatsec);
     return;
   }
+  app.link.SwitchToTransmit();
   SetTxButtonCaption(true);
-  app.transmitting = true;
   QueueTyped();
 }
 
@@ -50,9 +52,9 @@ int QueueTyped() {
   // after that must still go out.
   if (slot.mark > buffer.length()) slot.mark = buffer.length();
   const int waiting = buffer.length() - slot.mark;
-  if (!LinkCanSend() || !app.transmitting || waiting < 1) return waiting;
+  if (!LinkCanSend() || !app.link.transmitting() || waiting < 1) return waiting;
   int queued = 0;
-  while (queued < waiting && app.transmitting) {
+  while (queued < waiting && app.link.transmitting()) {
     if (QueuePut(buffer.text()[slot.mark + queued]) == 0) break;  // full: the rest waits
     ++queued;
   }

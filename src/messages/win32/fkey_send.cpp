@@ -18,7 +18,7 @@ zk::ComposeResult Compose(int index, const char* callBox) {
                                    s.fkeys.hisrstformat, s.fkeys.exchangeformat};
   context.ignore = s.ignore;
   context.startDirectory = app.startDirectory;
-  context.transmitting = app.transmitting;
+  context.transmitting = app.link.transmitting();
   context.readFile = zk::ReadMessageFile;
   return zk::ComposeMessage(s.fkeys.messages[index], context);
 }
@@ -33,7 +33,7 @@ void SendFKeyMessage(int index) {
   const zk::ComposeResult result = Compose(index, callBox);
   for (char ch : result.text) app.typingPane->AppendChar(static_cast<uint8_t>(ch), 0);
   if (result.qsoPending) app.qsoPending = true;
-  if (result.startTxRequested && !app.transmitting) ToggleTransmit();
+  if (result.startTxRequested && !app.link.transmitting()) ToggleTransmit();
   FocusTypingPane();
   QueueTyped();
 }

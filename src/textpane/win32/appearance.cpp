@@ -39,6 +39,7 @@ void ApplyPaneFont(TextPane& pane, const zk::PaneFont& font) {
 
 void ApplyAppearance() {
   const zk::Settings& s = app.settings;
+  app.link.SetPtt(false);
   app.typingPane->SetBackground(s.bgcolour);
   app.rxTxPane->SetBackground(s.bgcolour);
   app.typingPane->SetColour(0, s.fgaprep, s.bgcolour);

@@ -1,0 +1,60 @@
+// Start-up in its fixed order.
+#include "app/win32/startup.h"
+
+#include "app/win32/app_state.h"
+#include "app/win32/main_window.h"
+#include "app/win32/panes.h"
+#include "device/win32/device_connection.h"
+#include "messages/win32/fkey_send.h"
+#include "resources/resource.h"
+#include "textpane/win32/appearance.h"
+#include "textpane/win32/text_pane.h"
+
+namespace {
+
+void CreatePanes(HWND parent, HINSTANCE instance) {
+  app.typingPane = new TypingPane(10000);
+  app.typingPane->selectable = true;
+  app.typingPaneWindow = app.typingPane->Create(parent, instance, 10, 10, 50, 50);
+  app.rxTxPane = new RxTxPane(10000);
+  app.rxTxPane->selectable = true;
+  app.rxTxPaneWindow = app.rxTxPane->Create(parent, instance, 70, 10, 50, 50);
+  for (TextPane* pane : {static_cast<TextPane*>(app.typingPane), static_cast<TextPane*>(app.rxTxPane)}) {
+    pane->SetColour(0, 0xFF0000, 0xFFFFFF);
+    pane->SetColour(2, 0x0000FF, 0x00FF00);
+    pane->SetColour(1, 0x009600, 0xFFFFFF);
+  }
+  LayoutPanes(parent);
+}
+
+bool InitInstance(HINSTANCE instance, int showCommand) {
+  app.instance = instance;
+  HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
+  if (!window) return false;
+  app.mainWindow = window;
+  GetCurrentDirectoryA(MAX_PATH, app.startDirectory);
+  CreatePanes(window, instance);
+  ReadSettings();
+  if (app.settings.devtype != zk::kNoDevice) OpenDevice(window);
+  ApplyAppearance();
+  app.borderBrush = CreateSolidBrush(app.settings.bordercolour);
+  SetClassLongPtrA(window, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(app.borderBrush));
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncinit);
+  FocusTypingPane();
+  app.callBox = GetDlgItem(window, IDC_CALLBOX);
+  app.callBoxOldProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(app.callBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CallBoxProc)));
+  StartClock(window);
+  return true;
+}
+
+}  // namespace
+
+bool StartProgram(HINSTANCE instance, int showCommand) {
+  app.splitCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32645));  // IDC_SIZENS
+  RegisterMainClass(instance);
+  RegisterTextPaneClass(instance);
+  return InitInstance(instance, showCommand);
+}
