@@ -14,7 +14,7 @@ add_test(NAME core_has_no_windows_headers
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-core-headers ${CMAKE_SOURCE_DIR})
 
 # libFuzzer targets, with AddressSanitizer and UndefinedBehaviorSanitizer, when clang builds.
-set(ZK_FUZZ_RUNS 20000 CACHE STRING "iterations each fuzz target runs under ctest")
+set(ZK_FUZZ_RUNS 200000 CACHE STRING "iterations each fuzz target runs under ctest")
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(ZK_SAN -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_library(zkcore_fuzz STATIC ${ZK_CORE_SOURCES} ${ZK_POSIX_SOURCES})
