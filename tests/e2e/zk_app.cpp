@@ -243,19 +243,12 @@ bool ZkApp::WaitForTxCaption(const std::string& caption, int ms) {
   return WaitFor([&] { return ControlText(1002) == caption; }, ms);
 }
 
-COLORREF ZkApp::PixelAt(HWND window, int x, int y) const {
-  POINT p{x, y};
-  ClientToScreen(window, &p);
-  HDC screen = GetDC(nullptr);
-  COLORREF colour = GetPixel(screen, p.x, p.y);
-  ReleaseDC(nullptr, screen);
-  return colour;
-}
+namespace {
 
-int ZkApp::CountPixels(HWND window, const RECT& area, COLORREF colour) const {
-  POINT origin{area.left, area.top};
-  ClientToScreen(window, &origin);
-  const int width = area.right - area.left, height = area.bottom - area.top;
+// The screen's pixels in a rectangle, top row first, as 0x00RRGGBB words.
+std::vector<DWORD> CaptureScreen(int left, int top, int width, int height) {
+  std::vector<DWORD> pixels;
+  if (width <= 0 || height <= 0) return pixels;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info{};
@@ -267,18 +260,38 @@ int ZkApp::CountPixels(HWND window, const RECT& area, COLORREF colour) const {
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-  int count = 0;
-  const auto* pixels = static_cast<const DWORD*>(bits);
-  for (int i = 0; i < width * height; ++i) {
-    const DWORD p = pixels[i];
-    const COLORREF c = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    if (c == colour) ++count;
-  }
+  BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+  GdiFlush();
+  const auto* first = static_cast<const DWORD*>(bits);
+  pixels.assign(first, first + static_cast<size_t>(width) * static_cast<size_t>(height));
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+COLORREF AsColorref(DWORD pixel) {
+  return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+}
+
+std::vector<DWORD> CaptureClient(HWND window, const RECT& area) {
+  POINT origin{area.left, area.top};
+  ClientToScreen(window, &origin);
+  return CaptureScreen(origin.x, origin.y, area.right - area.left, area.bottom - area.top);
+}
+
+}  // namespace
+
+COLORREF ZkApp::PixelAt(HWND window, int x, int y) const {
+  const std::vector<DWORD> pixel = CaptureClient(window, RECT{x, y, x + 1, y + 1});
+  return pixel.empty() ? CLR_INVALID : AsColorref(pixel[0]);
+}
+
+int ZkApp::CountPixels(HWND window, const RECT& area, COLORREF colour) const {
+  int count = 0;
+  for (DWORD pixel : CaptureClient(window, area))
+    if (AsColorref(pixel) == colour) ++count;
   return count;
 }
 
@@ -286,8 +299,9 @@ int ZkApp::HighlightLeft(HWND window, int y) const {
   RECT client;
   GetClientRect(window, &client);
   const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
-  for (int x = 0; x < client.right; ++x)
-    if (PixelAt(window, x, y) == highlight) return x;
+  const std::vector<DWORD> row = CaptureClient(window, RECT{0, y, client.right, y + 1});
+  for (size_t x = 0; x < row.size(); ++x)
+    if (AsColorref(row[x]) == highlight) return static_cast<int>(x);
   return -1;
 }
 
@@ -298,39 +312,27 @@ bool ZkApp::Screenshot(const std::string& name, HWND window) const {
   RECT r;
   GetWindowRect(window, &r);
   const int width = r.right - r.left, height = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
-  const DWORD imageSize = stride * static_cast<DWORD>(height);
+  const std::vector<DWORD> pixels = CaptureScreen(r.left, r.top, width, height);
+  if (pixels.empty()) return false;
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = -height;  // top row first, as captured
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  const DWORD imageSize = static_cast<DWORD>(pixels.size() * sizeof(DWORD));
   BITMAPFILEHEADER file{};
   file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfOffBits = sizeof file + sizeof header;
   file.bfSize = file.bfOffBits + imageSize;
-  std::string path = Env("ZK_SHOTS") + "\\" + name + ".bmp";
+  const std::string path = Env("ZK_SHOTS") + "\\" + name + ".bmp";
   FILE* out = std::fopen(path.c_str(), "wb");
-  bool ok = out != nullptr;
-  if (out) {
-    std::fwrite(&file, sizeof file, 1, out);
-    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
-    std::fwrite(bits, 1, imageSize, out);
-    std::fclose(out);
-  }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return ok;
+  if (!out) return false;
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&header, sizeof header, 1, out);
+  std::fwrite(pixels.data(), 1, imageSize, out);
+  std::fclose(out);
+  return true;
 }
 
 }  // namespace e2e
