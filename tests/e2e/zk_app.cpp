@@ -312,8 +312,9 @@ bool ZkApp::Screenshot(const std::string& name, HWND window) const {
   RECT r;
   GetWindowRect(window, &r);
   const int width = r.right - r.left, height = r.bottom - r.top;
-  const std::vector<DWORD> pixels = CaptureScreen(r.left, r.top, width, height);
+  std::vector<DWORD> pixels = CaptureScreen(r.left, r.top, width, height);
   if (pixels.empty()) return false;
+  for (DWORD& pixel : pixels) pixel |= 0xFF000000u;  // opaque: the screen has no alpha
   BITMAPINFOHEADER header{};
   header.biSize = sizeof header;
   header.biWidth = width;
