@@ -254,6 +254,20 @@ TEST(MainWindow, FunctionKeysFillTheTypingPane) {
   ASSERT_TRUE(zk.Exit());
 }
 
+TEST(MainWindow, AMessageFileInTheStartFolderIsTheMessageBody) {
+  ZkApp zk;
+  const std::string folder = MakeFolder("message_file");
+  WriteFile(folder + "\\exchange.rty", "UR 599\nNAME BOB\n");
+  ASSERT_TRUE(zk.Start("message_file", "msg5 <F6  File> -@exchange.rty\nmsg6 <F7  None> @missing.rty\n"
+                                        "windowloc 0 0 800 480\n"));
+  EXPECT_EQ(zk.ControlText(1015), "F6  File");
+  zk.Key(VK_F7);  // a missing file adds nothing at all
+  zk.Key(VK_F6);
+  EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "UR 599\r");
+  EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 1)), "NAME BOB\r");
+  ASSERT_TRUE(zk.Exit());
+}
+
 TEST(MainWindow, AutoRepeatSendsAgainAfterThePauseUntilAKeyCancels) {
   ZkApp zk;
   ASSERT_TRUE(zk.Start("autorepeat", "mycall W1AW\nrepeatfkey 1\nrepeatsec 2\nwindowloc 0 0 800 480\n"));
