@@ -101,7 +101,10 @@ void OnSplitterGrab(HWND window, LPARAM lParam) {
 
 void Shutdown() {
   if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
-  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncrx);
+  if (app.settings.devtype == zk::kTnc) {
+    app.link.SendTncString(app.settings.tncrx);
+    DrainOutput(500);
+  }
   CloseDevice(app.mainWindow);
   WriteSettings();
   PostQuitMessage(0);

@@ -239,3 +239,14 @@ void CloseDevice(HWND) {
 void PurgePort() {
   if (Link().commPort) Link().commPort->Purge();
 }
+
+void DrainOutput(int maxMs) {
+  CommPort* port = Link().commPort;
+  if (!port || !port->valid()) return;
+  for (int waited = 0; waited < maxMs; waited += 10) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port->handle(), &errors, &status) || status.cbOutQue == 0) return;
+    Sleep(10);
+  }
+}

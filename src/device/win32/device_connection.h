@@ -44,3 +44,6 @@ int OpenDevice(HWND owner);
 void CloseDevice(HWND owner);
 // Empties both directions of the port, when there is one.
 void PurgePort();
+// Waits, at most `maxMs`, until the driver has sent what it holds: closing the port
+// purges its output, which must not cut off a last command to the device.
+void DrainOutput(int maxMs);
