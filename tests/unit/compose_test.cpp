@@ -14,27 +14,20 @@ namespace {
 
 std::string Report(const char* hisRst, const char* format, size_t capacity = 200) {
   std::string out(capacity, 'Z');
-  size_t n = ApplyReportFormat(&out[0], capacity, hisRst, format);
+  const size_t n = ApplyReportFormat(&out[0], capacity, hisRst, format);
   EXPECT_LT(n, capacity);
   EXPECT_EQ(out[n], '\0');
   return out.substr(0, n);
 }
 
-MacroValues Station() {
-  MacroValues v;
-  v.mycall = "W1AW";
-  v.callBox = "DL1ABC";
-  v.hisRst = "599 005";
-  v.myRst = "579";
-  v.hisrstformat = "";
-  v.exchangeformat = "#2/#1";
-  return v;
-}
+// mycall, Call box, report given, report received, and the two report formats.
+MacroValues Station() { return {"W1AW", "DL1ABC", "599 005", "579", "", "#2/#1"}; }
 
 std::string Expand(const char* in, const MacroValues& v, bool* log = nullptr, size_t cap = 400) {
   std::string out(cap, 'Z');
   bool flag = false;
-  size_t n = ExpandMacros(in, &out[0], cap, v, &flag);
+  const size_t n = ExpandMacros(in, &out[0], cap, v, &flag);
+  EXPECT_LT(n, cap);
   EXPECT_EQ(out[n], '\0');
   if (log) *log = flag;
   return out.substr(0, n);
@@ -49,25 +42,19 @@ ComposeContext Context(bool transmitting = false) {
   return c;
 }
 
-TEST(ComposeFindNoCase, MatchesAnyCaseAndRejectsEmptyText) {
-  const char* text = "ab\\Tcd";
-  EXPECT_EQ(FindNoCase(text, "\\t"), text + 2);
-  EXPECT_EQ(FindNoCase(text, "\\s"), nullptr);
-  EXPECT_EQ(FindNoCase("", ""), nullptr);
-  EXPECT_EQ(FindNoCase("abc", "abcd"), nullptr);
-}
-
 TEST(ComposeReportFormat, PicksWordsAndRemainder) {
-  EXPECT_EQ(Report("599 005", ""), "599 005");
-  EXPECT_EQ(Report("599 005", "#1 #2 #2"), "599 005 005");
-  EXPECT_EQ(Report("599 005", "#2 #2"), "005 005");
-  EXPECT_EQ(Report("599 005", "<#2>"), "599 005");  // a single '#' is no format
-  EXPECT_EQ(Report("599 005", "#1 #9"), "599 ");     // token 7 was never made
-  EXPECT_EQ(Report("599 005", "## #a"), "");         // two '#' without a marker
-  EXPECT_EQ(Report("599  005 x", "#1|#2"), "599| 005 x");
-  EXPECT_EQ(Report("a b c d e f g h", "#1#7"), "ag h");
-  EXPECT_EQ(Report("a b c d e f g h", "#6.#3"), "f g h.c");
-  EXPECT_EQ(Report("599", "#1 #3 #0 #"), "599  599 #");
+  const char* const cases[][3] = {
+      {"599 005", "", "599 005"},
+      {"599 005", "#1 #2 #2", "599 005 005"},
+      {"599 005", "<#2>", "599 005"},  // a single '#' is no format
+      {"599 005", "#1 #9", "599 "},    // token 7 was never made
+      {"599 005", "## #a", ""},        // two '#' without a marker
+      {"599  005 x", "#1|#2", "599| 005 x"},
+      {"a b c d e f g h", "#1#7", "ag h"},
+      {"a b c d e f g h", "#6.#3", "f g h.c"},
+      {"599", "#1 #3 #0 #", "599  599 #"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Report(c[0], c[1]), c[2]) << c[0] << " / " << c[1];
   EXPECT_EQ(Report("599 005", "#1 #2", 5), "599 ");
   EXPECT_EQ(Report("599 005", "#1 #2", 1), "");
 }
@@ -77,16 +64,12 @@ TEST(ComposeMacros, ReplacesTheFiveMacrosInAnyCase) {
   EXPECT_EQ(Expand("(mycall) de (MyCall)", v), "W1AW de W1AW");
   EXPECT_EQ(Expand("(HISCALL) (hisrst) (EXCHANGEONLY) (myrst)", v), "DL1ABC 599 005 005/599 579");
   EXPECT_EQ(Expand("(QTH) (MYCALL (HISRST", v), "(QTH) (MYCALL (HISRST");
-  v.callBox = "";
-  EXPECT_EQ(Expand("<(HISCALL)>", v), "<>");
   v.mycall = "(MYCALL)";  // replacement text is not scanned again
-  std::string call = " x" + std::string(120, 'y');
+  const std::string call = " x" + std::string(120, 'y');
   v.callBox = call.c_str();
   EXPECT_EQ(Expand("(mycall)(hiscall)", v), "(MYCALL)" + call.substr(0, 99));
-}
 
-TEST(ComposeMacros, LogMarkIsDroppedAndReportedEvenPastTheCut) {
-  bool log = false;
+  bool log = false;  // the log mark is dropped and reported, even past the cut
   EXPECT_EQ(Expand("tu\x01 (HISCALL)", Station(), &log), "tu DL1ABC");
   EXPECT_TRUE(log);
   EXPECT_EQ(Expand("tu", Station(), &log), "tu");
@@ -95,23 +78,18 @@ TEST(ComposeMacros, LogMarkIsDroppedAndReportedEvenPastTheCut) {
   EXPECT_TRUE(log);
 }
 
-TEST(ComposeMessage, DefaultKeys) {
-  FKeySet set = DefaultFKeySet();
+TEST(ComposeMessage, DefaultKeysLabelDashAndSpecialCharacters) {
+  const FKeySet set = DefaultFKeySet();
   EXPECT_EQ(ComposeMessage("", Context()).text, " ");
   EXPECT_EQ(ComposeMessage(set.messages[1], Context()).text, "W1AW ");
-  EXPECT_EQ(ComposeMessage(set.messages[2], Context()).text, " ");
-
   const std::string cq = "cq cq cq de W1AW W1AW W1AW k\r\x1A";
-  ComposeResult rx = ComposeMessage(set.messages[0], Context(false));
-  EXPECT_TRUE(rx.startTxRequested);
-  EXPECT_EQ(rx.text, cq);
-  ComposeResult tx = ComposeMessage(set.messages[0], Context(true));
-  EXPECT_FALSE(tx.startTxRequested);
-  EXPECT_EQ(tx.text, cq);
+  for (bool transmitting : {false, true}) {
+    const ComposeResult r = ComposeMessage(set.messages[0], Context(transmitting));
+    EXPECT_EQ(r.startTxRequested, !transmitting);
+    EXPECT_EQ(r.text, cq);
+  }
   EXPECT_EQ(ComposeMessage(set.messages[3], Context()).text, "DL1ABC tu 599 005 599 005 W1AW\x1A");
-}
 
-TEST(ComposeMessage, LabelDashAndSpecialCharacters) {
   ComposeContext c = Context();
   EXPECT_EQ(ComposeMessage("<no end (MYCALL)", c).text, " ");
   EXPECT_EQ(ComposeMessage("  -(MYCALL)", c).text, "W1AW");
@@ -120,7 +98,7 @@ TEST(ComposeMessage, LabelDashAndSpecialCharacters) {
   c.ignore = "~";
   c.macros.callBox = "DL~1";
   EXPECT_EQ(ComposeMessage("~(HISCALL)~", c).text, " DL 1  ");
-  ComposeResult logged = ComposeMessage("(HISCALL) tu\\u", c);
+  const ComposeResult logged = ComposeMessage("(HISCALL) tu\\u", c);
   EXPECT_EQ(logged.text, "DL 1 tu ");
   EXPECT_TRUE(logged.logUpdateRequested);
 }
@@ -134,7 +112,7 @@ TEST(ComposeMessage, MessageFileBody) {
     out = body;
     return true;
   };
-  ComposeResult r = ComposeMessage("<F3  File> @cq.rty", c);
+  const ComposeResult r = ComposeMessage("<F3  File> @cq.rty", c);
   EXPECT_EQ(asked, "C:\\Zktty\\cq.rty");
   EXPECT_EQ(r.text, "W1AW one\rtwo\r ");
   EXPECT_TRUE(r.startTxRequested);
@@ -143,46 +121,42 @@ TEST(ComposeMessage, MessageFileBody) {
   body = std::string(9500, 'a');
   EXPECT_EQ(ComposeMessage("@m", c).text, std::string(9000, 'a') + " ");
   EXPECT_EQ(ComposeMessage(" -@m", c).text, "@m");  // without a label the dash is body text
-
   body = "";  // an empty file sends nothing, not even the blank
   EXPECT_EQ(ComposeMessage("@m", c).text, "");
+
   asked.clear();
-  std::string longDirectory(250, 'd');
+  const std::string longDirectory(250, 'd');
   c.startDirectory = longDirectory.c_str();
   EXPECT_EQ(ComposeMessage("@ten_chars", c).text, "");  // 260 bytes do not fit
   EXPECT_EQ(asked, "");
   body = "b";
   EXPECT_EQ(ComposeMessage("@8____chr", c).text, "b ");  // 259 do
   EXPECT_EQ(asked.size(), 259u);
-  ComposeResult missing = ComposeMessage("@\\t", Context());
+  const ComposeResult missing = ComposeMessage("@\\t", Context());
   EXPECT_EQ(missing.text, "");
   EXPECT_FALSE(missing.startTxRequested);
-}
 
-TEST(ComposeMessage, ReadsRealFiles) {
   char dir[] = "/tmp/zk_compose_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string path = std::string(dir) + "/m.rty";
-  std::string body;
-  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  std::fclose(f);
-  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));
-  f = std::fopen(path.c_str(), "w");
-  std::string big = "line\n" + std::string(9100, 'b');
-  std::fputs(big.c_str(), f);
-  std::fclose(f);
-  EXPECT_TRUE(ReadMessageFile(path.c_str(), body));
+  const std::string path = std::string(dir) + "/m.rty";
+  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));  // missing
+  const std::string big = "line\n" + std::string(9100, 'b');
+  for (const std::string& content : {std::string(), big}) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(content.c_str(), f);
+    std::fclose(f);
+    EXPECT_EQ(ReadMessageFile(path.c_str(), body), !content.empty());
+  }
   EXPECT_EQ(body, big.substr(0, 9000));
   std::remove(path.c_str());
   rmdir(dir);
 }
 
-TEST(ComposeLabel, CaptionAndArming) {
+TEST(ComposeLabel, CaptionArmingAndSearch) {
   FKeySet set = DefaultFKeySet();
   char label[8];
   EXPECT_TRUE(FKeyLabel(set.messages[1], label, sizeof label));
-  EXPECT_STREQ(label, "F2  My ");
+  EXPECT_STREQ(label, "F2  My ");  // cut at capacity - 1
   EXPECT_TRUE(FKeyLabel("  <F1  CQ> x", label, sizeof label));
   EXPECT_STREQ(label, "F1  CQ");
   EXPECT_FALSE(FKeyLabel("x <F1>", label, sizeof label));
@@ -197,6 +171,12 @@ TEST(ComposeLabel, CaptionAndArming) {
   EXPECT_TRUE(ShouldArmRepeat(1, set));
   std::snprintf(set.messages[1], sizeof set.messages[1], "\\t cq");
   EXPECT_FALSE(ShouldArmRepeat(1, set));
+
+  const char* text = "ab\\Tcd";
+  EXPECT_EQ(FindNoCase(text, "\\t"), text + 2);
+  EXPECT_EQ(FindNoCase(text, "\\s"), nullptr);
+  EXPECT_EQ(FindNoCase("", ""), nullptr);
+  EXPECT_EQ(FindNoCase("abc", "abcd"), nullptr);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,57 +17,57 @@
 namespace zk {
 namespace {
 
-using Strings = std::vector<std::string>;
-using Bytes = std::vector<int>;
-
 struct Call {
   int64_t t;
-  std::string text;  // e.g. "line1 on", "write 1f", "tx 58", "post 4 65", "show 41/2"
+  std::string text;  // e.g. "line1 on", "write 31", "tx 88", "post 4 65", "show 65/2"
 };
 
-std::string Hex(const char* what, uint8_t byte) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%s %02x", what, byte);
-  return buf;
-}
-
-// Records every call in order, stamped by a clock that only WaitMs moves.
+// Records every call in order, stamped by a clock that only WaitMs moves. The record, the
+// clock and the wake-up also serve a writer on a thread of its own.
 class FakePort : public DevicePort {
  public:
   bool hasPort = true;
-  bool woken = false;  // the writer's auto-reset wake-up; a wait uses it up
-  int64_t now = 1000;
+  std::atomic<bool> woken{false};  // the writer's auto-reset wake-up; a wait uses it up
+  std::atomic<bool> lineUp{false};
+  std::atomic<int64_t> now{1000};
   std::vector<Call> calls;
   std::function<void()> duringNextWait;
 
   bool HasPort() const override { return hasPort; }
   void SetControlLine(int line, bool on) override {
+    lineUp = on;
     Log("line" + std::to_string(line) + (on ? " on" : " off"));
   }
   void Purge() override { Log("purge"); }
   bool Write(const uint8_t* bytes, int count) override {
-    for (int i = 0; i < count; ++i) Log(Hex("write", bytes[i]));
+    for (int i = 0; i < count; ++i) Log("write " + std::to_string(bytes[i]));
     return true;
   }
-  void TransmitChar(uint8_t byte) override { Log(Hex("tx", byte)); }
+  void TransmitChar(uint8_t byte) override { Log("tx " + std::to_string(byte)); }
   void EnginePost(int code, intptr_t value) override {
     Log("post " + std::to_string(code) + " " + std::to_string(value));
   }
   void WakeWriter() override {
-    woken = true;
     Log("wake");
+    std::lock_guard<std::mutex> lock(wakeMutex_);
+    woken = true;
+    wakeUp_.notify_all();
+  }
+  void WaitForWake() {
+    std::unique_lock<std::mutex> lock(wakeMutex_);
+    wakeUp_.wait_for(lock, std::chrono::seconds(5), [this] { return woken.load(); });
+    woken = false;
   }
   void RequestToggle() override { Log("toggle"); }
   void LogPtt(bool on) override { Log(on ? "ptton" : "pttoff"); }
   void ShowInPane(const uint8_t* bytes, int count, int slot) override {
-    for (int i = 0; i < count; ++i) Log(Hex("show", bytes[i]) + "/" + std::to_string(slot));
+    for (int i = 0; i < count; ++i) Log("show " + std::to_string(bytes[i]) + "/" + std::to_string(slot));
   }
   int64_t NowMs() override { return now; }
   bool WaitMs(int64_t ms) override {
     EXPECT_GT(ms, 0);
     now += ms;
-    if (duringNextWait) {
-      auto hook = std::move(duringNextWait);
+    if (auto hook = std::move(duringNextWait)) {
       duringNextWait = nullptr;
       hook();
     }
@@ -76,47 +75,41 @@ class FakePort : public DevicePort {
     return true;
   }
 
-  Strings Texts() const {
-    Strings out;
-    for (const Call& c : calls) out.push_back(c.text);
-    return out;
-  }
+  // The calls starting with `prefix`, the prefix cut off.
   std::vector<Call> Named(const std::string& prefix) const {
     std::vector<Call> out;
-    for (const Call& c : calls) {
-      if (c.text.compare(0, prefix.size(), prefix) == 0) out.push_back(c);
-    }
+    for (const Call& c : calls)
+      if (c.text.compare(0, prefix.size(), prefix) == 0) out.push_back({c.t, c.text.substr(prefix.size())});
     return out;
   }
-  Bytes Written() const {
-    Bytes out;
-    for (const Call& c : Named("write ")) out.push_back(std::stoi(c.text.substr(6), nullptr, 16));
+  // The same as one line of texts separated by blanks, or by "|" without a prefix.
+  std::string Texts(const std::string& prefix = "") const {
+    std::string out;
+    for (const Call& c : Named(prefix)) out += (out.empty() ? "" : prefix.empty() ? "|" : " ") + c.text;
     return out;
   }
-  Strings Shown() const {
-    Strings out;
-    for (const Call& c : Named("show ")) out.push_back(c.text.substr(5));
-    return out;
-  }
+  size_t Count(const std::string& prefix) const { return Named(prefix).size(); }
 
  private:
-  void Log(std::string text) { calls.push_back({now, std::move(text)}); }
+  std::mutex logMutex_, wakeMutex_;
+  std::condition_variable wakeUp_;
+  void Log(std::string text) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    calls.push_back({now, std::move(text)});
+  }
 };
 
-// Replays the writes on a model of the line. Reports the most line time still owed at
-// the moment of any write (how far ahead of the line the writer ran) and when the line
-// finishes.
+// Replays the writes on a model of the line: the most line time still owed at any write
+// (how far ahead of the line the writer ran), the least owed after the first write
+// (not above 0: the line went quiet), and when the line finishes.
 struct LineModel {
-  double maxBacklog = 0;
-  double minBacklogAfterFirst = 1e9;
-  double freeAt = 0;
+  double maxBacklog = 0, minBacklogAfterFirst = 1e9, freeAt = 0;
 };
 LineModel ReplayLine(const std::vector<Call>& writes, double characterMs) {
   LineModel m;
   for (size_t i = 0; i < writes.size(); ++i) {
     const double t = static_cast<double>(writes[i].t);
-    const double backlog = std::max(0.0, m.freeAt - t);
-    m.maxBacklog = std::max(m.maxBacklog, backlog);
+    m.maxBacklog = std::max(m.maxBacklog, m.freeAt - t);
     if (i > 0) m.minBacklogAfterFirst = std::min(m.minBacklogAfterFirst, m.freeAt - t);
     m.freeAt = std::max(m.freeAt, t) + characterMs;
   }
@@ -125,15 +118,8 @@ LineModel ReplayLine(const std::vector<Call>& writes, double characterMs) {
 
 Settings TerminalUnitSettings() {
   Settings s = DefaultSettings();
-  s.devtype = kTerminalUnit;
-  s.baudot = 1;
-  s.diddle = 0;
-  s.pttcontrol = 1;
-  s.pttms = 0;
-  s.ttybaud = 45;  // 5 data bits, 1.5 stop: 7.5 bits a character
-  s.ttybytesize = 5;
-  s.ttystop = 1;
-  s.ttyparity = 0;
+  s.devtype = kTerminalUnit; s.baudot = 1; s.diddle = 0; s.pttcontrol = 1;
+  s.ttybaud = 45; s.ttybytesize = 5; s.ttystop = 1;  // 7.5 bits a character
   return s;
 }
 
@@ -144,129 +130,111 @@ class DeviceLinkTest : public ::testing::Test {
   FakePort port;
   DeviceLink link{s, *queue, port};
 
-  void Queue(const std::string& text) {
+  // Queues text, then drives the writer as its thread does: steps until false, then
+  // sleeps unless woken. Returns the number of steps that reported more to do.
+  int Send(const std::string& text = "") {
     for (char ch : text) queue->Put(ch);
-  }
-  // Drives the writer as its thread does: steps until false, then sleeps unless woken.
-  int RunWriter() {
     int steps = 0;
-    for (;;) {
-      while (link.WriterStep()) {
-        if (++steps > 1000) {
-          ADD_FAILURE() << "writer never went idle";
-          return steps;
-        }
-      }
-      if (!port.woken) return steps;
+    do {
       port.woken = false;
-    }
+      while (link.WriterStep())
+        if (++steps > 1000) return ADD_FAILURE() << "writer never went idle", steps;
+    } while (port.woken);
+    return steps;
   }
   void Steps(int n) {
     for (int i = 0; i < n; ++i) ASSERT_TRUE(link.WriterStep()) << "step " << i;
   }
-  void Receive(const std::string& bytes) {
+  // Forgets the calls so far, feeds received bytes and returns what they showed.
+  std::string Receive(const std::string& bytes) {
+    port.calls.clear();
     for (char ch : bytes) link.HandleReceivedByte(static_cast<uint8_t>(ch));
+    return port.Texts("show ");
   }
 };
 
 TEST_F(DeviceLinkTest, CharacterTimeFollowsLineFormat) {
   EXPECT_NEAR(link.CharacterMs(), 7.5 * 1000 / 45, 1e-9);
-  s.ttybaud = 9600;
-  s.ttybytesize = 8;
-  s.ttystop = 2;
-  s.ttyparity = 2;
+  s.ttybaud = 9600; s.ttybytesize = 8; s.ttystop = 2; s.ttyparity = 2;
   EXPECT_NEAR(link.CharacterMs(), 12 * 1000.0 / 9600, 1e-9);
-  s.ttybaud = 0;
-  EXPECT_EQ(link.CharacterMs(), 0.0);
   s.ttybaud = -45;
   EXPECT_EQ(link.CharacterMs(), 0.0);
 }
 
 TEST_F(DeviceLinkTest, PttByDeviceTypeAndControlLine) {
-  struct Case {
+  const struct {
     int32_t devtype, pttcontrol;
-    bool hasPort;
-    Strings calls;  // for SetPtt(true) then SetPtt(false)
-    bool stateWhenOn;
+    bool hasPort, stateWhenOn;
+    const char* calls;  // for SetPtt(true) then SetPtt(false)
+  } cases[] = {
+      {kTnc, 1, true, true, "line1 on|line1 off"}, {kTerminalUnit, 2, true, true, "line2 on|line2 off"},
+      {kTnc, 0, true, false, ""},                  {kTnc, 7, true, true, ""},
+      {kTerminalUnit, 1, false, false, ""},        {kEngine, 1, true, true, "ptton|pttoff"},
+      {kNoDevice, 1, true, false, ""},
   };
-  const Case cases[] = {
-      {kTnc, 1, true, {"line1 on", "line1 off"}, true},
-      {kTerminalUnit, 2, true, {"line2 on", "line2 off"}, true},
-      {kTnc, 0, true, {}, false},
-      {kTnc, 7, true, {}, true},
-      {kTerminalUnit, 1, false, {}, false},
-      {kEngine, 1, true, {"ptton", "pttoff"}, true},
-      {kNoDevice, 1, true, {}, false},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.devtype << "/" << c.pttcontrol << "/" << c.hasPort);
     s.devtype = c.devtype;
     s.pttcontrol = c.pttcontrol;
     FakePort p;
     p.hasPort = c.hasPort;
     DeviceLink l(s, *queue, p);
     l.SetPtt(true);
-    EXPECT_EQ(l.pttState(), c.stateWhenOn) << c.devtype << "/" << c.pttcontrol;
+    EXPECT_EQ(l.pttState(), c.stateWhenOn);
     l.SetPtt(false);
     EXPECT_FALSE(l.pttState());
-    EXPECT_EQ(p.Texts(), c.calls) << c.devtype << "/" << c.pttcontrol;
+    EXPECT_EQ(p.Texts(), c.calls);
   }
 }
 
-TEST_F(DeviceLinkTest, TncPttKeyedBeforeTransmitStringAndDroppedBeforeReceiveString) {
-  s.devtype = kTnc;
-  CopyText(s.tnctx, "X");
-  CopyText(s.tncrx, "R");
-  Queue("old");
-  link.SwitchToTransmit();
-  EXPECT_EQ(port.Texts(), (Strings{"line1 on", "purge", "tx 58"}));
-  EXPECT_TRUE(queue->Empty());
-  EXPECT_TRUE(link.transmitting());
-  port.calls.clear();
-  link.SwitchToReceive();
-  EXPECT_EQ(port.Texts(), (Strings{"line1 off", "purge", "tx 52"}));
-  EXPECT_FALSE(link.transmitting());
-}
-
-TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacter) {
+TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   s.pttms = 300;
   link.SwitchToTransmit();
-  Queue("E");
-  RunWriter();
-  const auto writes = port.Named("write");
-  ASSERT_EQ(port.Written(), (Bytes{31, 31, 1}));
-  EXPECT_EQ(port.Named("line1 on")[0].t, 1000);
-  EXPECT_EQ(writes[0].t, 1300);
+  EXPECT_EQ(port.Texts(), "line1 on|purge|wake");
+  Send("5");
+  EXPECT_EQ(port.Texts("write "), "31 31 27 27 16");  // the far end starts in letters
+  EXPECT_EQ(port.Named("write")[0].t, 1300);
 
-  // Without a PTT line there is nothing to wait for.
+  // Back to transmit before the writer got round to the release: the line stays up, the
+  // far end is put in letters again, and the delay, long over, is not applied again.
   link.SwitchToReceive();
-  RunWriter();
-  s.pttcontrol = 0;
-  port.calls.clear();
-  const int64_t start = port.now;
   link.SwitchToTransmit();
-  RunWriter();
-  EXPECT_EQ(port.Named("write")[0].t, start);
+  int64_t again = port.now;
+  Send();
+  EXPECT_EQ(port.Texts("write "), "31 31 27 27 16 31 31");
+  EXPECT_LT(port.Named("write")[5].t, again + 300);
+  // Back to transmit while the writer waits for the tail: the late release is dropped.
+  link.SwitchToReceive();
+  port.duringNextWait = [&] { link.SwitchToTransmit(); };
+  Send();
+  EXPECT_FALSE(port.duringNextWait);
+  EXPECT_EQ(port.Count("line1 off"), 0u);
+  EXPECT_TRUE(link.pttState());
+
+  link.SwitchToReceive();
+  Send();
+  s.pttcontrol = 0;  // without a PTT line there is nothing to wait for
+  again = port.now;
+  link.SwitchToTransmit();
+  Send();
+  EXPECT_EQ(port.Named("write")[9].t, again);
 }
 
 TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
   link.SwitchToTransmit();
-  Queue("RYRY");
-  RunWriter();
+  Send("RYRY");
   const double lineFree = ReplayLine(port.Named("write"), link.CharacterMs()).freeAt;
   const int64_t switchedAt = port.now;
   ASSERT_GT(lineFree, static_cast<double>(switchedAt) + 100);
-
   link.SwitchToReceive();
-  EXPECT_EQ(port.now, switchedAt) << "the window thread waited";
-  EXPECT_TRUE(port.Named("line1 off").empty());
+  EXPECT_EQ(port.now.load(), switchedAt) << "the window thread waited";
+  EXPECT_EQ(port.Count("line1 off"), 0u);
   EXPECT_FALSE(link.pttState());
   EXPECT_EQ(port.calls.back().text, "wake");
-
   EXPECT_FALSE(link.WriterStep());
   const auto off = port.Named("line1 off");
   ASSERT_EQ(off.size(), 1u);
-  EXPECT_GE(static_cast<double>(off[0].t), lineFree);
-  EXPECT_LT(static_cast<double>(off[0].t), lineFree + 1);
+  EXPECT_TRUE(off[0].t >= lineFree && off[0].t < lineFree + 1) << off[0].t;
 
   // The switch comes while the writer waits between idle codes and its wake-up is used
   // up by that wait: PTT still falls.
@@ -274,75 +242,29 @@ TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
   link.SwitchToTransmit();
   Steps(3);
   port.duringNextWait = [&] { link.SwitchToReceive(); };
-  RunWriter();
-  EXPECT_EQ(port.Named("line1 off").size(), 2u);
+  Send();
+  EXPECT_EQ(port.Count("line1 off"), 2u);
 }
 
-TEST_F(DeviceLinkTest, QuickReturnToTransmitCancelsTheRelease) {
-  s.pttms = 300;
-  link.SwitchToTransmit();
-  Queue("RY");
-  RunWriter();
-
-  // Back to transmit before the writer got round to the release: the line stays up and
-  // the PTT delay, long over, is not applied again.
-  link.SwitchToReceive();
-  link.SwitchToTransmit();
-  const int64_t again = port.now;
-  const size_t sent = port.Named("write").size();
-  Queue("E");
-  RunWriter();
-  EXPECT_TRUE(port.Named("line1 off").empty());
-  EXPECT_TRUE(link.pttState());
-  EXPECT_LT(port.Named("write")[sent].t, again + 300);
-
-  // Back to transmit while the writer waits for the tail: the late release is dropped.
-  link.SwitchToReceive();
-  bool switched = false;
-  port.duringNextWait = [&] {
-    link.SwitchToTransmit();
-    switched = true;
-  };
-  RunWriter();
-  EXPECT_TRUE(switched);
-  EXPECT_TRUE(port.Named("line1 off").empty());
-  EXPECT_TRUE(link.pttState());
-}
-
-TEST_F(DeviceLinkTest, SwitchToTransmitPutsTheFarEndInLetters) {
-  link.SwitchToTransmit();
-  EXPECT_EQ(port.Texts(), (Strings{"line1 on", "purge", "wake"}));
-  Queue("5");
-  RunWriter();
-  EXPECT_EQ(port.Written(), (Bytes{31, 31, 27, 27, 16}));
-
-  // The transmission ended in figures; the next one starts from letters again.
-  link.SwitchToReceive();
-  RunWriter();
-  port.calls.clear();
-  link.SwitchToTransmit();
-  Queue("5");
-  RunWriter();
-  EXPECT_EQ(port.Written(), (Bytes{31, 31, 27, 27, 16}));
-
-  link.SwitchToReceive();
-  RunWriter();
-  s.baudot = 0;
-  port.calls.clear();
-  link.SwitchToTransmit();
-  Queue("5");
-  RunWriter();
-  EXPECT_EQ(port.Written(), (Bytes{'5'}));
-}
-
-TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyWhileTransmitting) {
+TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyAndTypedTextGoesAhead) {
   s.diddle = 1;
   EXPECT_FALSE(link.WriterStep()) << "idle codes while receiving";
   link.SwitchToTransmit();
-  Steps(7);
-  EXPECT_EQ(port.Written(), (Bytes{31, 31, 31, 31, 31, 31, 31, 31}));
-  const LineModel line = ReplayLine(port.Named("write"), link.CharacterMs());
-  EXPECT_GT(line.minBacklogAfterFirst, 0.0) << "the line went quiet between idle codes";
+  Steps(5);
+  EXPECT_EQ(port.Texts("write "), "31 31 31 31 31 31");  // letters pair and idle codes
+  int64_t typedAt = 0;  // typed while the writer waits for the line
+  port.duringNextWait = [&] {
+    typedAt = port.now;
+    for (char c : {'R', 'Y'}) queue->Put(c);
+  };
+  Steps(4);
+  const auto writes = port.Named("write");
+  EXPECT_EQ(port.Texts("write "), "31 31 31 31 31 31 10 21 31 31");
+  EXPECT_LE(static_cast<double>(writes[6].t - typedAt), link.CharacterMs());
+  const LineModel line = ReplayLine(writes, link.CharacterMs());
+  EXPECT_GT(line.minBacklogAfterFirst, 0.0) << "the line went quiet";
+  EXPECT_LE(line.maxBacklog, link.CharacterMs() / 2) << "the writer ran ahead of the line";
+  EXPECT_EQ(port.Texts("show "), "82/2 89/2");
   EXPECT_FALSE(link.codec().txFigures());
 
   link.SwitchToReceive();
@@ -351,74 +273,55 @@ TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyWhileTransmitting) {
   port.calls.clear();
   link.SwitchToTransmit();
   Steps(3);
-  EXPECT_EQ(port.Written(), (Bytes{' ', ' ', ' '}));
+  EXPECT_EQ(port.Texts("write "), "32 32 32");
   s.diddle = 0;
   EXPECT_FALSE(link.WriterStep());
 }
 
-TEST_F(DeviceLinkTest, TypedTextGoesAheadOfIdleCodesAndWriterStaysNearTheLine) {
-  s.diddle = 1;
-  link.SwitchToTransmit();
-  Steps(5);
-  // Typed while the writer waits for the line to take the next idle code.
-  int64_t typedAt = 0;
-  const size_t before = port.Named("write").size();
-  port.duringNextWait = [&] {
-    typedAt = port.now;
-    Queue("RY");
-  };
-  Steps(4);
-  const auto writes = port.Named("write");
-  const Bytes all = port.Written();
-  EXPECT_EQ(Bytes(all.begin() + static_cast<long>(before), all.end()), (Bytes{10, 21, 31, 31}));
-  EXPECT_LE(static_cast<double>(writes[before].t - typedAt), link.CharacterMs());
-  EXPECT_LE(ReplayLine(writes, link.CharacterMs()).maxBacklog, link.CharacterMs() / 2);
-  EXPECT_EQ(port.Shown(), (Strings{"52/2", "59/2"}));
-}
-
 TEST_F(DeviceLinkTest, EndMarkEndsTerminalUnitTransmissionAndDropsTheRest) {
   link.SwitchToTransmit();
-  Queue("A\xA0" "B\x1A" "CD");
-  EXPECT_EQ(RunWriter(), 4);  // letters pair, A, space, B
-  EXPECT_EQ(port.Written(), (Bytes{31, 31, 3, 4, 25}));
-  EXPECT_EQ(port.Shown(), (Strings{"41/2", "a0/2", "42/2"}));
-  EXPECT_EQ(port.Named("toggle").size(), 1u);
+  EXPECT_EQ(Send("A\xA0" "B\x1A" "CD"), 4);  // letters pair, A, space, B
+  EXPECT_EQ(port.Texts("write "), "31 31 3 4 25");
+  EXPECT_EQ(port.Texts("show "), "65/2 160/2 66/2");
+  EXPECT_EQ(port.Count("toggle"), 1u);
   EXPECT_TRUE(queue->Empty());
-  // Until the window thread switches, the writer sends nothing more, idle codes included.
-  EXPECT_EQ(RunWriter(), 0);
-  EXPECT_EQ(port.Written(), (Bytes{31, 31, 3, 4, 25}));
+  s.diddle = 1;  // until the window thread switches, not even idle codes go out
+  EXPECT_EQ(Send(), 0);
 
-  // Text the writer meets while receiving is echoed as such.
+  s.diddle = 0;  // text the writer meets while receiving is echoed as such
   link.SwitchToReceive();
-  RunWriter();
+  Send();
   port.calls.clear();
-  Queue("E");
-  RunWriter();
-  EXPECT_EQ(port.Shown(), (Strings{"45/1"}));
-  EXPECT_EQ(port.Written(), (Bytes{1}));
+  Send("E");
+  EXPECT_EQ(port.Texts("write "), "1");
+  EXPECT_EQ(port.Texts("show "), "69/1");
 }
 
-TEST_F(DeviceLinkTest, TncStringSendsChunksAndAwaitsTheBracketedResponse) {
+TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
   s.devtype = kTnc;
-  Queue("zz");
-  link.SendTncString("X[OK]Y");
-  EXPECT_EQ(port.Texts(), (Strings{"purge", "tx 58", "tx 59"}));
-  EXPECT_EQ(link.awaitedResponse(), "OK");
-  EXPECT_TRUE(queue->Empty());
-
+  const char* const cases[][3] = {
+      {"X[OK]Y", "purge|tx 88|tx 89", "OK"},
+      {"\\r[cmd:]\\x41[ok", "purge|tx 13|tx 65", "ok"},
+      {"A\\x00B[OK]", "purge|tx 65", ""},  // an escaped zero ends the string
+  };
+  for (const auto& c : cases) {
+    queue->Put('z');
+    port.calls.clear();
+    link.SendTncString(c[0]);
+    EXPECT_EQ(port.Texts(), c[1]) << c[0];
+    EXPECT_EQ(link.awaitedResponse(), c[2]) << c[0];
+    EXPECT_TRUE(queue->Empty()) << c[0];
+  }
+  // The switch keys PTT before the transmit string and drops it before the receive one.
+  CopyText(s.tnctx, "X");
+  CopyText(s.tncrx, "R");
   port.calls.clear();
-  link.SendTncString("\\r[cmd:]\\x41[ok");
-  EXPECT_EQ(port.Texts(), (Strings{"purge", "tx 0d", "tx 41"}));
-  EXPECT_EQ(link.awaitedResponse(), "ok");
-
-  port.calls.clear();
-  link.SendTncString("A\\x00B[OK]");
-  EXPECT_EQ(port.Texts(), (Strings{"purge", "tx 41"}));
-  EXPECT_EQ(link.awaitedResponse(), "");
+  link.SwitchToTransmit();
+  link.SwitchToReceive();
+  EXPECT_EQ(port.Texts(), "line1 on|purge|tx 88|line1 off|purge|tx 82");
 
   link.SendTncString(("[" + std::string(150, 'x') + "]").c_str());
   EXPECT_EQ(link.awaitedResponse(), std::string(99, 'x'));
-
   port.hasPort = false;
   port.calls.clear();
   link.SendTncString("Q[R]");
@@ -426,215 +329,125 @@ TEST_F(DeviceLinkTest, TncStringSendsChunksAndAwaitsTheBracketedResponse) {
   EXPECT_EQ(link.awaitedResponse(), std::string(99, 'x'));
 }
 
-TEST_F(DeviceLinkTest, TncPromptAfterReceiveModeCharacterSwitchesToReceive) {
+TEST_F(DeviceLinkTest, TncPromptAfterTheEndSwitchesToReceive) {
   s.devtype = kTnc;
   CopyText(s.command, "cmd:");
   s.rxmodechar = 0x05;
   link.SwitchToTransmit();
-  port.calls.clear();
-  Queue("HI\x1A");
-  RunWriter();
-  EXPECT_EQ(port.Written(), (Bytes{'H', 'I', 0x05}));
-  EXPECT_TRUE(port.Shown().empty()) << "the TNC echoes for itself";
+  Send("HI\x1A");
+  EXPECT_EQ(port.Texts("write "), "72 73 5");
   EXPECT_EQ(link.armedCommand(), "cmd:");
-
-  Receive("xCmD");
-  EXPECT_TRUE(port.Named("toggle").empty());
+  // The TNC echoes what it sends; the echo is shown in the transmit colour.
+  EXPECT_EQ(Receive("xCmD"), "120/2 67/2 109/2 68/2");
+  EXPECT_EQ(port.Count("toggle"), 0u);
   Receive(":");
-  EXPECT_EQ(port.Named("toggle").size(), 1u);
+  EXPECT_EQ(port.Count("toggle"), 1u);
   EXPECT_EQ(link.armedCommand(), "");
-  EXPECT_EQ(port.Shown(), (Strings{"78/2", "43/2", "6d/2", "44/2", "3a/2"}));
-}
 
-TEST_F(DeviceLinkTest, TncPromptIgnoredWhileReceivingOrAwaitingAResponse) {
-  s.devtype = kTnc;
-  CopyText(s.command, "cmd:");
+  // Without a receive mode character the end mark itself goes out; an awaited response
+  // is watched for first.
   s.rxmodechar = 0;
-  link.SwitchToTransmit();
-  Queue("\x1A");
-  RunWriter();
-  EXPECT_EQ(port.Written(), (Bytes{0x1A}));
+  Send("\x1A");
+  EXPECT_EQ(port.Texts("write "), "26");
   link.SendTncString("[OK]");
-  Receive("cmd:");
-  EXPECT_TRUE(port.Named("toggle").empty());
-  Receive("ok");
+  Receive("cmd:ok");
   EXPECT_EQ(link.awaitedResponse(), "");
-  EXPECT_TRUE(port.Named("toggle").empty());
+  EXPECT_EQ(port.Count("toggle"), 0u);
   Receive("cmd:");
-  EXPECT_EQ(port.Named("toggle").size(), 1u);
+  EXPECT_EQ(port.Count("toggle"), 1u);
 
-  Queue("\x1A");
-  RunWriter();
+  Send("\x1A");  // not while receiving
   link.SwitchToReceive();
   Receive("cmd:");
-  EXPECT_EQ(port.Named("toggle").size(), 1u);
+  EXPECT_EQ(port.Count("toggle"), 0u);
   EXPECT_EQ(link.armedCommand(), "cmd:");
-
-  s.command[0] = '\0';
+  s.command[0] = '\0';  // no prompt without a command text
   link.Reset();
   link.SwitchToTransmit();
-  Queue("\x1A");
-  RunWriter();
+  Send("\x1A");
   EXPECT_EQ(link.armedCommand(), "");
 }
 
-TEST_F(DeviceLinkTest, TerminalUnitReceiveDecodesFiltersAndMutesWhileTransmitting) {
-  const uint8_t codes[] = {27, 1, 31, 1, 0, 0xE1, 8, 8, 27, 8, 2};
-  for (uint8_t code : codes) link.HandleReceivedByte(code);
+TEST_F(DeviceLinkTest, ReceiveDecodesFiltersAndColours) {
   // "3E", nothing for the zero, "E" from the low five bits, one CR for CR CR and for
   // CR FIGS CR, then LF.
-  EXPECT_EQ(port.Shown(), (Strings{"33/1", "45/1", "45/1", "0d/1", "0a/1"}));
-
-  port.calls.clear();
-  link.HandleReceivedByte(8);
+  EXPECT_EQ(Receive("\x1b\x01\x1f\x01" + std::string(1, '\0') + "\xe1\x08\x08\x1b\x08\x02"),
+            "51/1 69/1 69/1 13/1 10/1");
+  Receive("\x08");
   link.SwitchToTransmit();
-  link.HandleReceivedByte(1);
+  EXPECT_EQ(Receive("\x01"), "");  // a terminal unit is muted while transmitting
   link.SwitchToReceive();
-  link.HandleReceivedByte(8);  // the switch forgot the last CR
-  EXPECT_EQ(port.Shown(), (Strings{"0d/1", "0d/1"}));
-
+  EXPECT_EQ(Receive("\x08"), "13/1");  // the switch forgot the last CR
   s.baudot = 0;
-  port.calls.clear();
-  Receive("a\r\r");
-  EXPECT_EQ(port.Shown(), (Strings{"61/1", "0d/1"}));
-}
-
-TEST_F(DeviceLinkTest, TncReceiveShowsOwnEchoInTransmitColour) {
+  EXPECT_EQ(Receive("a\r\r"), "97/1 13/1");
   s.devtype = kTnc;
-  Receive("a\r");
+  Receive("\r");
   link.SwitchToTransmit();
-  port.calls.clear();
-  Receive(std::string("\rb\0\r\r", 5));
-  EXPECT_EQ(port.Shown(), (Strings{"0d/2", "62/2", "0d/2"}));
+  EXPECT_EQ(Receive(std::string("\rb\0\r\r", 5)), "13/2 98/2 13/2");
 }
 
 TEST_F(DeviceLinkTest, EngineGetsModeRequestsAndCharacters) {
   s.devtype = kEngine;
   link.SwitchToTransmit();
-  Queue("ABC\x1A" "D");
-  EXPECT_EQ(RunWriter(), 3);
+  EXPECT_EQ(Send("ABC\x1A" "D"), 3);
   EXPECT_FALSE(link.WriterStep()) << "a later wake-up asks again";
-  EXPECT_EQ(port.Texts(), (Strings{"ptton", "post 3 2", "post 4 65", "post 4 66", "post 4 67",
-                                   "post 3 1", "post 3 1"}));
+  EXPECT_EQ(port.Texts(), "ptton|post 3 2|post 4 65|post 4 66|post 4 67|post 3 1|post 3 1");
   EXPECT_EQ(queue->Count(), 2u) << "the end mark stays for the engine's report";
-
   port.calls.clear();
   link.SwitchToReceive();
-  EXPECT_EQ(port.Texts(), (Strings{"pttoff", "post 3 0"}));
+  EXPECT_EQ(port.Texts(), "pttoff|post 3 0");
   queue->Flush();
-  Queue("\xE9");
-  RunWriter();
+  Send("\xE9");
   EXPECT_EQ(port.calls.back().text, "post 4 -23");
 }
 
-// A port for two real threads: a fake clock, an auto-reset wake-up, and a record of
-// whether every byte went out with PTT up.
-class ThreadedPort : public DevicePort {
- public:
-  bool HasPort() const override { return true; }
-  void SetControlLine(int, bool on) override {
-    std::lock_guard<std::mutex> lock(m_);
-    lineUp_ = on;
-  }
-  void Purge() override {}
-  bool Write(const uint8_t* bytes, int count) override {
-    std::lock_guard<std::mutex> lock(m_);
-    for (int i = 0; i < count; ++i) {
-      if (!lineUp_) ++writesWithPttDown_;
-      if (bytes[i] != ' ') written_ += static_cast<char>(bytes[i]);
-    }
-    return true;
-  }
-  void TransmitChar(uint8_t) override {}
-  void EnginePost(int, intptr_t) override {}
-  void WakeWriter() override {
-    std::lock_guard<std::mutex> lock(m_);
-    wake_ = true;
-    cv_.notify_all();
-  }
-  void RequestToggle() override {}
-  void LogPtt(bool) override {}
-  void ShowInPane(const uint8_t*, int, int) override {}
-  int64_t NowMs() override { return now_; }
-  bool WaitMs(int64_t ms) override {
-    now_ += ms;
-    return true;
-  }
-
-  void WaitForWake() {
-    std::unique_lock<std::mutex> lock(m_);
-    cv_.wait_for(lock, std::chrono::seconds(5), [this] { return wake_; });
-    wake_ = false;
-  }
-  bool lineUp() {
-    std::lock_guard<std::mutex> lock(m_);
-    return lineUp_;
-  }
-  std::string written() {
-    std::lock_guard<std::mutex> lock(m_);
-    return written_;
-  }
-  int writesWithPttDown() {
-    std::lock_guard<std::mutex> lock(m_);
-    return writesWithPttDown_;
-  }
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  bool wake_ = false;
-  bool lineUp_ = false;
-  int writesWithPttDown_ = 0;
-  std::string written_;
-  std::atomic<int64_t> now_{1000};
-};
-
 bool WaitUntil(const std::function<bool()>& done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!done()) {
+  for (; !done(); std::this_thread::yield())
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
   return true;
 }
 
 TEST(DeviceLinkThreads, SwitchingWhileTheWriterRunsLosesAndRepeatsNothing) {
   Settings s = TerminalUnitSettings();
   s.baudot = 0;  // bytes as queued; idle characters are spaces
-  s.diddle = 1;
-  s.pttms = 3;
-  s.ttybaud = 9600;
-  s.ttybytesize = 8;
+  s.diddle = 1; s.pttms = 3; s.ttybaud = 9600; s.ttybytesize = 8;
   auto queue = std::make_unique<TxQueue>();
-  ThreadedPort port;
+  FakePort port;
   DeviceLink link(s, *queue, port);
-
   std::atomic<bool> stop{false};
   std::thread writer([&] {
-    while (!stop) {
+    while (!stop)
       if (!link.WriterStep()) port.WaitForWake();
-    }
   });
-
   std::string expected;
   for (int round = 0; round < 200; ++round) {
     link.SwitchToTransmit();
     for (int i = 0; i < 20; ++i) {
-      const char ch = static_cast<char>('A' + (round + i) % 26);
-      queue->Put(ch);
-      expected += ch;
+      expected += static_cast<char>('A' + (round + i) % 26);
+      queue->Put(expected.back());
       port.WakeWriter();
     }
     ASSERT_TRUE(WaitUntil([&] { return queue->Empty(); })) << "round " << round;
     link.SwitchToReceive();
   }
-  EXPECT_TRUE(WaitUntil([&] { return !port.lineUp(); })) << "PTT never released";
+  EXPECT_TRUE(WaitUntil([&] { return !port.lineUp; })) << "PTT never released";
   stop = true;
   port.WakeWriter();
   writer.join();
 
-  EXPECT_EQ(port.written(), expected);
-  EXPECT_EQ(port.writesWithPttDown(), 0);
+  // Every byte, idle spaces included, went out with PTT up.
+  std::string written;
+  bool up = false;
+  int writesWithPttDown = 0;
+  for (const Call& call : port.calls) {
+    if (call.text.compare(0, 5, "line1") == 0) up = call.text == "line1 on";
+    if (call.text.compare(0, 6, "write ") != 0) continue;
+    writesWithPttDown += !up;
+    if (call.text != "write 32") written += static_cast<char>(std::stoi(call.text.substr(6)));
+  }
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(writesWithPttDown, 0);
   EXPECT_FALSE(link.pttState());
 }
 

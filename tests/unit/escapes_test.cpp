@@ -8,131 +8,85 @@
 namespace zk {
 namespace {
 
-// The bytes ParseEscapes reports, embedded zeros included.
-std::string Parse(const char* in, bool transmitting = false, EscapeEffects* effects = nullptr) {
-  char out[500];
-  EscapeContext ctx;
-  ctx.transmitting = transmitting;
-  const size_t n = ParseEscapes(out, sizeof out, in, ctx, effects);
-  EXPECT_LT(n, sizeof out);
-  EXPECT_EQ(out[n], '\0');
-  return std::string(out, n);
-}
-
-TEST(ParseEscapes, HexEscapes) {
-  EXPECT_EQ(Parse("\\x41"), "A");
-  EXPECT_EQ(Parse("\\X4a"), "J");
-  EXPECT_EQ(Parse("\\x4A"), "J");
-  EXPECT_EQ(Parse("\\xg1"), "\x01");  // a non-hex digit counts as 0
-  EXPECT_EQ(Parse("\\x1g"), "\x10");
-  EXPECT_EQ(Parse("\\xff\\x80"), "\xff\x80");
-  EXPECT_EQ(Parse("a\\x414"), "aA4");  // exactly two digits are taken
-  // Missing digits at the end count as 0, and parsing stops there.
-  EXPECT_EQ(Parse("\\x4"), std::string("\x40"));
-  EXPECT_EQ(Parse("ab\\x"), std::string("ab\0", 3));
-}
-
-TEST(ParseEscapes, EscapedZeroEndsTheUsefulText) {
-  char out[16];
-  EscapeContext ctx;
-  EXPECT_EQ(ParseEscapes(out, sizeof out, "ab\\x00cd", ctx, nullptr), 5u);
-  EXPECT_STREQ(out, "ab");
-  EXPECT_EQ(std::string(out, 5), std::string("ab\0cd", 5));
-}
-
-TEST(ParseEscapes, LetterEscapesInEitherCase) {
-  EXPECT_EQ(Parse("\\c\\C"), "\x03\x03");
-  EXPECT_EQ(Parse("\\e\\E"), "\x1b\x1b");
-  EXPECT_EQ(Parse("\\n\\N"), "\n\n");
-  EXPECT_EQ(Parse("\\q\\Q"), "\"\"");
-  EXPECT_EQ(Parse("\\r\\R"), "\r\r");
-  EXPECT_EQ(Parse("\\s\\S"), std::string(2, kEndOfTransmission));
-  EXPECT_EQ(Parse("\\u\\U"), "\x01\x01");
-}
-
-TEST(ParseEscapes, OtherCharactersStandForThemselves) {
-  EXPECT_EQ(Parse("a\\\\b"), "a\\b");
-  EXPECT_EQ(Parse("\\k\\K\\1\\ "), "kK1 ");
-  EXPECT_EQ(Parse("ab\\"), "ab");  // a trailing lone backslash is lost
-  EXPECT_EQ(Parse("\\"), "");
-  EXPECT_EQ(Parse("x\xe9\x7f\x01y"), "x\xe9\x7f\x01y");
-}
-
-TEST(ParseEscapes, StartOfTransmissionOnlyWhileReceiving) {
-  EXPECT_EQ(Parse("\\tCQ\\s"), std::string("\x17" "CQ\x1a"));
-  EXPECT_EQ(Parse("\\TCQ"), std::string("\x17" "CQ"));
-  EXPECT_EQ(Parse("\\tCQ\\s", true), std::string("CQ\x1a"));
-  EXPECT_EQ(Parse("\\T", true), "");
-}
-
-TEST(ParseEscapes, LogEscapeSetsQsoPendingOnly) {
-  EscapeEffects fx;
-  EXPECT_EQ(Parse("73\\l", false, &fx), "73");
-  EXPECT_TRUE(fx.qsoPending);
-  EscapeEffects upper;
-  EXPECT_EQ(Parse("\\L", true, &upper), "");
-  EXPECT_TRUE(upper.qsoPending);
-  EscapeEffects none;
-  EXPECT_EQ(Parse("l \\\\l \\x4c", false, &none), "l \\l L");
-  EXPECT_FALSE(none.qsoPending);
-  EXPECT_EQ(Parse("\\l"), "");  // no effects record is fine
-}
-
-TEST(ParseEscapes, LeadingBlanksAndQuotedTexts) {
-  EXPECT_EQ(Parse("   ab c "), "ab c ");
-  EXPECT_EQ(Parse("\tab"), "\tab");  // only spaces are skipped
-  EXPECT_EQ(Parse("  'abc'def"), "abc");
-  EXPECT_EQ(Parse("'a\\'b'"), "a'b");
-  EXPECT_EQ(Parse("\"x\\\"y\"z"), "x\"y");
-  EXPECT_EQ(Parse("'a\"b'"), "a\"b");  // the other quote is text
-  EXPECT_EQ(Parse("\"a'b\" c"), "a'b");
-  EXPECT_EQ(Parse("'  a '"), "  a ");
-  EXPECT_EQ(Parse("'abc"), "abc");  // unclosed: to the end
-  EXPECT_EQ(Parse("''x"), "");
-  EXPECT_EQ(Parse("a'b'c"), "a'b'c");  // a quote that does not open the text
-  EXPECT_EQ(Parse("'\\x41\\s'\\x42"), "A\x1a");
-  EXPECT_EQ(Parse(""), "");
-  EXPECT_EQ(Parse(nullptr), "");
+TEST(ParseEscapes, Table) {
+  const struct {
+    const char* in;
+    std::string out;  // embedded zeros included
+    bool transmitting = false, qsoPending = false;
+  } cases[] = {
+      {"\\x41\\X4a\\x4A\\xff\\x80", "AJJ\xff\x80"},
+      {"\\xg1\\x1g", "\x01\x10"},  // a non-hex digit counts as 0
+      {"a\\x414", "aA4"},          // exactly two digits are taken
+      {"\\x4", "\x40"},            // missing digits at the end count as 0, and parsing stops
+      {"ab\\x", std::string("ab\0", 3)},
+      {"ab\\x00cd", std::string("ab\0cd", 5)},
+      {"\\c\\C\\e\\E\\n\\N\\q\\Q\\r\\R\\u\\U", "\x03\x03\x1b\x1b\n\n\"\"\r\r\x01\x01"},
+      {"\\s\\S", "\x1a\x1a"},
+      {"a\\\\b\\k\\K\\1\\ ", "a\\bkK1 "},  // anything else stands for itself
+      {"ab\\", "ab"},                      // a trailing lone backslash is lost
+      {"x\xe9\x7f\x01y", "x\xe9\x7f\x01y"},
+      {"\\tCQ\\s\\T", "\x17" "CQ\x1a\x17"},  // start of transmission only while receiving
+      {"\\tCQ\\s\\T", "CQ\x1a", true},
+      {"73\\l", "73", false, true},
+      {"\\L", "", true, true},
+      {"l \\\\l \\x4c", "l \\l L"},
+      {"   ab c ", "ab c "},  // only leading spaces are skipped
+      {"\tab", "\tab"},
+      {"  'abc'def", "abc"},  // a text that opens with a quote ends at the same quote
+      {"'a\\'b'", "a'b"},
+      {"\"x\\\"y\"z", "x\"y"},
+      {"'a\"b'", "a\"b"},
+      {"\"a'b\" c", "a'b"},
+      {"'  a '", "  a "},
+      {"'abc", "abc"},
+      {"''x", ""},
+      {"a'b'c", "a'b'c"},
+      {"'\\x41\\s'\\x42", "A\x1a"},
+      {"", ""},
+      {nullptr, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in ? c.in : "(null)");
+    char out[500];
+    EscapeContext ctx;
+    ctx.transmitting = c.transmitting;
+    EscapeEffects effects;
+    const size_t n = ParseEscapes(out, sizeof out, c.in, ctx, &effects);
+    EXPECT_EQ(std::string(out, n), c.out);
+    EXPECT_EQ(out[n], '\0');
+    EXPECT_EQ(effects.qsoPending, c.qsoPending);
+  }
+  char out[4];
+  EXPECT_EQ(ParseEscapes(out, sizeof out, "\\l", EscapeContext(), nullptr), 0u);  // no record
 }
 
 TEST(ParseEscapes, OutputIsCutAtCapacityAndTerminated) {
-  char out[8];
-  EscapeContext ctx;
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(ParseEscapes(out, 4, "abcdef", ctx, nullptr), 3u);
-  EXPECT_STREQ(out, "abc");
-  EXPECT_EQ(out[4], '#');  // nothing written past the capacity
-
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(ParseEscapes(out, 4, "ab\\x41\\x42\\x43", ctx, nullptr), 3u);
-  EXPECT_STREQ(out, "abA");
-  EXPECT_EQ(out[4], '#');
-
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(ParseEscapes(out, 1, "abc", ctx, nullptr), 0u);
-  EXPECT_EQ(out[0], '\0');
-  EXPECT_EQ(out[1], '#');
-
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(ParseEscapes(out, 0, "abc", ctx, nullptr), 0u);
+  const struct {
+    size_t capacity;
+    const char* in;
+    const char* out;
+  } cases[] = {{4, "abcdef", "abc"}, {4, "ab\\x41\\x42\\x43", "abA"}, {1, "abc", ""}};
+  for (const auto& c : cases) {
+    char out[8];
+    std::memset(out, '#', sizeof out);
+    EXPECT_EQ(ParseEscapes(out, c.capacity, c.in, EscapeContext(), nullptr), std::strlen(c.out));
+    EXPECT_STREQ(out, c.out);
+    EXPECT_EQ(out[c.capacity], '#') << "written past the capacity";
+  }
+  char out[2] = {'#', '#'};
+  EXPECT_EQ(ParseEscapes(out, 0, "abc", EscapeContext(), nullptr), 0u);
   EXPECT_EQ(out[0], '#');
-
-  // Effects past the cut still count: the escape was in the text.
-  EscapeEffects fx;
-  EXPECT_EQ(ParseEscapes(out, 2, "abc\\l", ctx, &fx), 1u);
-  EXPECT_TRUE(fx.qsoPending);
+  EscapeEffects effects;  // effects past the cut still count: the escape was in the text
+  EXPECT_EQ(ParseEscapes(out, 2, "abc\\l", EscapeContext(), &effects), 1u);
+  EXPECT_TRUE(effects.qsoPending);
 }
 
 TEST(HexDigitValue, EveryCharacter) {
-  const char* lower = "0123456789abcdef";
-  const char* upper = "0123456789ABCDEF";
+  const std::string lower = "0123456789abcdef", upper = "0123456789ABCDEF";
   for (int c = 0; c < 256; ++c) {
-    int expected = 0;
-    for (int v = 0; v < 16; ++v) {
-      if (c == static_cast<unsigned char>(lower[v]) || c == static_cast<unsigned char>(upper[v])) {
-        expected = v;
-      }
-    }
+    const size_t l = lower.find(static_cast<char>(c)), u = upper.find(static_cast<char>(c));
+    const int expected = c == 0 ? 0 : l != std::string::npos ? static_cast<int>(l)
+                                    : u != std::string::npos ? static_cast<int>(u) : 0;
     EXPECT_EQ(HexDigitValue(static_cast<char>(c)), expected) << "character " << c;
   }
 }

@@ -3,172 +3,118 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 
 #include "app/layout.h"
 
 namespace zk {
 namespace {
 
-constexpr int32_t kRight = 400;
-constexpr int32_t kBottom = 300;
-constexpr int32_t kStrip = 40;  // bottom of the button strip
-constexpr int32_t kRxLine = 14;
-constexpr int32_t kTypingLine = 16;
+constexpr int32_t kRight = 400, kBottom = 300, kStrip = 40;  // kStrip: the button strip's bottom
+constexpr int32_t kRxLine = 14, kTypingLine = 16;
 
-int32_t Height(const Rect& r) { return r.bottom - r.top; }
-
-bool SameRect(const Rect& a, const Rect& b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+std::string Show(const PaneLayout& l) {
+  std::string out;
+  for (const Rect& r : {l.rxTx, l.typing})
+    for (int32_t v : {r.left, r.top, r.right, r.bottom}) out += std::to_string(v) + " ";
+  return out;
 }
 
-bool SameLayout(const PaneLayout& a, const PaneLayout& b) {
-  return SameRect(a.rxTx, b.rxTx) && SameRect(a.typing, b.typing);
+std::string Layout(double ratio, int32_t bottom = kBottom, int32_t right = kRight) {
+  return Show(ComputePaneLayout(right, bottom, kStrip, ratio));
 }
 
-TEST(PaneLayout, DefaultRatioGivesTheReceivePaneTheTruncatedHalf) {
-  // H = 300 - 40 - 16 = 244.
-  PaneLayout l = ComputePaneLayout(kRight, kBottom, kStrip, kDefaultWinRatio);
-  EXPECT_TRUE(SameRect(l.rxTx, Rect{5, 47, 395, 169}));
-  EXPECT_TRUE(SameRect(l.typing, Rect{5, 173, 395, 295}));
-
-  l = ComputePaneLayout(kRight, kBottom + 1, kStrip, kDefaultWinRatio);  // H = 245
-  EXPECT_EQ(Height(l.rxTx), 122);
-  EXPECT_EQ(Height(l.typing), 123);
-}
-
-TEST(PaneLayout, EnlargingKeepsTheRatioGapsAndMargins) {
-  const double ratio = 0.3;
-  const int32_t sizes[][2] = {{400, 300}, {800, 700}, {1600, 1200}};
-  for (const auto& size : sizes) {
-    const int32_t right = size[0];
-    const int32_t bottom = size[1];
-    const int32_t h = bottom - kStrip - 16;
-    PaneLayout l = ComputePaneLayout(right, bottom, kStrip, ratio);
-    EXPECT_EQ(l.rxTx.top - kStrip, 7);
-    EXPECT_EQ(l.typing.top - l.rxTx.bottom, 4);
-    EXPECT_EQ(bottom - l.typing.bottom, 5);
-    EXPECT_EQ(l.rxTx.left, 5);
-    EXPECT_EQ(l.typing.left, 5);
-    EXPECT_EQ(right - l.rxTx.right, 5);
-    EXPECT_EQ(right - l.typing.right, 5);
-    EXPECT_EQ(Height(l.rxTx), static_cast<int32_t>(h * ratio));
-    EXPECT_EQ(Height(l.rxTx) + Height(l.typing), h);
-  }
-}
-
-TEST(PaneLayout, ClampsTheRatioAndNeverGivesNegativeSizes) {
-  const int32_t h = kBottom - kStrip - 16;
-  PaneLayout l = ComputePaneLayout(kRight, kBottom, kStrip, 1.7);
-  EXPECT_EQ(Height(l.rxTx), h);
-  EXPECT_EQ(Height(l.typing), 0);
-  l = ComputePaneLayout(kRight, kBottom, kStrip, -0.2);
-  EXPECT_EQ(Height(l.rxTx), 0);
-  EXPECT_EQ(Height(l.typing), h);
-  l = ComputePaneLayout(kRight, kBottom, kStrip, std::nan(""));
-  EXPECT_TRUE(SameLayout(l, ComputePaneLayout(kRight, kBottom, kStrip, kDefaultWinRatio)));
-  EXPECT_EQ(ClampWinRatio(1.7), 1.0);
-  EXPECT_EQ(ClampWinRatio(-0.2), 0.0);
+TEST(PaneLayout, RatioGapsAndMargins) {
+  // H = 300 - 40 - 16 = 244: the receive pane gets the truncated share.
+  EXPECT_EQ(Layout(kDefaultWinRatio), "5 47 395 169 5 173 395 295 ");
+  EXPECT_EQ(Layout(kDefaultWinRatio, kBottom + 1), "5 47 395 169 5 173 395 296 ");
+  EXPECT_EQ(Layout(0.3), "5 47 395 120 5 124 395 295 ");           // 73 of 244
+  EXPECT_EQ(Layout(0.3, 700, 800), "5 47 795 240 5 244 795 695 ");  // 193 of 644
+  EXPECT_EQ(Layout(1.7), "5 47 395 291 5 295 395 295 ");
+  EXPECT_EQ(Layout(-0.2), "5 47 395 47 5 51 395 295 ");
+  EXPECT_EQ(Layout(std::nan("")), Layout(kDefaultWinRatio));
   EXPECT_EQ(ClampWinRatio(std::numeric_limits<double>::infinity()), 1.0);
+  EXPECT_EQ(ClampWinRatio(-0.2), 0.0);
   EXPECT_EQ(ClampWinRatio(0.25), 0.25);
-
-  // Shorter than the gaps and narrower than the margins.
+  // Shorter than the gaps and narrower than the margins: never a negative size.
   for (int32_t bottom = 0; bottom < kStrip + 20; ++bottom) {
-    l = ComputePaneLayout(6, bottom, kStrip, 0.5);
-    EXPECT_GE(Height(l.rxTx), 0) << bottom;
-    EXPECT_GE(Height(l.typing), 0) << bottom;
-    EXPECT_GE(l.rxTx.right, l.rxTx.left);
-    EXPECT_GE(l.typing.right, l.typing.left);
+    const PaneLayout l = ComputePaneLayout(6, bottom, kStrip, 0.5);
+    for (const Rect& r : {l.rxTx, l.typing})
+      EXPECT_TRUE(r.bottom >= r.top && r.right >= r.left) << bottom;
   }
-}
-
-TEST(SplitterBar, CoversTheGapAndTheTypingPanesTopRowEndsIncluded) {
-  PaneLayout l = ComputePaneLayout(kRight, kBottom, kStrip, kDefaultWinRatio);
-  for (int32_t y = 169; y <= 173; ++y) {
-    EXPECT_TRUE(OnSplitterBar(l, 5, y)) << y;
-    EXPECT_TRUE(OnSplitterBar(l, 395, y)) << y;
-  }
-  EXPECT_FALSE(OnSplitterBar(l, 200, 168));  // last row of the receive/transmit pane
-  EXPECT_FALSE(OnSplitterBar(l, 200, 174));
-  EXPECT_FALSE(OnSplitterBar(l, 4, 170));
-  EXPECT_FALSE(OnSplitterBar(l, 396, 170));
 }
 
 class SplitterDragTest : public ::testing::Test {
  protected:
   PaneLayout layout = ComputePaneLayout(kRight, kBottom, kStrip, kDefaultWinRatio);
+  const std::string start = Show(layout);
   double ratio = kDefaultWinRatio;
   SplitterDrag drag;
 
   bool MoveTo(int32_t y) { return drag.Drag(y, kRxLine, kTypingLine, layout, ratio); }
 };
 
-TEST_F(SplitterDragTest, GrabsOnlyOnTheBarAndOnlyOnce) {
+TEST_F(SplitterDragTest, GrabsOnlyOnTheBarOnceAndAClickChangesNothing) {
+  // The bar: the gap and the typing pane's top row, across the panes, ends included.
+  for (int32_t y = 169; y <= 173; ++y)
+    EXPECT_TRUE(OnSplitterBar(layout, 5, y) && OnSplitterBar(layout, 395, y)) << y;
+  EXPECT_FALSE(OnSplitterBar(layout, 200, 174));
+  EXPECT_FALSE(OnSplitterBar(layout, 4, 170));
+  EXPECT_FALSE(OnSplitterBar(layout, 396, 170));
+
   EXPECT_FALSE(MoveTo(150));
   EXPECT_FALSE(drag.Release());
-  EXPECT_FALSE(drag.Grab(layout, 200, 168));
-  EXPECT_FALSE(drag.dragging());
+  EXPECT_FALSE(drag.Grab(layout, 200, 168));  // last row of the receive/transmit pane
   EXPECT_TRUE(drag.Grab(layout, 200, 171));
   EXPECT_TRUE(drag.dragging());
   EXPECT_FALSE(drag.Grab(layout, 200, 170));
+  EXPECT_FALSE(MoveTo(171));
   EXPECT_TRUE(drag.Release());
   EXPECT_FALSE(drag.dragging());
   EXPECT_FALSE(MoveTo(150));
-}
-
-TEST_F(SplitterDragTest, AClickWithoutMovingChangesNothing) {
-  const PaneLayout before = layout;
-  ASSERT_TRUE(drag.Grab(layout, 200, 171));
-  EXPECT_FALSE(MoveTo(171));
-  EXPECT_TRUE(drag.Release());
-  EXPECT_TRUE(SameLayout(layout, before));
+  EXPECT_EQ(Show(layout), start);
   EXPECT_EQ(ratio, kDefaultWinRatio);
 
   // Back at the start after a real move, the saved rectangles come back.
   ASSERT_TRUE(drag.Grab(layout, 200, 171));
   EXPECT_TRUE(MoveTo(190));
   EXPECT_TRUE(MoveTo(171));
-  EXPECT_TRUE(SameLayout(layout, before));
+  EXPECT_EQ(Show(layout), start);
   EXPECT_EQ(ratio, 0.5);
 }
 
-TEST_F(SplitterDragTest, StopsBeforeTheTypingPaneGetsTooSmallAndRegrabsFromThere) {
+TEST_F(SplitterDragTest, StopsBeforeEitherPaneGetsTooSmall) {
   ASSERT_TRUE(drag.Grab(layout, 200, 170));
   int32_t y = 170;
   while (MoveTo(y + 10)) y += 10;
   // The typing pane started 122 high and must stay at least 16 + 2.
   EXPECT_EQ(y, 270);
-  EXPECT_EQ(layout.rxTx.bottom, 269);
-  EXPECT_EQ(layout.typing.top, 273);
-  EXPECT_EQ(Height(layout.typing), 22);
+  EXPECT_EQ(Show(layout), "5 47 395 269 5 273 395 295 ");
   EXPECT_DOUBLE_EQ(ratio, 222.0 / 244.0);
-  const PaneLayout stopped = layout;
-  EXPECT_FALSE(MoveTo(275));
-  EXPECT_FALSE(MoveTo(65535));  // above the window while captured
-  EXPECT_FALSE(MoveTo(std::numeric_limits<int32_t>::max()));
-  EXPECT_FALSE(MoveTo(std::numeric_limits<int32_t>::min()));
-  EXPECT_TRUE(SameLayout(layout, stopped));
+  const std::string stopped = Show(layout);
+  for (int32_t refused : {275, 65535, std::numeric_limits<int32_t>::max(),
+                          std::numeric_limits<int32_t>::min()})
+    EXPECT_FALSE(MoveTo(refused)) << refused;  // 65535: above the window while captured
+  EXPECT_EQ(Show(layout), stopped);
   EXPECT_TRUE(drag.Release());
+  EXPECT_EQ(Layout(ratio), stopped);
 
-  EXPECT_TRUE(SameLayout(ComputePaneLayout(kRight, kBottom, kStrip, ratio), stopped));
-  ASSERT_TRUE(drag.Grab(layout, 200, 271));
+  ASSERT_TRUE(drag.Grab(layout, 200, 271));  // measured from the new start
   EXPECT_TRUE(MoveTo(275));  // typing 18: just allowed
   EXPECT_FALSE(MoveTo(276));
-  EXPECT_TRUE(MoveTo(241));
-  EXPECT_EQ(layout.rxTx.bottom, 239);
-  EXPECT_EQ(layout.typing.top, 243);
-}
-
-TEST_F(SplitterDragTest, DragsUpToAThirdAndTheLayoutKeepsIt) {
-  ASSERT_TRUE(drag.Grab(layout, 200, 170));
-  // The receive/transmit pane can shrink to 14 + 2 and no further.
-  EXPECT_FALSE(MoveTo(63));
-  EXPECT_TRUE(MoveTo(64));
-  EXPECT_EQ(Height(layout.rxTx), 16);
-  EXPECT_TRUE(MoveTo(129));
+  EXPECT_TRUE(MoveTo(240));
   EXPECT_TRUE(drag.Release());
-  EXPECT_EQ(Height(layout.rxTx), 81);
-  EXPECT_NEAR(ratio, 1.0 / 3.0, 0.01);
-  EXPECT_TRUE(SameLayout(ComputePaneLayout(kRight, kBottom, kStrip, ratio), layout));
+  EXPECT_EQ(Show(layout), "5 47 395 238 5 242 395 295 ");
+
+  // The receive/transmit pane can shrink to 14 + 2 and no further.
+  ASSERT_TRUE(drag.Grab(layout, 200, 240));
+  EXPECT_FALSE(MoveTo(64));
+  EXPECT_TRUE(MoveTo(65));
+  EXPECT_EQ(Show(layout), "5 47 395 63 5 67 395 295 ");
+  EXPECT_TRUE(MoveTo(130));
+  EXPECT_TRUE(drag.Release());
+  EXPECT_NEAR(ratio, 81.0 / 244.0, 1e-12);
+  EXPECT_EQ(Layout(ratio), Show(layout));
 }
 
 TEST(SplitterDragLayout, EveryAcceptedPositionSurvivesTheRelayout) {
@@ -178,13 +124,10 @@ TEST(SplitterDragLayout, EveryAcceptedPositionSurvivesTheRelayout) {
     PaneLayout layout = ComputePaneLayout(kRight, bottom, kStrip, kDefaultWinRatio);
     double ratio = kDefaultWinRatio;
     SplitterDrag drag;
-    const int32_t grabY = layout.rxTx.bottom;
-    ASSERT_TRUE(drag.Grab(layout, 10, grabY));
-    for (int32_t y = kStrip; y <= bottom; ++y) {
-      if (!drag.Drag(y, kRxLine, kTypingLine, layout, ratio)) continue;
-      ASSERT_TRUE(SameLayout(ComputePaneLayout(kRight, bottom, kStrip, ratio), layout))
-          << "bottom " << bottom << " y " << y;
-    }
+    ASSERT_TRUE(drag.Grab(layout, 10, layout.rxTx.bottom));
+    for (int32_t y = kStrip; y <= bottom; ++y)
+      if (drag.Drag(y, kRxLine, kTypingLine, layout, ratio))
+        ASSERT_EQ(Layout(ratio, bottom), Show(layout)) << "bottom " << bottom << " y " << y;
   }
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <climits>
 #include <string>
 
 #include "textpane/font_height.h"
@@ -10,11 +10,7 @@
 namespace zk {
 namespace {
 
-struct FixedMeasure : TextMeasure {
-  int Width(const char*, int count) override { return 10 * count; }
-};
-
-// 'W' is twice as wide as other bytes.
+// 'W' is twice as wide as the other bytes, which are 10 px.
 struct WideWMeasure : TextMeasure {
   int Width(const char* bytes, int count) override {
     int w = 0;
@@ -26,10 +22,11 @@ struct WideWMeasure : TextMeasure {
 class SelectionTest : public ::testing::Test {
  protected:
   SelectionTest() : buf(4000) {
-    buf.SetMeasure(&fixed);
+    buf.SetMeasure(&measure);
     buf.SetWrapWidth(1000);
   }
-  void Append(const std::string& s) {
+  void Fill(const std::string& s) {
+    buf.Clear();
     for (char c : s) buf.AppendChar(static_cast<uint8_t>(c), 1);
   }
   std::string Selected() {
@@ -37,161 +34,115 @@ class SelectionTest : public ::testing::Test {
     const int n = GetSelectedText(buf, out, sizeof out);
     return std::string(out, static_cast<size_t>(n));
   }
-  FixedMeasure fixed;
+  std::string Sel() {
+    const Selection& s = buf.selection();
+    return std::to_string(s.line) + ":" + std::to_string(s.start) + "-" + std::to_string(s.end);
+  }
+  int Hit(int x) { return HitColumn(measure, buf.text(), buf.line(0), x); }
+  WideWMeasure measure;
   TextBuffer buf;
 };
 
 TEST_F(SelectionTest, HitColumnIsOnePastTheByteUnderThePointer) {
-  Append("hello");
-  const LineRecord& r = buf.line(0);
-  EXPECT_EQ(HitColumn(fixed, buf.text(), r, 0), 1);
-  EXPECT_EQ(HitColumn(fixed, buf.text(), r, 9), 1);
-  EXPECT_EQ(HitColumn(fixed, buf.text(), r, 10), 2);
-  EXPECT_EQ(HitColumn(fixed, buf.text(), r, 39), 4);
-  EXPECT_EQ(HitColumn(fixed, buf.text(), r, 40), -1);  // over the last byte
-  EXPECT_EQ(HitColumn(fixed, buf.text(), r, 500), -1);
-
-  // Columns come from the measured prefix, not from a byte count.
-  buf.Clear();
-  Append("WWab");
-  WideWMeasure wide;
-  EXPECT_EQ(HitColumn(wide, buf.text(), buf.line(0), 25), 2);
-  EXPECT_EQ(HitColumn(wide, buf.text(), buf.line(0), 40), 3);
-
-  // The record's own start counts, not the text start.
-  buf.Clear();
-  Append("   abc");
-  EXPECT_EQ(HitColumn(fixed, buf.text(), buf.line(0), 5), 1);
+  Fill("hello");
+  const int xs[] = {0, 9, 10, 39, 40, 500};
+  const int columns[] = {1, 1, 2, 4, -1, -1};  // none over the last byte or beyond
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(Hit(xs[i]), columns[i]) << xs[i];
+  Fill("WWab");  // columns come from the measured prefix, not from a byte count
+  EXPECT_EQ(Hit(25), 2);
+  EXPECT_EQ(Hit(40), 3);
+  Fill("   abc");  // the record's own start counts, not the text start
+  EXPECT_EQ(Hit(5), 1);
 }
 
-TEST_F(SelectionTest, PressSelectsTheWholeWordUnderThePointer) {
-  Append("call W1AW now");
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 65));  // over the '1'
-  EXPECT_EQ(buf.selection().line, 0);
-  EXPECT_EQ(buf.selection().start, 5);
-  EXPECT_EQ(buf.selection().end, 9);
-  EXPECT_EQ(Selected(), "W1AW ");  // the stopping blank comes along
+TEST_F(SelectionTest, PressSelectsTheWordUnderThePointer) {
+  Fill("call K1AB now");
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 65));  // over the '1'
+  EXPECT_EQ(Sel(), "0:5-9");
+  EXPECT_EQ(Selected(), "K1AB ");  // the stopping blank comes along
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 45));  // on a separator: the word after it
+  EXPECT_EQ(Sel(), "0:5-9");
+  // On the line's last byte or below the last line: no hit, and the selection stays.
+  EXPECT_FALSE(SelectWordAt(buf, measure, 0, 125));
+  EXPECT_FALSE(SelectWordAt(buf, measure, 1, 5));
+  EXPECT_EQ(Sel(), "0:5-9");
+  ASSERT_TRUE(SelectWordAt(buf, measure, -3, 5));  // a row above the first is the first
+  EXPECT_EQ(Sel(), "0:0-4");
 
-  // On a separator: the word after it.
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 45));
-  EXPECT_EQ(buf.selection().start, 5);
-  EXPECT_EQ(buf.selection().end, 9);
-
-  // On the line's last byte: no hit, and the selection stays.
-  EXPECT_FALSE(SelectWordAt(buf, fixed, 0, 125));
-  EXPECT_FALSE(SelectWordAt(buf, fixed, 1, 5));
-  EXPECT_EQ(buf.selection().start, 5);
-
-  // A row above the first counts as the first.
-  ASSERT_TRUE(SelectWordAt(buf, fixed, -3, 5));
-  EXPECT_EQ(buf.selection().start, 0);
-  EXPECT_EQ(buf.selection().end, 4);
-}
-
-TEST_F(SelectionTest, WordsStopAtByte160AndAtLineBreaks) {
-  Append("ab\xA0" "cd\r\nef");
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 35));
-  EXPECT_EQ(buf.selection().start, 3);
-  EXPECT_EQ(buf.selection().end, 5);
+  Fill("ab\xA0" "cd\r\nef");  // words stop at byte 160 and at line breaks
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 35));
+  EXPECT_EQ(Sel(), "0:3-5");
   EXPECT_EQ(Selected(), "cd\r");
-}
 
-TEST_F(SelectionTest, SelectedTextAtTheEndOfTheTextIncludesTheClosingNul) {
-  Append("RST 599");
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 45));
+  Fill("RST 599");  // at the end of the text the closing NUL comes along
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 45));
   char out[16];
   EXPECT_EQ(GetSelectedText(buf, out, sizeof out), 4);
   EXPECT_STREQ(out, "599");
-
-  char tiny[3];
-  EXPECT_EQ(GetSelectedText(buf, tiny, sizeof tiny), 2);
-  EXPECT_STREQ(tiny, "59");
-
+  EXPECT_EQ(GetSelectedText(buf, out, 3), 2);  // cut at capacity - 1
+  EXPECT_STREQ(out, "59");
   buf.ClearSelection();
-  std::strcpy(out, "old");
   EXPECT_EQ(GetSelectedText(buf, out, sizeof out), 0);
   EXPECT_STREQ(out, "");
 }
 
 TEST_F(SelectionTest, DraggingExtendsToWordEndsOrDropsTheSelection) {
-  Append("one two three");
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 45));  // "two"
-  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 85), DragResult::Extended);  // inside "three"
-  EXPECT_EQ(buf.selection().start, 4);
-  EXPECT_EQ(buf.selection().end, 13);
+  Fill("one two three");
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 45));  // "two"
+  EXPECT_EQ(ExtendSelectionTo(buf, measure, 85), DragResult::Extended);  // inside "three"
+  EXPECT_EQ(Sel(), "0:4-13");
   EXPECT_EQ(Selected(), std::string("two three") + '\0');
-
-  // Past the line's end: no hit, the last selection stays.
-  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 900), DragResult::NoHit);
-  EXPECT_EQ(buf.selection().end, 13);
-
-  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 55), DragResult::Extended);
-  EXPECT_EQ(buf.selection().end, 7);
+  EXPECT_EQ(ExtendSelectionTo(buf, measure, 900), DragResult::NoHit);  // past the end
+  EXPECT_EQ(Sel(), "0:4-13");
+  EXPECT_EQ(ExtendSelectionTo(buf, measure, 55), DragResult::Extended);
+  EXPECT_EQ(Sel(), "0:4-7");
 
   // Back onto the selection's own start keeps it, even when nothing is highlighted.
-  buf.Clear();
-  Append("a  b");
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 15));  // between the blanks
-  EXPECT_EQ(buf.selection().start, 2);
-  EXPECT_EQ(buf.selection().end, 2);
-  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 15), DragResult::Extended);
-  EXPECT_EQ(buf.selection().end, 2);
-
-  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 5), DragResult::Dropped);
-  EXPECT_LT(buf.selection().line, 0);
-  EXPECT_EQ(ExtendSelectionTo(buf, fixed, 45), DragResult::NoHit);
+  Fill("a  b");
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 15));  // between the blanks
+  EXPECT_EQ(Sel(), "0:2-2");
+  EXPECT_EQ(ExtendSelectionTo(buf, measure, 15), DragResult::Extended);
+  EXPECT_EQ(Sel(), "0:2-2");
+  EXPECT_EQ(ExtendSelectionTo(buf, measure, 5), DragResult::Dropped);
+  EXPECT_EQ(Sel(), "-1:-1--1");
+  EXPECT_EQ(ExtendSelectionTo(buf, measure, 45), DragResult::NoHit);
 }
 
-TEST_F(SelectionTest, SelectionDoesNotOutliveItsLine) {
+TEST_F(SelectionTest, SelectionDoesNotOutliveItsLineAndCopyAllTakesEveryLine) {
   buf.SetWrapWidth(60);
-  Append("ab cd");
-  ASSERT_TRUE(SelectWordAt(buf, fixed, 0, 35));
-  EXPECT_EQ(buf.selection().end, 5);
-  Append("e");  // "cde" no longer fits, record 0 shrinks to "ab "
-  EXPECT_LT(buf.selection().line, 0);
+  Fill("ab cd");
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 35));
+  EXPECT_EQ(Sel(), "0:3-5");
+  buf.AppendChar('e', 1);  // "cde" no longer fits, record 0 shrinks to "ab "
+  EXPECT_EQ(Sel(), "-1:-1--1");
   EXPECT_EQ(GetSelectedText(buf, nullptr, 0), 0);
-}
 
-TEST_F(SelectionTest, CopyAllGivesOneCrLfPerDisplayLine) {
+  buf.Clear();
   EXPECT_EQ(CopyAllText(buf), "");
-  buf.SetWrapWidth(60);
-  Append("  hello world\r\n\r\nx");
+  Fill("  hello world\r\n\r\nx");
   EXPECT_EQ(CopyAllText(buf), "hello \r\nworld\r\n\r\nx\r\n");
 }
 
-TEST(FontHeight, PhysicalResolutionGivesTheCharacterHeight) {
+TEST(FontHeight, PhysicalResolutionGivesTheCharacterHeightAndStyle) {
   const double dpi = VerticalDpi(768, 203, 96.0);
   EXPECT_NEAR(dpi, 96.095, 0.001);
-  EXPECT_EQ(FontTenthsHeight(100, dpi), 133);
-  EXPECT_EQ(FontCharHeight(100, dpi), -13);
-  EXPECT_EQ(FontTenthsHeight(120, dpi), 160);
-  EXPECT_EQ(FontCharHeight(120, dpi), -16);
-  EXPECT_EQ(FontCharHeight(-100, dpi), -13);
-  EXPECT_EQ(FontCharHeight(0, dpi), 0);
-
-  uint32_t bits = 0;
-  std::memcpy(&bits, &kPointsPerInchInverse, sizeof bits);
-  EXPECT_EQ(bits, 0x3C638E39u);
-
   EXPECT_EQ(VerticalDpi(768, 0, 120.0), 120.0);
   EXPECT_EQ(VerticalDpi(0, 203, 120.0), 120.0);
-  // A wild size from a settings file stays finite and negative.
-  EXPECT_LT(FontCharHeight(INT32_MAX, 1e6), 0);
-}
+  EXPECT_EQ(FontTenthsHeight(100, dpi), 133);
+  EXPECT_EQ(FontTenthsHeight(120, dpi), 160);
+  const int32_t tenths[] = {100, 110, 120, -100, 0};
+  const int32_t heights[] = {-13, -15, -16, -13, 0};  // 14.6 rounds up
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(FontCharHeight(tenths[i], dpi), heights[i]) << tenths[i];
+  EXPECT_LT(FontCharHeight(INT32_MAX, 1e6), 0);  // a wild size stays finite and negative
 
-TEST(FontHeight, StyleBitsAndWeights) {
-  const FontStyle plain = FontStyleFromBits(0);
-  EXPECT_EQ(plain.weight, 0);  // the face's normal weight, not 400
-  EXPECT_EQ(plain.italic, 0);
-  const FontStyle boldItalic = FontStyleFromBits(3);
-  EXPECT_EQ(boldItalic.weight, 700);
-  EXPECT_EQ(boldItalic.italic, 1);
-  EXPECT_EQ(boldItalic.underline, 0);
-  const FontStyle lined = FontStyleFromBits(kFontUnderline | kFontStrikeOut);
-  EXPECT_EQ(lined.weight, 0);
-  EXPECT_EQ(lined.underline, 1);
-  EXPECT_EQ(lined.strikeOut, 1);
-
+  const auto style = [](int bits) {
+    const FontStyle f = FontStyleFromBits(bits);
+    return std::to_string(f.weight) + " " + std::to_string(f.italic) + std::to_string(f.underline) +
+           std::to_string(f.strikeOut);
+  };
+  EXPECT_EQ(style(0), "0 000");  // the face's normal weight, not 400
+  EXPECT_EQ(style(kFontBold | kFontItalic), "700 100");
+  EXPECT_EQ(style(kFontUnderline | kFontStrikeOut), "0 011");
   EXPECT_EQ(FontStyleBits(599, 0), 0);
   EXPECT_EQ(FontStyleBits(600, 0), kFontBold);
   EXPECT_EQ(FontStyleBits(400, 1), kFontItalic);
