@@ -36,10 +36,17 @@ void Merge(zk::TextChange& into, const zk::TextChange& change) {
   into.trimmed = into.trimmed || change.trimmed;
   into.fullRelayout = into.fullRelayout || change.fullRelayout;
   if (change.rewrapped) {
-    into.relayoutFrom = into.rewrapped ? std::min(into.relayoutFrom, change.relayoutFrom)
-                                       : change.relayoutFrom;
+    // Whether the view follows new text depends on where the end was when the first of
+    // these changes was made, as if each had been shown on its own: comparing the view
+    // with the last line of the whole batch would leave it behind whenever more than a
+    // line or two arrived between two view updates.
+    if (!into.rewrapped) {
+      into.relayoutFrom = change.relayoutFrom;
+      into.lastProducedLine = change.lastProducedLine;
+    } else {
+      into.relayoutFrom = std::min(into.relayoutFrom, change.relayoutFrom);
+    }
     into.rewrapped = true;
-    into.lastProducedLine = change.lastProducedLine;
   }
 }
 
@@ -133,6 +140,12 @@ LRESULT TextPane::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_RBUTTONDBLCLK: OnRButtonDblClk(wParam, MouseX(lParam), MouseY(lParam)); return 0;
     case 957: OnWaveOutDone(wParam, lParam); return 0;  // MM_WOM_DONE
     case kPaneViewChanged: OnViewChanged(); return 0;
+    case WM_TIMER:
+      if (wParam != kBarTimer) return DefWindowProcA(window_, message, wParam, lParam);
+      KillTimer(window_, kBarTimer);
+      barTimerSet_ = false;
+      DrawStaleBars();
+      return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
   }
 }
@@ -147,9 +160,38 @@ void TextPane::OnCreate() {
 
 int TextPane::Measure(const char* bytes, int count) {
   if (!measureDc_ || count <= 0) return 0;
+  if (widthsAdd_) {
+    int width = 0;
+    for (int i = 0; i < count; ++i) width += byteWidths_[static_cast<uint8_t>(bytes[i])];
+    return width;
+  }
   SIZE size{};
   GetTextExtentPoint32A(measureDc_, bytes, count, &size);
   return size.cx;
+}
+
+// The device threads re-wrap the last line under the pane lock on every byte they
+// append. Asking GDI for each measure made that slow (about ten calls a byte, and a long
+// unbroken word re-measured whole on every byte), and the window thread waited for the
+// lock to paint. A font whose string widths are the sums of its byte widths is measured
+// from a table instead; any other font (double-byte code pages, overhanging raster
+// fonts) keeps asking GDI.
+void TextPane::LoadByteWidths() {
+  widthsAdd_ = false;
+  char all[255];
+  int sum = 0;
+  for (int b = 1; b < 256; ++b) {
+    const char ch = static_cast<char>(b);
+    SIZE size{};
+    if (!GetTextExtentPoint32A(measureDc_, &ch, 1, &size)) return;
+    byteWidths_[b] = size.cx;
+    sum += size.cx;
+    all[b - 1] = ch;
+  }
+  byteWidths_[0] = 0;
+  SIZE whole{};
+  if (!GetTextExtentPoint32A(measureDc_, all, static_cast<int>(sizeof all), &whole)) return;
+  widthsAdd_ = whole.cx == sum;
 }
 
 int TextPane::ScrollPos() const {
@@ -170,7 +212,7 @@ void TextPane::UpdateVerticalRange() {
     info.nMax = buffer_.caretLine();
   }
   info.nPage = static_cast<UINT>(lineHeight_ > 0 ? clientHeight_ / lineHeight_ : 0);
-  SetScrollInfo(window_, SB_VERT, &info, TRUE);
+  SetBar(SB_VERT, info);
 }
 
 void TextPane::UpdateHorizontalRange() {
@@ -183,10 +225,55 @@ void TextPane::UpdateHorizontalRange() {
     info.nMax = buffer_.maxLineWidth();
   }
   info.nPage = static_cast<UINT>(clientWidth_);
-  SetScrollInfo(window_, SB_HORZ, &info, TRUE);
+  SetBar(SB_HORZ, info);
 }
 
 void TextPane::ScrollToEnd() { VScroll(SB_BOTTOM); }
+
+// Under Wine every scroll-bar redraw takes several milliseconds, and one view update can
+// set the vertical bar three times (range, position to the end, range again); text
+// arriving at 115200 baud kept the window thread busy redrawing bars. While a view update
+// runs the bars take their new values without drawing; a bar that changed is drawn at its
+// end, but no more often than every kBarDrawInterval, the last change by a timer.
+void TextPane::SetBar(int bar, SCROLLINFO& info) {
+  if (!barRedrawDeferred_) {
+    SetScrollInfo(window_, bar, &info, TRUE);
+    return;
+  }
+  SCROLLINFO before{};
+  before.cbSize = sizeof before;
+  before.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  GetScrollInfo(window_, bar, &before);
+  SetScrollInfo(window_, bar, &info, FALSE);
+  SCROLLINFO after = before;
+  GetScrollInfo(window_, bar, &after);
+  if (after.nMin != before.nMin || after.nMax != before.nMax || after.nPage != before.nPage ||
+      after.nPos != before.nPos)
+    (bar == SB_VERT ? verticalBarStale_ : horizontalBarStale_) = true;
+}
+
+void TextPane::DrawStaleBars() {
+  barRedrawDeferred_ = false;
+  if (!verticalBarStale_ && !horizontalBarStale_) return;
+  const DWORD now = GetTickCount();
+  const DWORD since = now - lastBarDraw_;
+  if (since < kBarDrawInterval) {
+    if (!barTimerSet_) barTimerSet_ = SetTimer(window_, kBarTimer, kBarDrawInterval - since, nullptr) != 0;
+    if (barTimerSet_) return;
+  }
+  lastBarDraw_ = now;
+  const int bars[2] = {SB_HORZ, SB_VERT};
+  for (int bar : bars) {
+    bool& stale = bar == SB_VERT ? verticalBarStale_ : horizontalBarStale_;
+    if (!stale) continue;
+    stale = false;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_POS;
+    GetScrollInfo(window_, bar, &info);
+    SetScrollInfo(window_, bar, &info, TRUE);  // same position: only draws the bar
+  }
+}
 
 void TextPane::VScroll(int code) {
   SCROLLINFO info{};
@@ -207,7 +294,7 @@ void TextPane::VScroll(int code) {
   }
   info.fMask = SIF_POS;
   info.nPos = pos;
-  SetScrollInfo(window_, SB_VERT, &info, TRUE);
+  SetBar(SB_VERT, info);
   const int now = ScrollPos();
   if (now != old) {
     ScrollWindow(window_, 0, (old - now) * lineHeight_, nullptr, nullptr);
@@ -232,7 +319,7 @@ void TextPane::HScroll(int code) {
   }
   info.fMask = SIF_POS;
   info.nPos = pos;
-  SetScrollInfo(window_, SB_HORZ, &info, TRUE);
+  SetBar(SB_HORZ, info);
   info.fMask = SIF_POS;
   GetScrollInfo(window_, SB_HORZ, &info);
   if (info.nPos != old) {
@@ -278,6 +365,7 @@ void TextPane::OnSize(LPARAM lParam) {
 void TextPane::ApplyChange(const zk::TextChange& change) {
   if (!change.changed || !window_) return;
   HideCaret(window_);
+  barRedrawDeferred_ = true;
   if (change.fullRelayout) {
     UpdateVerticalRange();
     ScrollToEnd();
@@ -310,6 +398,7 @@ void TextPane::ApplyChange(const zk::TextChange& change) {
     const int pageLines = lineHeight_ > 0 ? clientHeight_ / lineHeight_ : 0;
     if (followEnd || pos + pageLines >= change.lastProducedLine) ScrollToEnd();
   }
+  DrawStaleBars();
   UpdateWindow(window_);
   ShowCaret(window_);
   PlaceCaret();
@@ -403,6 +492,7 @@ int TextPane::SetFont(const char* face, int32_t tenthsOfPoint, int32_t weight, u
   TEXTMETRICA metrics{};
   GetTextMetricsA(measureDc_, &metrics);
   lineHeight_ = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+  LoadByteWidths();
   if (caretShown_) {
     DestroyCaret();
     CreateCaret(window_, nullptr, 2, lineHeight_);

@@ -99,12 +99,15 @@ class TextPane {
   void UpdateVerticalRange();
   void UpdateHorizontalRange();
   void ScrollToEnd();
+  void SetBar(int bar, SCROLLINFO& info);
+  void DrawStaleBars();
   void PlaceCaret();
   void DrawLine(HDC dc, int index, int y);
   void DrawHighlight(HDC dc);
   void RedrawSelectionLine();
   int ScrollPos() const;
   int Measure(const char* bytes, int count);
+  void LoadByteWidths();
   void PutOnClipboard(const char* text, size_t length);
 
   zk::TextBuffer buffer_;
@@ -113,12 +116,21 @@ class TextPane {
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   HDC measureDc_ = nullptr;
+  int byteWidths_[256] = {};
+  bool widthsAdd_ = false;  // byteWidths_ measures the font exactly
   int lineHeight_ = 16;
   int clientWidth_ = 0;
   int clientHeight_ = 0;
   bool mouseSelecting_ = false;
   bool caretShown_ = false;
   bool sysKeyTaken_ = false;
+  static constexpr DWORD kBarDrawInterval = 50;  // ms
+  static constexpr UINT_PTR kBarTimer = 1;
+  bool barRedrawDeferred_ = false;  // inside a view update: scroll bars drawn at its end
+  bool verticalBarStale_ = false;
+  bool horizontalBarStale_ = false;
+  bool barTimerSet_ = false;
+  DWORD lastBarDraw_ = 0;
   DWORD windowThread_ = 0;
   std::atomic<bool> viewChangePending_{false};
   zk::TextChange pending_;  // changes made by other threads, not yet shown
