@@ -50,6 +50,19 @@ bool WaitForPortEvent(HANDLE port, OVERLAPPED& record, DWORD& mask) {
   return Link().running;
 }
 
+// Hands every byte waiting in the port to the device rules; returns how many there were.
+int ReadWaiting(CommPort& port, OVERLAPPED& record) {
+  DeviceConnection& c = Link();
+  uint8_t bytes[kReadChunk];
+  int total = 0;
+  for (;;) {
+    const int n = port.Read(bytes, kReadChunk, record, c.stopEvent);
+    if (n <= 0 || !c.running) return total;
+    for (int i = 0; i < n; ++i) app.link.HandleReceivedByte(bytes[i]);
+    total += n;
+  }
+}
+
 DWORD WINAPI ReaderThread(LPVOID) {
   DeviceConnection& c = Link();
   CommPort* port = c.commPort;
@@ -57,15 +70,23 @@ DWORD WINAPI ReaderThread(LPVOID) {
   OVERLAPPED waitRecord, readRecord;
   MakeRecord(waitRecord);
   MakeRecord(readRecord);
-  uint8_t bytes[kReadChunk];
+  // Wine completes the receive-event wait on a pseudo-terminal many times a second with
+  // an empty mask and nothing to read, costing most of a core. After a few such wake-ups
+  // in a row the reader looks at the port every few milliseconds instead; a real driver
+  // never gets there. One empty wake-up alone is normal (a mask change ends the wait).
+  constexpr int kEmptyWakesBeforePolling = 3;
+  constexpr DWORD kPollMs = 5;
+  int emptyWakes = 0;
   DWORD mask = 0;
-  while (c.running && WaitForPortEvent(port->handle(), waitRecord, mask)) {
-    // Wine may report the event with an empty mask; reading what waits is harmless.
-    for (;;) {
-      const int n = port->Read(bytes, kReadChunk, readRecord, c.stopEvent);
-      if (n <= 0 || !c.running) break;
-      for (int i = 0; i < n; ++i) app.link.HandleReceivedByte(bytes[i]);
+  while (c.running) {
+    if (emptyWakes >= kEmptyWakesBeforePolling) {
+      if (ReadWaiting(*port, readRecord) == 0 && WaitForSingleObject(c.stopEvent, kPollMs) != WAIT_TIMEOUT)
+        break;
+      continue;
     }
+    if (!WaitForPortEvent(port->handle(), waitRecord, mask)) break;
+    const int got = ReadWaiting(*port, readRecord);
+    emptyWakes = (mask == 0 && got == 0) ? emptyWakes + 1 : 0;
   }
   port->Purge();
   FreeRecord(waitRecord);
