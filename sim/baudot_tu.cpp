@@ -131,19 +131,11 @@ int main(int argc, char** argv) {
   if (parsed >= 0) return parsed;
 
   Script script;
-  std::string error;
-  if (!options.line.script.empty() &&
-      !LoadScript(options.line.script.c_str(), kMaxCode, &script, &error)) {
-    std::fprintf(stderr, "baudot_tu: %s: %s\n", options.line.script.c_str(), error.c_str());
-    return 1;
-  }
+  int64_t charNs = 0;
   // Start bit, five data bits, stop bits.
-  const int64_t charNs =
-      CharacterTimeNs(options.line.baud, 6 + options.stopBits, options.line.rateScale);
-  if (charNs == 0) {
-    std::fprintf(stderr, "baudot_tu: the baud rate and rate scale give no usable speed\n");
-    return 2;
-  }
+  const int prepared =
+      PrepareStation("baudot_tu", options.line, kMaxCode, 6 + options.stopBits, &script, &charNs);
+  if (prepared >= 0) return prepared;
   TerminalUnit unit(options, &script, startNs);
   if (!unit.OpenRecords()) {
     std::fprintf(stderr, "baudot_tu: cannot open a record file: %s\n", std::strerror(errno));

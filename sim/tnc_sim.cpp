@@ -193,17 +193,9 @@ int main(int argc, char** argv) {
   if (parsed >= 0) return parsed;
 
   Script script;
-  std::string error;
-  if (!options.line.script.empty() &&
-      !LoadScript(options.line.script.c_str(), 255, &script, &error)) {
-    std::fprintf(stderr, "tnc_sim: %s: %s\n", options.line.script.c_str(), error.c_str());
-    return 1;
-  }
-  const int64_t charNs = CharacterTimeNs(options.line.baud, kBitsPerChar, options.line.rateScale);
-  if (charNs == 0) {
-    std::fprintf(stderr, "tnc_sim: the baud rate and rate scale give no usable speed\n");
-    return 2;
-  }
+  int64_t charNs = 0;
+  const int prepared = PrepareStation("tnc_sim", options.line, 255, kBitsPerChar, &script, &charNs);
+  if (prepared >= 0) return prepared;
   Tnc tnc(options, &script, startNs);
   if (!tnc.OpenRecords()) {
     std::fprintf(stderr, "tnc_sim: cannot open a record file: %s\n", std::strerror(errno));

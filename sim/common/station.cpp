@@ -1,5 +1,8 @@
 #include "common/station.h"
 
+#include "common/line_pacer.h"
+#include "common/script.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -209,6 +212,21 @@ int64_t MonotonicNs() {
 int RunStation(const char* name, const LineOptions& options, int64_t charNs, Station& station) {
   Runner runner(name, options, charNs, station);
   return runner.Run();
+}
+
+int PrepareStation(const char* name, const LineOptions& options, int maxRaw, double bitsPerChar,
+                   Script* script, int64_t* charNs) {
+  std::string error;
+  if (!options.script.empty() && !LoadScript(options.script.c_str(), maxRaw, script, &error)) {
+    std::fprintf(stderr, "%s: %s: %s\n", name, options.script.c_str(), error.c_str());
+    return 1;
+  }
+  *charNs = CharacterTimeNs(options.baud, bitsPerChar, options.rateScale);
+  if (*charNs == 0) {
+    std::fprintf(stderr, "%s: the baud rate and rate scale give no usable speed\n", name);
+    return 2;
+  }
+  return -1;
 }
 
 }  // namespace sim

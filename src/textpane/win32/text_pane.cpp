@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "textpane/font_height.h"
 #include "textpane/selection.h"
@@ -275,11 +276,15 @@ void TextPane::DrawStaleBars() {
   }
 }
 
-void TextPane::VScroll(int code) {
+// Moves a scroll bar by a scroll code and returns its position before and after (the bar
+// limits the position). The vertical bar tracks its thumb and knows top and bottom; the
+// horizontal one moves when its thumb is released.
+std::pair<int, int> TextPane::MoveBar(int bar, int code) {
+  const bool vertical = bar == SB_VERT;
   SCROLLINFO info{};
   info.cbSize = sizeof info;
   info.fMask = SIF_ALL;
-  GetScrollInfo(window_, SB_VERT, &info);
+  GetScrollInfo(window_, bar, &info);
   const int old = info.nPos;
   int pos = old;
   switch (code) {
@@ -287,15 +292,22 @@ void TextPane::VScroll(int code) {
     case SB_LINEDOWN: pos = old + 1; break;
     case SB_PAGEUP: pos = old - static_cast<int>(info.nPage); break;
     case SB_PAGEDOWN: pos = old + static_cast<int>(info.nPage); break;
-    case SB_THUMBTRACK: pos = info.nTrackPos; break;
-    case SB_TOP: pos = info.nMin; break;
-    case SB_BOTTOM: pos = info.nMax; break;
+    case SB_THUMBTRACK: if (vertical) pos = info.nTrackPos; break;
+    case SB_THUMBPOSITION: if (!vertical) pos = info.nTrackPos; break;
+    case SB_TOP: if (vertical) pos = info.nMin; break;
+    case SB_BOTTOM: if (vertical) pos = info.nMax; break;
     default: break;
   }
   info.fMask = SIF_POS;
   info.nPos = pos;
-  SetBar(SB_VERT, info);
-  const int now = ScrollPos();
+  SetBar(bar, info);
+  info.fMask = SIF_POS;
+  GetScrollInfo(window_, bar, &info);
+  return {old, info.nPos};
+}
+
+void TextPane::VScroll(int code) {
+  const auto [old, now] = MoveBar(SB_VERT, code);
   if (now != old) {
     ScrollWindow(window_, 0, (old - now) * lineHeight_, nullptr, nullptr);
     UpdateWindow(window_);
@@ -303,27 +315,9 @@ void TextPane::VScroll(int code) {
 }
 
 void TextPane::HScroll(int code) {
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_ALL;
-  GetScrollInfo(window_, SB_HORZ, &info);
-  const int old = info.nPos;
-  int pos = old;
-  switch (code) {
-    case SB_LINELEFT: pos = old - 1; break;
-    case SB_LINERIGHT: pos = old + 1; break;
-    case SB_PAGELEFT: pos = old - static_cast<int>(info.nPage); break;
-    case SB_PAGERIGHT: pos = old + static_cast<int>(info.nPage); break;
-    case SB_THUMBPOSITION: pos = info.nTrackPos; break;
-    default: break;
-  }
-  info.fMask = SIF_POS;
-  info.nPos = pos;
-  SetBar(SB_HORZ, info);
-  info.fMask = SIF_POS;
-  GetScrollInfo(window_, SB_HORZ, &info);
-  if (info.nPos != old) {
-    ScrollWindow(window_, old - info.nPos, 0, nullptr, nullptr);
+  const auto [old, now] = MoveBar(SB_HORZ, code);
+  if (now != old) {
+    ScrollWindow(window_, old - now, 0, nullptr, nullptr);
     PlaceCaret();
   }
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 
 #include "textpane/text_buffer.h"
 
@@ -94,6 +95,7 @@ class TextPane {
   void OnViewChanged();
   void Deliver(const zk::TextChange& change);
   int HorizontalPos() const;
+  std::pair<int, int> MoveBar(int bar, int code);
   void VScroll(int code);
   void HScroll(int code);
   void UpdateVerticalRange();
