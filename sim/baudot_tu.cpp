@@ -13,7 +13,7 @@
 #include "common/script_player.h"
 #include "common/station.h"
 #include "common/tu_sender.h"
-#include "device/baudot.h"
+#include "base/baudot.h"
 
 namespace zk {
 namespace sim {

@@ -14,8 +14,8 @@
 #include "common/script_player.h"
 #include "common/station.h"
 #include "common/tnc_machine.h"
-#include "device/baudot.h"
-#include "device/escapes.h"
+#include "base/baudot.h"
+#include "base/escapes.h"
 
 namespace zk {
 namespace sim {

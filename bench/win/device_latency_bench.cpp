@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "../../tests/e2e/shell/shell_harness.h"
-#include "device/baudot.h"
+#include "base/baudot.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "device/baudot.h"
+#include "base/baudot.h"
 #include "script_player.h"
 
 namespace zk {

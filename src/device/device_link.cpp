@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/fixed_text.h"
-#include "device/escapes.h"
+#include "base/fixed_text.h"
+#include "base/escapes.h"
 
 namespace zk {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "device/baudot.h"
+#include "base/baudot.h"
 #include "device/rx_filter.h"
 #include "device/tnc_match.h"
 #include "device/tx_queue.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/fixed_text.h"
-#include "settings/clean_line.h"
+#include "base/fixed_text.h"
+#include "base/clean_line.h"
 
 namespace zk {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/fixed_text.h"
-#include "device/escapes.h"
+#include "base/fixed_text.h"
+#include "base/escapes.h"
 
 namespace zk {
 

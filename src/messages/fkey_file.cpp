@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/fixed_text.h"
+#include "base/fixed_text.h"
 #include "messages/compose.h"
-#include "settings/clean_line.h"
-#include "settings/replace_file.h"
+#include "base/clean_line.h"
+#include "base/replace_file.h"
 
 namespace zk {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/fixed_text.h"
-#include "settings/clean_line.h"
-#include "settings/replace_file.h"
+#include "base/fixed_text.h"
+#include "base/clean_line.h"
+#include "base/replace_file.h"
 
 namespace zk {
 namespace {

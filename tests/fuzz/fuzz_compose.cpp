@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "device/escapes.h"
+#include "base/escapes.h"
 #include "messages/compose.h"
 
 namespace {

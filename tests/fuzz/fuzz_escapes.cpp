@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "device/baudot.h"
-#include "device/escapes.h"
+#include "base/baudot.h"
+#include "base/escapes.h"
 #include "device/rx_filter.h"
 #include "device/tnc_match.h"
 

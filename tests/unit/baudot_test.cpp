@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "device/baudot.h"
+#include "base/baudot.h"
 
 namespace zk {
 namespace {

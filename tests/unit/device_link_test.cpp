@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/fixed_text.h"
+#include "base/fixed_text.h"
 #include "settings/settings_file.h"
 
 namespace zk {

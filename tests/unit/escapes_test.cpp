@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "device/escapes.h"
+#include "base/escapes.h"
 
 namespace zk {
 namespace {

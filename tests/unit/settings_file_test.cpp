@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/fixed_text.h"
-#include "settings/clean_line.h"
+#include "base/fixed_text.h"
+#include "base/clean_line.h"
 #include "settings/settings_file.h"
 
 namespace zk {

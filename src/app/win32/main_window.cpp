@@ -10,7 +10,7 @@
 #include "device/win32/transmit.h"
 #include "messages/win32/fkey_send.h"
 #include "resources/resource.h"
-#include "settings/clean_line.h"
+#include "base/clean_line.h"
 
 const char kMainClassName[] = "RttyZklog";
 const int kFKeyButtons[9] = {IDC_F1, IDC_F2, IDC_F3, IDC_F4, IDC_F5,

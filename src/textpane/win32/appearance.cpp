@@ -1,6 +1,6 @@
 #include "textpane/win32/appearance.h"
 
-#include "app/fixed_text.h"
+#include "base/fixed_text.h"
 #include "app/win32/app_state.h"
 #include "app/win32/panes.h"
 #include "messages/win32/fkey_send.h"

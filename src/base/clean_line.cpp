@@ -1,4 +1,4 @@
-#include "settings/clean_line.h"
+#include "base/clean_line.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "settings/replace_file.h"
+#include "base/replace_file.h"
 
 namespace zk {
 

@@ -1,4 +1,4 @@
-#include "device/escapes.h"
+#include "base/escapes.h"
 
 namespace zk {
 

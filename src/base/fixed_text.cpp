@@ -1,4 +1,4 @@
-#include "app/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace zk {
 

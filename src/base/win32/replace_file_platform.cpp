@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "settings/replace_file.h"
+#include "base/replace_file.h"
 
 namespace zk {
 

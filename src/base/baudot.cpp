@@ -1,4 +1,4 @@
-#include "device/baudot.h"
+#include "base/baudot.h"
 
 namespace zk {
 
