@@ -12,6 +12,8 @@ gtest_discover_tests(zk_unit_tests DISCOVERY_TIMEOUT 60)
 
 add_test(NAME core_has_no_windows_headers
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-core-headers ${CMAKE_SOURCE_DIR})
+add_test(NAME includes_run_down_the_layers
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-layers ${CMAKE_SOURCE_DIR})
 
 # libFuzzer targets, with AddressSanitizer and UndefinedBehaviorSanitizer, when clang builds.
 set(ZK_FUZZ_RUNS 200000 CACHE STRING "iterations each fuzz target runs under ctest")

@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 
+#include "base/baudot.h"
 #include "common/line_pacer.h"
 #include "common/options.h"
 #include "common/recorder.h"
@@ -13,7 +14,6 @@
 #include "common/script_player.h"
 #include "common/station.h"
 #include "common/tu_sender.h"
-#include "base/baudot.h"
 
 namespace zk {
 namespace sim {

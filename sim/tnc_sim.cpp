@@ -6,6 +6,8 @@
 #include <deque>
 #include <string>
 
+#include "base/baudot.h"
+#include "base/escapes.h"
 #include "common/flood_text.h"
 #include "common/line_pacer.h"
 #include "common/options.h"
@@ -14,8 +16,6 @@
 #include "common/script_player.h"
 #include "common/station.h"
 #include "common/tnc_machine.h"
-#include "base/baudot.h"
-#include "base/escapes.h"
 
 namespace zk {
 namespace sim {

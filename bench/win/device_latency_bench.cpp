@@ -28,15 +28,18 @@
 #include <thread>
 #include <vector>
 
-#include "../../tests/e2e/shell/shell_harness.h"
 #include "base/baudot.h"
+#include "bench_cpu.h"
+#include "resources/resource.h"
+#include "testbed/win32/zk_app.h"
 
 namespace {
 
-using shell::Env;
-using shell::NowMs;
-
-constexpr int kTxRxButton = 1002;
+using bench::LinuxCpuMs;
+using bench::ProcessCpuMs;
+using testbed::Env;
+using testbed::NowMs;
+using testbed::ZkApp;
 constexpr double kBaud = 45.0;
 constexpr double kCharacterMs = 7.5 * 1000.0 / kBaud;  // start, 5 data, 1.5 stop bits
 
@@ -97,86 +100,22 @@ class FarEnd {
   std::vector<Received> bytes_;
 };
 
-struct Windows {
-  DWORD processId;
-  HWND main = nullptr, typing = nullptr;
-};
-
-BOOL CALLBACK FindMain(HWND window, LPARAM param) {
-  auto* w = reinterpret_cast<Windows*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char name[64];
-  if (pid == w->processId && GetClassNameA(window, name, sizeof name) && std::strcmp(name, "RttyZklog") == 0 &&
-      IsWindowVisible(window)) {
-    w->main = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The typing pane is the lower of the two panes.
-bool FindWindows(Windows& w) {
-  EnumWindows(FindMain, reinterpret_cast<LPARAM>(&w));
-  if (!w.main) return false;
-  HWND first = FindWindowExA(w.main, nullptr, "QelTextWin", nullptr);
-  HWND second = first ? FindWindowExA(w.main, first, "QelTextWin", nullptr) : nullptr;
-  if (!first || !second) return false;
-  RECT a, b;
-  GetWindowRect(first, &a);
-  GetWindowRect(second, &b);
-  w.typing = a.top > b.top ? first : second;
-  return true;
-}
-
-std::string ButtonText(const Windows& w) {
-  char text[64] = "";
-  SendMessageA(GetDlgItem(w.main, kTxRxButton), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-bool Toggle(const Windows& w, const char* caption) {
-  SendMessageA(w.main, WM_COMMAND, kTxRxButton, 0);
-  for (int i = 0; i < 300; ++i) {
-    if (ButtonText(w) == caption) return true;
-    Sleep(10);
-  }
-  return false;
-}
-
-double FileTimeMs(const FILETIME& t) {
-  return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
-}
-
-double ProcessCpuMs(HANDLE process) {
-  FILETIME created, ended, kernel, user;
-  if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
-  return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-uint64_t ProcessMemory(HANDLE process) {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters.PagefileUsage : 0;
-}
-
 // The Zktty process's CPU time: from /proc when its Linux process is known (under Wine),
 // else as Windows reports it.
 double ZkttyCpuMs(HANDLE process, const std::string& linuxPid) {
-  const double fromProc = shell::LinuxCpuMs(linuxPid);
+  const double fromProc = LinuxCpuMs(linuxPid);
   return fromProc >= 0 ? fromProc : ProcessCpuMs(process);
 }
 
 void MeasureCpu(const char* what, HANDLE process, const std::string& linuxPid, FarEnd& peer, double seconds) {
-  using shell::LinuxCpuMs;
   const std::string server = Env("ZK_WINESERVER_PID");
   Sleep(2000);  // let the switch settle
   const double wall0 = NowMs(), cpu0 = ZkttyCpuMs(process, linuxPid), server0 = LinuxCpuMs(server);
-  const uint64_t memory0 = ProcessMemory(process);
+  const uint64_t memory0 = bench::ProcessMemory(process);
   Sleep(static_cast<DWORD>(seconds * 1000));
   const double wall = NowMs() - wall0, cpu = ZkttyCpuMs(process, linuxPid) - cpu0;
   const double server1 = LinuxCpuMs(server);
-  const uint64_t memory1 = ProcessMemory(process);
+  const uint64_t memory1 = bench::ProcessMemory(process);
   const size_t codes = peer.Since(wall0).size();
   std::printf("cpu %-9s Zktty %5.1f %% of one core (%.0f ms in %.1f s)", what, 100.0 * cpu / wall, cpu,
               wall / 1000.0);
@@ -202,7 +141,7 @@ struct Key {
   uint8_t code;
 };
 
-int MeasureLatency(const Windows& w, FarEnd& peer, int keyCount, double transmitStartMs) {
+int MeasureLatency(ZkApp& zk, FarEnd& peer, int keyCount, double transmitStartMs) {
   std::mt19937 random(4545);
   std::uniform_int_distribution<int> gap(300, 600), longGap(1000, 3000), letter(0, 25);
   zk::BaudotCodec codec;
@@ -215,7 +154,7 @@ int MeasureLatency(const Windows& w, FarEnd& peer, int keyCount, double transmit
     // Letters only, so each key is one code after the idle letters shifts, never LTRS itself.
     if (n < 1 || codes[n - 1] == zk::kLtrs) return std::printf("latency: %c has no code of its own\n", c), 1;
     keys.push_back({NowMs(), codes[n - 1]});
-    SendMessageA(w.typing, WM_CHAR, static_cast<WPARAM>(c), 1);
+    zk.Type(std::string(1, c));
   }
   Sleep(1500);
   const std::vector<Received> line = peer.Since(transmitStartMs);
@@ -265,46 +204,28 @@ int MeasureLatency(const Windows& w, FarEnd& peer, int keyCount, double transmit
 int main(int argc, char** argv) {
   const int keyCount = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
   const double cpuSeconds = argc > 2 ? std::max(1.0, std::atof(argv[2])) : 20.0;
-  const std::string exe = Env("ZK_EXE");
-  const std::string folder = Env("ZK_WORK") + "\\latency";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  shell::WriteWholeFile(folder + "\\Zktty.ini", kIni);
-  // Marks the folder, so the Linux process of this Zktty can be told from others.
-  const std::string marker = "latency-bench-" + std::to_string(GetCurrentProcessId());
-  shell::WriteWholeFile(folder + "\\" + marker, "");
-
   FarEnd peer;
   if (!peer.Open()) return std::printf("cannot open COM6\n"), 1;
-  std::string commandLine = "\"" + exe + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process))
-    return std::printf("cannot start %s\n", exe.c_str()), 1;
-  Windows w{process.dwProcessId};
-  for (int i = 0; i < 1500 && !FindWindows(w); ++i) Sleep(10);
+  ZkApp zk;
+  if (!zk.Start("latency", kIni)) return std::printf("Zktty's window did not appear\n"), 1;
+  // Marks the folder, so the Linux process of this Zktty can be told from others.
+  const std::string marker = "latency-bench-" + std::to_string(GetCurrentProcessId());
+  testbed::WriteFile(zk.folder() + "\\" + marker, "");
+  const std::string linuxPid = bench::LinuxPidOf("Zktty.exe", marker);
+  std::printf("Zktty.exe: terminal unit on COM5, 45 baud, 5 data bits, 1.5 stop bits, diddle on;"
+              " CPU time from %s\n", linuxPid.empty() ? "GetProcessTimes" : ("/proc/" + linuxPid).c_str());
   int status = 1;
-  if (!w.typing) {
-    std::printf("Zktty's window did not appear\n");
+  MeasureCpu("receiving", zk.process(), linuxPid, peer, cpuSeconds);
+  const double transmitStart = NowMs();
+  zk.Command(IDC_TXRX);
+  if (!zk.WaitForTxCaption("F10  &RX")) {
+    std::printf("no switch to transmit\n");
   } else {
-    const std::string linuxPid = shell::LinuxPidOf("Zktty.exe", marker);
-    std::printf("Zktty.exe: terminal unit on COM5, 45 baud, 5 data bits, 1.5 stop bits, diddle on;"
-                " CPU time from %s\n", linuxPid.empty() ? "GetProcessTimes" : ("/proc/" + linuxPid).c_str());
-    MeasureCpu("receiving", process.hProcess, linuxPid, peer, cpuSeconds);
-    const double transmitStart = NowMs();
-    if (!Toggle(w, "F10  &RX")) {
-      std::printf("no switch to transmit\n");
-    } else {
-      MeasureCpu("diddling", process.hProcess, linuxPid, peer, cpuSeconds);
-      status = MeasureLatency(w, peer, keyCount, transmitStart);
-      Toggle(w, "F10  &TX");
-    }
-    PostMessageA(w.main, WM_COMMAND, 105, 0);  // File/Exit
+    MeasureCpu("diddling", zk.process(), linuxPid, peer, cpuSeconds);
+    status = MeasureLatency(zk, peer, keyCount, transmitStart);
+    zk.Command(IDC_TXRX);
   }
-  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-  DeleteFileA((folder + "\\" + marker).c_str());
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  DeleteFileA((zk.folder() + "\\" + marker).c_str());
+  if (!zk.Exit()) status = 1;
   return status;
 }

@@ -15,9 +15,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../../tests/e2e/shell/shell_harness.h"
+#include "bench_cpu.h"
+#include "testbed/win32/in_process.h"
 
 namespace {
+
+using bench::ProcessCpuMs;
+using bench::ThreadCpuMs;
+using namespace testbed;
 
 const char kIni[] =
     "devtype 2\nttyport 8\nttybaud 115200\nttybytesize 8\nttystop 0\nttyparity 0\nttyflow 0\n"
@@ -25,56 +30,38 @@ const char kIni[] =
 
 constexpr double kLineRate = 11520.0;  // characters a second at 115200 baud, 10 bits each
 
-double FileTimeMs(const FILETIME& t) {
-  return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
-}
-
-double ProcessCpuMs() {
-  FILETIME created, ended, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
-  return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-double ThreadCpuMs(HANDLE thread) {
-  FILETIME created, ended, kernel, user;
-  if (!thread || !GetThreadTimes(thread, &created, &ended, &kernel, &user)) return 0;
-  return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   const double seconds = argc > 2 ? std::max(1.0, std::atof(argv[2])) : 10.0;
-  if (!shell::StartProgramOnce("rx_bench", kIni, SW_SHOWNORMAL)) return std::printf("the program did not start\n"), 1;
-  CloseDevice(app.mainWindow);
-  const long lines = static_cast<long>(seconds * kLineRate / static_cast<double>(shell::FloodCheck::kLineBytes));
+  if (!StartProgramOnce("rx_bench", kIni, SW_SHOWNORMAL)) return std::printf("the program did not start\n"), 1;
+  app.device.Close();
+  const long lines = static_cast<long>(seconds * kLineRate / static_cast<double>(kFloodLineBytes));
   std::printf("TNC on COM8 at 115200 baud, 8N1; %ld lines of %zu bytes a run (%.1f s at the line rate)\n", lines,
-              shell::FloodCheck::kLineBytes, static_cast<double>(lines) * shell::FloodCheck::kLineBytes / kLineRate);
+              kFloodLineBytes, static_cast<double>(lines) * kFloodLineBytes / kLineRate);
   int failures = 0;
   for (int run = 1; run <= runs; ++run) {
-    shell::Simulator sim("rx_bench_tnc");
+    Simulator sim("rx_bench_tnc");
     const double cpu0 = ProcessCpuMs(), window0 = ThreadCpuMs(GetCurrentThread());
-    const shell::FloodRun r = shell::ReceiveFlood(sim, lines, seconds * 1000 * 3 + 10000);
+    const FloodRun r = ReceiveFlood(sim, lines, seconds * 1000 * 3 + 10000);
     const double cpu = ProcessCpuMs() - cpu0, window = ThreadCpuMs(GetCurrentThread()) - window0;
-    const double reader = ThreadCpuMs(app.connection.readerThread);
-    CloseDevice(app.mainWindow);
+    const double reader = ThreadCpuMs(app.device.readerThread());
+    app.device.Close();
     sim.Stop();
-    if (!r.complete) ++failures;
+    if (!r.whole) ++failures;
     const double span = (r.lastMs - r.firstMs) / 1000.0;
-    std::printf("run %d: %ld of %ld lines, %s; %.0f chars/s steady (%.1f %% of the line rate), %.0f chars/s"
-                " first to last line over %.2f s; sampled %ld times, at most %.0f ms apart\n",
-                run, r.linesSeen, r.linesSent, r.complete ? "every byte in order" : r.error.c_str(),
+    std::printf("run %d: %zu of %zu bytes followed, %s; %.0f chars/s steady (%.1f %% of the line rate), %.0f chars/s"
+                " first to last growth over %.2f s; sampled %ld times, at most %.0f ms apart\n",
+                run, r.bytesSeen, FloodStream(lines).size(), r.whole ? "every byte once and in order" : "NOT whole",
                 r.steadyCharsPerSecond, 100.0 * r.steadyCharsPerSecond / kLineRate,
-                span > 0 ? static_cast<double>((r.linesSeen - 1) * static_cast<long>(shell::FloodCheck::kLineBytes)) / span
-                         : 0.0,
-                span, r.snapshots, r.worstSampleGapMs);
+                span > 0 ? static_cast<double>(r.bytesSeen) / span : 0.0, span, r.snapshots, r.worstSampleGapMs);
     // The run also holds the open, the wait for a quiet line and the sampling.
     std::printf("run %d: CPU %.0f ms in all (%.0f %% of one core over the flood), reader thread %.0f ms,"
                 " window thread %.0f ms\n",
                 run, cpu, span > 0 ? 100.0 * cpu / (span * 1000.0) : 0.0, reader, window);
     std::fflush(stdout);
   }
-  shell::EndProgram();
+  EndProgram();
   return failures == 0 ? 0 : 1;
 }

@@ -12,19 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../../tests/e2e/shell/shell_harness.h"
+#include "bench_cpu.h"
+#include "testbed/win32/in_process.h"
 
 namespace {
 
-double FileTimeMs(const FILETIME& t) {
-  return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
-}
-
-double ProcessCpuMs() {
-  FILETIME created, ended, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
-  return FileTimeMs(kernel) + FileTimeMs(user);
-}
+using bench::ProcessCpuMs;
+using testbed::HeapBytesInUse;
+using testbed::NowMs;
 
 // Reads whatever waits; returns the bytes read.
 DWORD ReadWaiting(HANDLE port, OVERLAPPED& record) {
@@ -61,9 +56,9 @@ void Run(const char* name, bool useWaitCommEvent, double seconds) {
   ReadWaiting(port, read);
   long wakeUps = 0, emptyMasks = 0;
   DWORD bytes = 0;
-  const double cpu0 = ProcessCpuMs(), start = shell::NowMs();
-  const uint64_t heap0 = shell::HeapBytesInUse();
-  while (shell::NowMs() - start < seconds * 1000) {
+  const double cpu0 = ProcessCpuMs(), start = NowMs();
+  const uint64_t heap0 = HeapBytesInUse();
+  while (NowMs() - start < seconds * 1000) {
     if (useWaitCommEvent) {
       DWORD mask = 0;
       ResetEvent(wait.hEvent);
@@ -86,9 +81,9 @@ void Run(const char* name, bool useWaitCommEvent, double seconds) {
     ++wakeUps;
     bytes += ReadWaiting(port, read);
   }
-  const double wall = (shell::NowMs() - start) / 1000.0;
+  const double wall = (NowMs() - start) / 1000.0;
   const double cpu = ProcessCpuMs() - cpu0;
-  const uint64_t heap1 = shell::HeapBytesInUse();
+  const uint64_t heap1 = HeapBytesInUse();
   std::printf("%-28s %6.0f wake-ups/s (%ld with an empty mask), %ld bytes read; CPU %5.1f %% of one core;"
               " heap %+.1f KB/s\n",
               name, static_cast<double>(wakeUps) / wall, emptyMasks, static_cast<long>(bytes),

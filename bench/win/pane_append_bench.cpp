@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "textpane/win32/appearance.h"
+#include "textpane/win32/pane_font.h"
 #include "textpane/win32/text_pane.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/fixed_text.h"
 #include "base/escapes.h"
+#include "base/fixed_text.h"
 
 namespace zk {
 

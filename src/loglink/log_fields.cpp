@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/fixed_text.h"
 #include "base/clean_line.h"
+#include "base/fixed_text.h"
 
 namespace zk {
 namespace {

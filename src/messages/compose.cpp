@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "base/fixed_text.h"
 #include "base/escapes.h"
+#include "base/fixed_text.h"
 
 namespace zk {
 

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/fixed_text.h"
-#include "messages/compose.h"
 #include "base/clean_line.h"
+#include "base/fixed_text.h"
 #include "base/replace_file.h"
+#include "messages/compose.h"
 
 namespace zk {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "base/fixed_text.h"
 #include "base/clean_line.h"
+#include "base/fixed_text.h"
 #include "base/replace_file.h"
 
 namespace zk {

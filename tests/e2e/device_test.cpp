@@ -1,17 +1,23 @@
-// The radio device link under Wine, with the driver at the peer end of a serial pair:
+// The radio device link under Wine, with the driver at the far end of a serial pair:
 // Zktty is on COM5, the driver on COM6.
 #include <gtest/gtest.h>
 
-#include "far_end.h"
-#include "zk_app.h"
+#include "resources/resource.h"
+#include "testbed/win32/zk_app.h"
 
-namespace e2e {
 namespace {
+
+using namespace testbed;
 
 // 300 baud keeps the tests quick; 5 data bits and 1.5 stop bits as on the air.
 const std::string kTerminalUnit =
     "devtype 1\nttyport 5\nbaudot 1\nttybytesize 5\nttybaud 300\nttystop 1\nttyparity 0\n"
     "ltrsonspace 1\ndiddle 1\npttcontrol 1\nwindowloc 0 0 800 520\nmycall W1AW\n";
+
+const std::string kTnc =
+    "devtype 2\nttyport 5\nttybaud 9600\nttybytesize 8\nttystop 0\nttyparity 0\n"
+    "tncinit INIT\\r\ntnctx TX\\r[OK]\ntncrx RX\\r\ncommand cmd:\nrxmodechar 4\n"
+    "windowloc 0 0 800 520\nmsg2 <F3  Bye> \\tBYE\\s\n";
 
 std::string Codes(std::initializer_list<int> codes) {
   std::string s;
@@ -19,36 +25,35 @@ std::string Codes(std::initializer_list<int> codes) {
   return s;
 }
 
-std::string Letters(const std::string& text) {
-  const auto codes = LettersCodes(text);
-  return std::string(codes.begin(), codes.end());
-}
+// Zktty started with a device on COM5, the driver at the far end.
+class SerialDevice : public ::testing::Test {
+ protected:
+  void Start(const std::string& name, const std::string& ini, bool drain = true) {
+    ASSERT_TRUE(peer.Open("COM6"));
+    ASSERT_TRUE(zk.Start(name, ini));
+    if (drain) peer.Drain();
+  }
+  bool WaitForRxTx(const std::string& expected) {
+    return WaitFor([&] { return zk.RxTxText() == expected; });
+  }
+  void TearDown() override { EXPECT_TRUE(zk.Exit()); }
 
-bool WaitForRxTx(ZkApp& zk, const std::string& expected, int ms = 5000) {
-  return WaitFor([&] { return zk.RxTxText() == expected; }, ms);
-}
-
-TEST(TerminalUnit, ReceivedCodesAreShownWithShiftsAndLineEnds) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
+  SerialEnd peer;
   ZkApp zk;
-  ASSERT_TRUE(zk.Start("tu_receive", kTerminalUnit));
-  peer.Drain();
+};
+
+TEST_F(SerialDevice, TerminalUnitShowsReceivedCodesWithShiftsAndLineEnds) {
+  Start("tu_receive", kTerminalUnit);
   // W1AW needs a figures shift and back; after "599" the space returns to letters, so the
   // code that is "1" in figures prints Q. A doubled CR shows once; code 0 shows nothing.
-  peer.Write(Codes({31}) + Letters("CQ DE W") + Codes({27, 23, 31}) + Letters("AW\r\n") +
-            Codes({27, 16, 24, 24, 4, 23, 8, 8, 2, 0}));
-  EXPECT_TRUE(WaitForRxTx(zk, "CQ DE W1AW\r\n599 Q\r\n")) << zk.RxTxText();
+  peer.Write(Codes({31}) + LettersCodes("CQ DE W") + Codes({27, 23, 31}) + LettersCodes("AW\r\n") +
+             Codes({27, 16, 24, 24, 4, 23, 8, 8, 2, 0}));
+  EXPECT_TRUE(WaitForRxTx("CQ DE W1AW\r\n599 Q\r\n")) << zk.RxTxText();
   zk.Screenshot("main-received");
-  ASSERT_TRUE(zk.Exit());
 }
 
-TEST(TerminalUnit, TransmitSendsTypedTextFirstThenDiddlesAtTheLineRate) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("tu_transmit", kTerminalUnit));
-  peer.Drain();
+TEST_F(SerialDevice, TerminalUnitSendsTypedTextFirstThenDiddlesAtTheLineRate) {
+  Start("tu_transmit", kTerminalUnit);
   zk.Type("RYRY");
   EXPECT_EQ(peer.ReadFor(300), "") << "typed text waits while receiving";
   zk.SysKey(VK_F10);
@@ -56,72 +61,55 @@ TEST(TerminalUnit, TransmitSendsTypedTextFirstThenDiddlesAtTheLineRate) {
   const std::string line = peer.ReadFor(1000);
   ASSERT_GE(line.size(), 6u);
   EXPECT_EQ(line.substr(0, 6), Codes({31, 31, 10, 21, 10, 21}));
-  const std::string idle = line.substr(6);
-  EXPECT_EQ(idle.find_first_not_of('\x1f'), std::string::npos) << "only LTRS while idle";
+  EXPECT_EQ(line.find_first_not_of('\x1f', 6), std::string::npos) << "only LTRS while idle";
   // 300 baud at 7.5 bits a character is 40 characters a second: the writer keeps pace
   // with the line and does not flood the driver.
   EXPECT_GE(line.size(), 25u);
   EXPECT_LE(line.size(), 50u);
   zk.Type("K");
-  const std::string afterKey = peer.ReadUntil(Codes({15}), 300);
-  EXPECT_NE(afterKey.find(Codes({15})), std::string::npos) << "typed while transmitting goes out at once";
+  EXPECT_NE(peer.ReadUntil(Codes({15}), 300).find(Codes({15})), std::string::npos)
+      << "typed while transmitting goes out at once";
   zk.SysKey(VK_F10);
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &TX"));
   peer.ReadFor(200);  // the tail still on the line
   EXPECT_EQ(peer.ReadFor(300), "") << "no idle characters after the return to receive";
-  EXPECT_TRUE(WaitForRxTx(zk, "RYRYK\r\n")) << zk.RxTxText();
+  EXPECT_TRUE(WaitForRxTx("RYRYK\r\n")) << zk.RxTxText();
   zk.Type("TEXT");
   zk.Screenshot("main-both-panes");
-  ASSERT_TRUE(zk.Exit());
 }
 
-TEST(TerminalUnit, EndOfTransmissionMarkReturnsToReceiveAndDropsTheRest) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("tu_end_mark", kTerminalUnit + "msg2 <F3  Test> \\tABC\\sDEF\n"));
-  peer.Drain();
-  EXPECT_EQ(zk.ControlText(1011), "F3  Test");
+TEST_F(SerialDevice, TerminalUnitEndMarkReturnsToReceiveAndDropsTheRest) {
+  Start("tu_end_mark", kTerminalUnit + "msg2 <F3  Test> \\tABC\\sDEF\n");
   zk.Key(VK_F3);
   EXPECT_TRUE(zk.WaitForTxCaption("F10  &RX"));
   EXPECT_TRUE(zk.WaitForTxCaption("F10  &TX", 3000)) << "the mark ends the transmission";
   EXPECT_EQ(peer.ReadFor(500), Codes({31, 31, 3, 25, 14}));
-  EXPECT_TRUE(WaitForRxTx(zk, "ABC\r\n")) << zk.RxTxText();
-  ASSERT_TRUE(zk.Exit());
+  EXPECT_TRUE(WaitForRxTx("ABC\r\n")) << zk.RxTxText();
 }
 
-TEST(TerminalUnit, BytesReceivedWhileTransmittingAreNotShown) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("tu_rx_while_tx", kTerminalUnit + "diddle 0\n"));
+TEST_F(SerialDevice, TerminalUnitBytesReceivedWhileTransmittingAreNotShown) {
+  Start("tu_rx_while_tx", kTerminalUnit + "diddle 0\n");
   zk.SysKey(VK_F10);
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &RX"));
-  peer.Write(Letters("HEARD"));
+  peer.Write(LettersCodes("HEARD"));
   Sleep(300);
   zk.SysKey(VK_F10);
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &TX"));
-  peer.Write(Letters("OK"));
-  EXPECT_TRUE(WaitForRxTx(zk, "OK\r\n")) << zk.RxTxText();
-  ASSERT_TRUE(zk.Exit());
+  peer.Write(LettersCodes("OK"));
+  EXPECT_TRUE(WaitForRxTx("OK\r\n")) << zk.RxTxText();
 }
 
-TEST(TerminalUnit, DirectModeSendsKeysStraightToTheLine) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("tu_direct", kTerminalUnit));
-  peer.Drain();
+TEST_F(SerialDevice, DirectModeSendsKeysStraightToTheLine) {
+  Start("tu_direct", kTerminalUnit);
   zk.Type("\x19");  // Ctrl+Y
   EXPECT_EQ(zk.Text(zk.main()), "Zktty - Direct");
   zk.Type("AB\x03");
   EXPECT_EQ(peer.ReadCount(5, 1000), Codes({3, 25, 27, 27, 28})) << "Ctrl+C goes out unseen";
-  EXPECT_EQ(zk.ControlText(1002), "F10  &TX") << "direct typing does not key the transmitter";
+  EXPECT_EQ(zk.ControlText(IDC_TXRX), "F10  &TX") << "direct typing does not key the transmitter";
   zk.Type("\x19");
   EXPECT_EQ(zk.Text(zk.main()), "Zktty");
   zk.Type("X");
   EXPECT_EQ(peer.ReadFor(300), "") << "out of direct mode, typing waits again";
-  ASSERT_TRUE(zk.Exit());
 }
 
 TEST(Device, APortThatCannotBeOpenedIsReported) {
@@ -129,10 +117,7 @@ TEST(Device, APortThatCannotBeOpenedIsReported) {
   // COM7 has no device behind it in the test prefix.
   ASSERT_TRUE(zk.Launch("port_missing", "devtype 1\nttyport 7\n"));
   HWND box = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
-    box = FindWindowA("#32770", "Could not activate COM7");
-    return box != nullptr;
-  }, 15000));
+  ASSERT_TRUE(WaitFor([&] { return (box = FindWindowA("#32770", "Could not activate COM7")) != nullptr; }, 15000));
   bool textShown = false;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     if (zk.Text(child) == "Another program may be using the port?") textShown = true;
@@ -145,35 +130,22 @@ TEST(Device, APortThatCannotBeOpenedIsReported) {
   ASSERT_TRUE(zk.Exit());
 }
 
-const std::string kTnc =
-    "devtype 2\nttyport 5\nttybaud 9600\nttybytesize 8\nttystop 0\nttyparity 0\n"
-    "tncinit INIT\\r\ntnctx TX\\r[OK]\ntncrx RX\\r\ncommand cmd:\nrxmodechar 4\n"
-    "windowloc 0 0 800 520\nmsg2 <F3  Bye> \\tBYE\\s\n";
-
-TEST(Tnc, CommandStringsPromptAndEcho) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("tnc", kTnc));
+TEST_F(SerialDevice, TncCommandStringsResponsePromptAndEcho) {
+  Start("tnc", kTnc, false);
   EXPECT_EQ(peer.ReadUntil("INIT\r", 3000), "INIT\r");
-  peer.Write("cmd:");
   zk.SysKey(VK_F10);
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &RX"));
   EXPECT_EQ(peer.ReadUntil("TX\r", 2000), "TX\r") << "the bracketed part is awaited, never sent";
-  peer.Write("cmd:");  // the prompt is not watched for while a response is awaited
-  Sleep(300);
-  EXPECT_EQ(zk.ControlText(1002), "F10  &RX");
-  peer.Write("ok\r\n");
   zk.Type("HELLO");
   EXPECT_EQ(peer.ReadUntil("HELLO", 2000), "HELLO");
   peer.Write("HELLO");  // the TNC's own echo, shown in the transmit colour
   zk.Key(VK_F3);
   EXPECT_NE(peer.ReadUntil("BYE\x04", 2000).find("BYE\x04"), std::string::npos)
-      << "the receive-mode character replaces the end mark";
-  EXPECT_EQ(zk.ControlText(1002), "F10  &RX") << "still transmitting until the prompt";
-  peer.Write("BYE\r\nCMD:");
+      << "the receive-mode character replaces the end mark and arms the prompt watch";
+  peer.Write("cmd:");
+  EXPECT_FALSE(zk.WaitForTxCaption("F10  &TX", 500)) << "while OK is awaited the prompt is not watched for";
+  peer.Write("ok\r\nBYE\r\nCMD:");
   EXPECT_TRUE(zk.WaitForTxCaption("F10  &TX")) << "the prompt, in any case, ends the transmission";
-  // The blank that closes the message may still come after the receive-mode character.
   EXPECT_NE(peer.ReadUntil("RX\r", 2000).find("RX\r"), std::string::npos);
   const std::string shown = zk.RxTxText();
   EXPECT_NE(shown.find("HELLO"), std::string::npos) << shown;
@@ -182,14 +154,9 @@ TEST(Tnc, CommandStringsPromptAndEcho) {
   EXPECT_EQ(peer.ReadUntil("RX\r", 2000), "RX\r") << "the receive string again at exit";
 }
 
-TEST(Tnc, PortsAboveNineOpen) {
-  FarEnd peer;
-  ASSERT_TRUE(peer.Open("COM6"));
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("tnc_com12", "devtype 2\nttyport 12\nttybaud 9600\ntncinit HELLO\\r\n"));
+TEST_F(SerialDevice, TncOnAPortAboveNine) {
+  Start("tnc_com12", "devtype 2\nttyport 12\nttybaud 9600\ntncinit HELLO\\r\n", false);
   EXPECT_EQ(peer.ReadUntil("HELLO\r", 3000), "HELLO\r");
-  ASSERT_TRUE(zk.Exit());
 }
 
 }  // namespace
-}  // namespace e2e

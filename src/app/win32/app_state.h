@@ -5,7 +5,6 @@
 #include <atomic>
 
 #include "app/layout.h"
-#include "device/device_link.h"
 #include "device/tx_queue.h"
 #include "device/win32/device_connection.h"
 #include "messages/auto_repeat.h"
@@ -33,13 +32,10 @@ struct AppState {
 
   zk::Settings settings = zk::DefaultSettings();  // every value of the settings file
   char startDirectory[MAX_PATH] = "";
-  char helpFile[MAX_PATH] = "Zktty.hlp";
 
   zk::TxQueue txQueue;
-  HANDLE wakeEvent = nullptr;  // the writer thread's wake-up
-  DeviceConnection connection;
-  Win32DevicePort devicePort;
-  zk::DeviceLink link{settings, txQueue, devicePort};  // owns `transmitting`
+  DeviceConnection device{settings, txQueue};
+  zk::DeviceLink& link = device.link();  // owns `transmitting`
 
   HWND logWindow = nullptr;
   char hisRst[50] = "";

@@ -4,13 +4,12 @@
 #include <cstdio>
 
 #include "app/win32/app_state.h"
+#include "app/win32/device_commands.h"
+#include "app/win32/fkey_commands.h"
 #include "app/win32/help.h"
 #include "app/win32/panes.h"
-#include "device/win32/device_connection.h"
-#include "device/win32/transmit.h"
-#include "messages/win32/fkey_send.h"
-#include "resources/resource.h"
 #include "base/clean_line.h"
+#include "resources/resource.h"
 
 const char kMainClassName[] = "RttyZklog";
 const int kFKeyButtons[9] = {IDC_F1, IDC_F2, IDC_F3, IDC_F4, IDC_F5,
@@ -103,9 +102,9 @@ void Shutdown() {
   if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
   if (app.settings.devtype == zk::kTnc) {
     app.link.SendTncString(app.settings.tncrx);
-    DrainOutput(500);
+    app.device.DrainOutput(500);
   }
-  CloseDevice(app.mainWindow);
+  CloseDevice();
   WriteSettings();
   PostQuitMessage(0);
 }

@@ -1,9 +1,8 @@
 #include "app/win32/panes.h"
 
 #include "app/win32/app_state.h"
-#include "device/win32/device_connection.h"
-#include "device/win32/transmit.h"
-#include "messages/win32/fkey_send.h"
+#include "app/win32/device_commands.h"
+#include "app/win32/fkey_commands.h"
 #include "resources/resource.h"
 
 namespace {
@@ -57,7 +56,7 @@ int TypingPane::OnKeyDown(WPARAM key) {
 
 void TypingPane::ToggleDirectMode() {
   directMode = !directMode;
-  PurgePort();
+  app.device.PurgePort();
   if (directMode) {
     SetWindowTextA(app.mainWindow, "Zktty - Direct");
     app.rxTxPane->directEcho = true;
@@ -105,8 +104,7 @@ int RxTxPane::CharInput(uint32_t ch, uint32_t slot) {
   if (ch == 25) {
     if (SerialDevice()) {
       directEcho = !directEcho;
-      if (app.connection.commPort && app.connection.commPort->valid())
-        SetCommMask(app.connection.commPort->handle(), EV_RXCHAR | EV_TXEMPTY);
+      app.device.InterruptReader();
       SetWindowTextA(app.mainWindow, "Zktty");
       app.typingPane->directMode = false;
     }

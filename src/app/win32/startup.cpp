@@ -2,12 +2,12 @@
 #include "app/win32/startup.h"
 
 #include "app/win32/app_state.h"
+#include "app/win32/appearance.h"
+#include "app/win32/device_commands.h"
+#include "app/win32/fkey_commands.h"
 #include "app/win32/main_window.h"
 #include "app/win32/panes.h"
-#include "device/win32/device_connection.h"
-#include "messages/win32/fkey_send.h"
 #include "resources/resource.h"
-#include "textpane/win32/appearance.h"
 #include "textpane/win32/text_pane.h"
 
 namespace {
@@ -35,7 +35,8 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
   GetCurrentDirectoryA(MAX_PATH, app.startDirectory);
   CreatePanes(window, instance);
   ReadSettings();
-  if (app.settings.devtype != zk::kNoDevice) OpenDevice(window);
+  app.device.Attach(window, app.rxTxPane);
+  if (app.settings.devtype != zk::kNoDevice) OpenDevice();
   ApplyAppearance();
   app.borderBrush = CreateSolidBrush(app.settings.bordercolour);
   SetClassLongPtrA(window, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(app.borderBrush));

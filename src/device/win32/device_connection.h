@@ -1,5 +1,5 @@
-// The serial device link in the running program: the port, the reader and writer
-// threads, and the platform side of the device rules.
+// The radio device link in the running program: the serial port, the reader and writer
+// threads with their wake-up and stop events, and the platform side of the device rules.
 #pragma once
 #include <windows.h>
 
@@ -9,8 +9,42 @@
 #include "device/device_link.h"
 #include "device/win32/comm_port.h"
 
-class Win32DevicePort : public zk::DevicePort {
+class TextPane;
+
+class DeviceConnection final : public zk::DevicePort {
  public:
+  DeviceConnection(const zk::Settings& settings, zk::TxQueue& queue);
+  ~DeviceConnection() override;
+  DeviceConnection(const DeviceConnection&) = delete;
+  DeviceConnection& operator=(const DeviceConnection&) = delete;
+
+  zk::DeviceLink& link() { return link_; }
+  const zk::DeviceLink& link() const { return link_; }
+
+  // Where the link delivers: the window that gets the transmit/receive switch (command
+  // 1002) and the pane that shows received and sent text.
+  void Attach(HWND owner, TextPane* rxTxPane);
+
+  // Opens the configured device and starts its threads. False when the port could not be
+  // activated; nothing runs then, and portName() names the port for the operator.
+  bool Open();
+  // Stops both threads cooperatively, each within 2000 ms, then closes the port.
+  void Close();
+  const char* portName() const { return portName_; }
+
+  // Empties both directions of the port, when there is one.
+  void PurgePort();
+  // Waits, at most `maxMs`, until the driver has sent what it holds: closing the port
+  // purges its output, which must not cut off a last command to the device.
+  void DrainOutput(int maxMs);
+  // Ends the reader's current wait on the port (direct mode's echo switch).
+  void InterruptReader();
+
+  bool running() const { return running_; }
+  HANDLE readerThread() const { return readerThread_; }
+  HANDLE writerThread() const { return writerThread_; }
+
+  // zk::DevicePort
   bool HasPort() const override;
   void SetControlLine(int line, bool on) override;
   void Purge() override;
@@ -23,27 +57,31 @@ class Win32DevicePort : public zk::DevicePort {
   void ShowInPane(const uint8_t* bytes, int count, int slot) override;
   int64_t NowMs() override;
   bool WaitMs(int64_t ms) override;
-};
 
-// The connection's threads and handles; owned by the window thread.
-struct DeviceConnection {
-  CommPort* commPort = nullptr;
-  std::atomic<bool> running{false};
-  HANDLE stopEvent = nullptr;  // set to end both threads and cancel their waits
-  HANDLE readerThread = nullptr;
-  HANDLE writerThread = nullptr;
-  DWORD writerThreadId = 0;
-  OVERLAPPED writerRecord{};  // the writer thread's transfers
-  OVERLAPPED windowRecord{};  // the window thread's transfers
-};
+ private:
+  static DWORD WINAPI ReaderMain(LPVOID self);
+  static DWORD WINAPI WriterMain(LPVOID self);
+  void RunReader();
+  void RunWriter();
+  bool WaitForPortEvent(OVERLAPPED& record, DWORD& mask);
+  int ReadWaiting(OVERLAPPED& record);
+  bool ConfigurePort();
+  OVERLAPPED& RecordForThisThread();
 
-// Opens the configured device and starts its threads; 0 (after telling the operator) when
-// the port could not be activated.
-int OpenDevice(HWND owner);
-// Stops both threads cooperatively, each within 2000 ms, then closes the port.
-void CloseDevice(HWND owner);
-// Empties both directions of the port, when there is one.
-void PurgePort();
-// Waits, at most `maxMs`, until the driver has sent what it holds: closing the port
-// purges its output, which must not cut off a last command to the device.
-void DrainOutput(int maxMs);
+  const zk::Settings& settings_;
+  zk::TxQueue& queue_;
+  zk::DeviceLink link_;
+  HWND owner_ = nullptr;
+  TextPane* pane_ = nullptr;
+  char portName_[32] = "";
+
+  CommPort* commPort_ = nullptr;
+  std::atomic<bool> running_{false};
+  HANDLE stopEvent_ = nullptr;  // set to end both threads and cancel their waits
+  HANDLE wakeEvent_ = nullptr;  // the writer's wake-up: something was queued
+  HANDLE readerThread_ = nullptr;
+  HANDLE writerThread_ = nullptr;
+  DWORD writerThreadId_ = 0;
+  OVERLAPPED writerRecord_{};  // the writer thread's transfers
+  OVERLAPPED windowRecord_{};  // the window thread's transfers
+};

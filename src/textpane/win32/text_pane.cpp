@@ -7,7 +7,7 @@
 
 #include "textpane/font_height.h"
 #include "textpane/selection.h"
-#include "textpane/win32/appearance.h"
+#include "textpane/win32/pane_font.h"
 
 namespace {
 
@@ -139,7 +139,6 @@ LRESULT TextPane::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_RBUTTONDOWN: OnRButtonDown(wParam, MouseX(lParam), MouseY(lParam)); return 0;
     case WM_RBUTTONUP: OnRButtonUp(wParam, MouseX(lParam), MouseY(lParam)); return 0;
     case WM_RBUTTONDBLCLK: OnRButtonDblClk(wParam, MouseX(lParam), MouseY(lParam)); return 0;
-    case 957: OnWaveOutDone(wParam, lParam); return 0;  // MM_WOM_DONE
     case kPaneViewChanged: OnViewChanged(); return 0;
     case WM_TIMER:
       if (wParam != kBarTimer) return DefWindowProcA(window_, message, wParam, lParam);
@@ -614,7 +613,6 @@ void TextPane::OnRButtonUp(WPARAM, int, int) {}
 void TextPane::OnRButtonDown(WPARAM, int, int) { ClearSelection(); }
 void TextPane::OnLButtonDblClk(WPARAM, int, int) {}
 void TextPane::OnRButtonDblClk(WPARAM, int, int) {}
-void TextPane::OnWaveOutDone(WPARAM, LPARAM) {}
 void TextPane::OnDestroy() {}
 
 void TextPane::OnLButtonDown(WPARAM, int x, int y) {

@@ -52,7 +52,6 @@ class TextPane {
   virtual void OnLButtonDblClk(WPARAM flags, int x, int y);
   virtual void OnRButtonDblClk(WPARAM flags, int x, int y);
   virtual void CopySelectionToClipboard();
-  virtual void OnWaveOutDone(WPARAM wParam, LPARAM lParam);
   virtual void OnDestroy();
 
   // Text operations. AppendChar and the general CharInput may be called from any thread;

@@ -1,4 +1,6 @@
-#include "device/win32/transmit.h"
+#include "app/win32/device_commands.h"
+
+#include <cstdio>
 
 #include "app/win32/app_state.h"
 #include "app/win32/panes.h"
@@ -14,10 +16,24 @@ void SetTxButtonCaption(bool transmitting) {
 
 // Typed text is queued only where something will send it.
 bool LinkCanSend() {
-  return app.connection.commPort != nullptr || app.settings.devtype == zk::kEngine;
+  return app.device.HasPort() || app.settings.devtype == zk::kEngine;
 }
 
 }  // namespace
+
+bool OpenDevice() {
+  HCURSOR previous = SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+  const bool opened = app.device.Open();
+  SetCursor(previous);
+  if (!opened) {
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "Could not activate %s", app.device.portName());
+    MessageBoxA(nullptr, "Another program may be using the port?", caption, MB_ICONEXCLAMATION);
+  }
+  return opened;
+}
+
+void CloseDevice() { app.device.Close(); }
 
 void ToggleTransmit() {
   if (app.link.transmitting()) {
@@ -40,7 +56,7 @@ int QueuePut(char ch) {
     return -1;
   }
   if (!app.txQueue.Put(ch)) return 0;
-  if (app.wakeEvent) SetEvent(app.wakeEvent);
+  app.device.WakeWriter();
   return 1;
 }
 

@@ -5,30 +5,10 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
-namespace e2e {
+#include "testbed/win32/support.h"
 
-std::string Env(const char* name);
-// A fresh folder under the run's work folder.
-std::string MakeFolder(const std::string& name);
-void WriteFile(const std::string& path, const std::string& text);
-std::string ReadFile(const std::string& path);
-std::vector<std::string> ReadLines(const std::string& path);
-
-std::string ClipboardText();
-void SetClipboardText(const std::string& text);
-void EmptyTheClipboard();
-
-// Polls `done` every 10 ms until it holds or `ms` pass; returns its last answer.
-template <typename F>
-bool WaitFor(F done, int ms = 5000) {
-  for (int waited = 0;; waited += 10) {
-    if (done()) return true;
-    if (waited >= ms) return false;
-    Sleep(10);
-  }
-}
+namespace testbed {
 
 class ZkApp {
  public:
@@ -52,6 +32,7 @@ class ZkApp {
   const std::string& folder() const { return folder_; }
   std::string IniPath() const { return folder_ + "\\Zktty.ini"; }
   HWND main() const { return main_; }
+  HANDLE process() const { return process_.hProcess; }
   HWND Control(int id) const { return GetDlgItem(main_, id); }
   HWND typingPane() const { return typing_; }
   HWND rxTxPane() const { return rxTx_; }
@@ -93,4 +74,4 @@ class ZkApp {
   HWND rxTx_ = nullptr;
 };
 
-}  // namespace e2e
+}  // namespace testbed

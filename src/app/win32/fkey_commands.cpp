@@ -1,11 +1,11 @@
-#include "messages/win32/fkey_send.h"
+#include "app/win32/fkey_commands.h"
 
 #include <windows.h>
 
 #include "app/win32/app_state.h"
+#include "app/win32/device_commands.h"
 #include "app/win32/main_window.h"
 #include "app/win32/panes.h"
-#include "device/win32/transmit.h"
 #include "messages/compose.h"
 #include "resources/resource.h"
 

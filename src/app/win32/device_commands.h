@@ -1,5 +1,10 @@
-// Switching between receive and transmit, and feeding the transmit queue.
+// The commands that reach the radio device: opening and closing it, switching between
+// receive and transmit, and feeding the transmit queue.
 #pragma once
+
+// Opens the configured device; tells the operator when its port could not be activated.
+bool OpenDevice();
+void CloseDevice();
 
 // Flips between receive and transmit; window thread only.
 void ToggleTransmit();

@@ -1,76 +1,12 @@
-#include "zk_app.h"
+#include "testbed/win32/zk_app.h"
 
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <vector>
 
-namespace e2e {
+#include "resources/resource.h"
 
-std::string Env(const char* name) {
-  char value[1024];
-  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-  return (n > 0 && n < sizeof value) ? std::string(value, n) : std::string();
-}
-
-std::string MakeFolder(const std::string& name) {
-  std::string path = Env("ZK_WORK") + "\\" + name;
-  CreateDirectoryA(path.c_str(), nullptr);
-  return path;
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::string text = ReadFile(path), line;
-  std::istringstream in(text);
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string ClipboardText() {
-  std::string text;
-  for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
-  HANDLE data = GetClipboardData(CF_TEXT);
-  if (data) {
-    const char* bytes = static_cast<const char*>(GlobalLock(data));
-    if (bytes) text = bytes;
-    GlobalUnlock(data);
-  }
-  CloseClipboard();
-  return text;
-}
-
-void SetClipboardText(const std::string& text) {
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
-  GlobalUnlock(block);
-  for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
-  EmptyClipboard();
-  SetClipboardData(CF_TEXT, block);
-  CloseClipboard();
-}
-
-void EmptyTheClipboard() {
-  for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
-  EmptyClipboard();
-  CloseClipboard();
-}
+namespace testbed {
 
 ZkApp::~ZkApp() {
   if (process_.hProcess) {
@@ -154,7 +90,7 @@ bool ZkApp::WaitForExit(int ms) {
 }
 
 bool ZkApp::Exit() {
-  if (main_) PostMessageA(main_, WM_COMMAND, 105, 0);
+  if (main_) PostMessageA(main_, WM_COMMAND, IDM_EXIT, 0);
   return WaitForExit();
 }
 
@@ -235,12 +171,12 @@ void ZkApp::DragSplitter(int fromY, int toY) {
 
 std::string ZkApp::RxTxText() {
   EmptyTheClipboard();
-  Command(32781);
+  Command(IDM_COPY);
   return ClipboardText();
 }
 
 bool ZkApp::WaitForTxCaption(const std::string& caption, int ms) {
-  return WaitFor([&] { return ControlText(1002) == caption; }, ms);
+  return WaitFor([&] { return ControlText(IDC_TXRX) == caption; }, ms);
 }
 
 namespace {
@@ -336,4 +272,4 @@ bool ZkApp::Screenshot(const std::string& name, HWND window) const {
   return true;
 }
 
-}  // namespace e2e
+}  // namespace testbed

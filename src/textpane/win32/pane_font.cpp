@@ -1,9 +1,6 @@
-#include "textpane/win32/appearance.h"
+#include "textpane/win32/pane_font.h"
 
 #include "base/fixed_text.h"
-#include "app/win32/app_state.h"
-#include "app/win32/panes.h"
-#include "messages/win32/fkey_send.h"
 #include "textpane/font_height.h"
 
 HFONT MakeFont(HDC dc, const char* face, int32_t tenthsOfPoint, int styleBits) {
@@ -27,31 +24,4 @@ HFONT MakeFont(HDC dc, const char* face, int32_t tenthsOfPoint, int styleBits) {
   HFONT result = CreateFontIndirectA(&font);
   RestoreDC(dc, -1);
   return result;
-}
-
-namespace {
-
-void ApplyPaneFont(TextPane& pane, const zk::PaneFont& font) {
-  pane.SetFont(font.face, font.size, font.weight, font.italic);
-}
-
-}  // namespace
-
-void ApplyAppearance() {
-  const zk::Settings& s = app.settings;
-  app.link.SetPtt(false);
-  app.typingPane->SetBackground(s.bgcolour);
-  app.rxTxPane->SetBackground(s.bgcolour);
-  app.typingPane->SetColour(0, s.fgaprep, s.bgcolour);
-  app.rxTxPane->SetColour(1, s.fgarx, s.bgcolour);
-  app.rxTxPane->SetColour(2, s.fgatx, s.bgcolour);
-  ApplyPaneFont(*app.typingPane, s.prepfont);
-  ApplyPaneFont(*app.rxTxPane, s.rxtxfont);
-  if (app.paneBrush) DeleteObject(app.paneBrush);
-  app.paneBrush = CreateSolidBrush(s.bgcolour);
-  SetClassLongPtrA(app.typingPaneWindow, GCLP_HBRBACKGROUND,
-                   reinterpret_cast<LONG_PTR>(app.paneBrush));
-  UpdateFKeyButtons();
-  app.rxTxPane->Refresh();
-  app.typingPane->Refresh();
 }
