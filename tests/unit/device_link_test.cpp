@@ -89,6 +89,12 @@ class FakePort : public DevicePort {
     return out;
   }
   size_t Count(const std::string& prefix) const { return Named(prefix).size(); }
+  // When the i-th call with `prefix` came; -1 when there was none.
+  int64_t TimeOf(const std::string& prefix, size_t i) const {
+    const std::vector<Call> named = Named(prefix);
+    return i < named.size() ? named[i].t : -1;
+  }
+  std::string Last() const { return calls.empty() ? "(none)" : calls.back().text; }
 
  private:
   std::mutex logMutex_, wakeMutex_;
@@ -193,7 +199,7 @@ TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   EXPECT_EQ(port.Texts(), "line1 on|purge|wake");
   Send("5");
   EXPECT_EQ(port.Texts("write "), "31 31 27 27 16");  // the far end starts in letters
-  EXPECT_EQ(port.Named("write")[0].t, 1300);
+  EXPECT_EQ(port.TimeOf("write", 0), 1300);
 
   // Back to transmit before the writer got round to the release: the line stays up, the
   // far end is put in letters again, and the delay, long over, is not applied again.
@@ -202,7 +208,8 @@ TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   int64_t again = port.now;
   Send();
   EXPECT_EQ(port.Texts("write "), "31 31 27 27 16 31 31");
-  EXPECT_LT(port.Named("write")[5].t, again + 300);
+  const int64_t pair = port.TimeOf("write", 5);  // waits for the line, not for the delay
+  EXPECT_TRUE(pair >= again && pair < again + 300) << pair;
   // Back to transmit while the writer waits for the tail: the late release is dropped.
   link.SwitchToReceive();
   port.duringNextWait = [&] { link.SwitchToTransmit(); };
@@ -217,7 +224,7 @@ TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   again = port.now;
   link.SwitchToTransmit();
   Send();
-  EXPECT_EQ(port.Named("write")[9].t, again);
+  EXPECT_EQ(port.TimeOf("write", 9), again);
 }
 
 TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
@@ -230,7 +237,7 @@ TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
   EXPECT_EQ(port.now.load(), switchedAt) << "the window thread waited";
   EXPECT_EQ(port.Count("line1 off"), 0u);
   EXPECT_FALSE(link.pttState());
-  EXPECT_EQ(port.calls.back().text, "wake");
+  EXPECT_EQ(port.Last(), "wake");
   EXPECT_FALSE(link.WriterStep());
   const auto off = port.Named("line1 off");
   ASSERT_EQ(off.size(), 1u);
@@ -260,7 +267,7 @@ TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyAndTypedTextGoesAhead) {
   Steps(4);
   const auto writes = port.Named("write");
   EXPECT_EQ(port.Texts("write "), "31 31 31 31 31 31 10 21 31 31");
-  EXPECT_LE(static_cast<double>(writes[6].t - typedAt), link.CharacterMs());
+  EXPECT_LE(static_cast<double>(port.TimeOf("write", 6) - typedAt), link.CharacterMs());
   const LineModel line = ReplayLine(writes, link.CharacterMs());
   EXPECT_GT(line.minBacklogAfterFirst, 0.0) << "the line went quiet";
   EXPECT_LE(line.maxBacklog, link.CharacterMs() / 2) << "the writer ran ahead of the line";
@@ -361,10 +368,13 @@ TEST_F(DeviceLinkTest, TncPromptAfterTheEndSwitchesToReceive) {
   Receive("cmd:");
   EXPECT_EQ(port.Count("toggle"), 0u);
   EXPECT_EQ(link.armedCommand(), "cmd:");
-  s.command[0] = '\0';  // no prompt without a command text
+  s.command[0] = '\0';  // no prompt without a command text: the end mark goes out as it is
+  s.rxmodechar = 0x05;
   link.Reset();
   link.SwitchToTransmit();
+  port.calls.clear();
   Send("\x1A");
+  EXPECT_EQ(port.Texts("write "), "26");
   EXPECT_EQ(link.armedCommand(), "");
 }
 
@@ -398,7 +408,7 @@ TEST_F(DeviceLinkTest, EngineGetsModeRequestsAndCharacters) {
   EXPECT_EQ(port.Texts(), "pttoff|post 3 0");
   queue->Flush();
   Send("\xE9");
-  EXPECT_EQ(port.calls.back().text, "post 4 -23");
+  EXPECT_EQ(port.Last(), "post 4 -23");
 }
 
 bool WaitUntil(const std::function<bool()>& done) {
