@@ -42,19 +42,15 @@ class TextBufferTest : public ::testing::Test {
   void Append(const std::string& s, int slot = 0) {
     for (char c : s) buf.AppendChar(static_cast<uint8_t>(c), slot);
   }
-  std::string Line(int i) {
-    char out[256];
-    return buf.GetLine(i, out, sizeof out) >= 0 ? std::string(out) : std::string("<none>");
-  }
   // Each record as "text:shown" + ending (~ soft, $ hard, # empty) + next, then the caret.
   std::string Layout() {
     std::string out;
     for (int i = 0; i < buf.LineCount(); ++i) {
       const LineRecord& r = buf.line(i);
-      const char ending = r.ending == LineEnding::Soft   ? '~'
-                          : r.ending == LineEnding::Hard ? '$'
-                          : r.ending == LineEnding::Empty ? '#' : '?';
-      out += std::to_string(r.text) + ":" + Line(i) + ending + std::to_string(r.next) + "|";
+      char shown[256];
+      buf.GetLine(i, shown, sizeof shown);
+      out += std::to_string(r.text) + ":" + shown + "?~#$"[static_cast<int>(r.ending) + 1] +
+             std::to_string(r.next) + "|";
     }
     return out + "@" + std::to_string(buf.caretLine()) + "," + std::to_string(buf.caretX());
   }
