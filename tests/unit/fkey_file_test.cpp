@@ -6,10 +6,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "messages/auto_repeat.h"
-#include "messages/compose.h"
 #include "messages/fkey_file.h"
 #include "messages/fkey_set.h"
 
@@ -21,8 +22,10 @@ FKeySet Loaded(const std::string& text, FKeySet set = DefaultFKeySet()) {
   return set;
 }
 
-std::string Repeat(const FKeySet& set) {
-  return std::to_string(set.repeatfkey) + " " + std::to_string(set.repeatsec);
+// The repeat values and the two formats.
+std::string Extras(const FKeySet& set) {
+  return std::to_string(set.repeatfkey) + " " + std::to_string(set.repeatsec) + " [" +
+         set.hisrstformat + "] [" + set.exchangeformat + "]";
 }
 
 TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
@@ -31,12 +34,8 @@ TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
   const std::string path = std::string(dir) + "/keys.rtm";
   FKeySet set = DefaultFKeySet();
   ASSERT_TRUE(SaveFKeyFile(set, path.c_str()));
-  std::string text;
-  if (std::FILE* f = std::fopen(path.c_str(), "r")) {
-    for (int ch; (ch = std::fgetc(f)) != EOF;) text += static_cast<char>(ch);
-    std::fclose(f);
-  }
-  EXPECT_EQ(text,
+  std::ifstream in(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
             "F1: <F1  CQ> -\\tcq cq cq de (MYCALL) (MYCALL) (MYCALL) k \\s\n"
             "F2: <F2  My call> (mycall)\n"
             "F3: \n"
@@ -44,16 +43,12 @@ TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
             "F5: <F5  Exchange> (hiscall) de (mycall)\n"
             "F6: \nF7: \nF8: \nF9: \n"
             "repeat 0 0\nrst \nexchange \n");
-  // Saving cleans the set in memory the way the file has it.
-  EXPECT_STREQ(set.messages[0], "<F1  CQ> -\\tcq cq cq de (MYCALL) (MYCALL) (MYCALL) k \\s");
   EXPECT_EQ(access((path + ".tmp").c_str(), F_OK), -1);
 
   FKeySet other = Loaded("F3: x\nF7: y\nrepeat 4 4\nrst #1\nexchange #2");
   ASSERT_TRUE(LoadFKeyFile(other, path.c_str()));
   for (int i = 0; i < kFKeyCount; ++i) EXPECT_STREQ(other.messages[i], set.messages[i]) << i;
-  EXPECT_STREQ(other.hisrstformat, "");
-  EXPECT_STREQ(other.exchangeformat, "");
-  EXPECT_EQ(Repeat(other), "0 0");
+  EXPECT_EQ(Extras(other), "0 0 [] []");
 
   // Missing files: a failed save cleans nothing; a failed load still clears the formats
   // and the auto-repeat but keeps the messages.
@@ -62,15 +57,13 @@ TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
   EXPECT_FALSE(SaveFKeyFile(other, nowhere.c_str()));
   EXPECT_NE(std::strchr(other.messages[0], '\r'), nullptr);
   EXPECT_FALSE(LoadFKeyFile(other, nowhere.c_str()));
-  EXPECT_STREQ(other.hisrstformat, "");
-  EXPECT_STREQ(other.exchangeformat, "");
-  EXPECT_EQ(Repeat(other), "0 0");
+  EXPECT_EQ(Extras(other), "0 0 [] []");
   EXPECT_STREQ(other.messages[2], "kept");
   std::remove(path.c_str());
   rmdir(dir);
 }
 
-TEST(FKeyFileLoad, KeyLines) {
+TEST(FKeyFileLoad, KeyRepeatAndFormatLines) {
   FKeySet set = Loaded("F10: ten\r\nF1:\nF2: \nFxyz hello\nf5: lower\nF0004:\tfour\nF-3: neg");
   EXPECT_STREQ(set.messages[8], " ten");  // numbers past 9 name F9
   EXPECT_STREQ(set.messages[1], "");
@@ -85,56 +78,52 @@ TEST(FKeyFileLoad, KeyLines) {
   EXPECT_EQ(std::string(set.messages[1]), std::string(499, 'a'));
   EXPECT_STREQ(set.messages[6], "");
   EXPECT_EQ(std::string(set.hisrstformat), std::string(199, 'r'));
+
+  const char* const cases[][2] = {
+      {"REPEAT 3 20\nrstx text\nExchange  #1 #2\n", "3 20 [text] [ #1 #2]"},  // prefixes count
+      {"repeat 3\nrst\nexchange", "3 0 [] []"},
+      {"repeated  x  7", "0 7 [] []"},
+      {"repeat 99999999999999999999 -99999999999999999999", "2147483647 -2147483648 [] []"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Extras(Loaded(c[0])), c[1]) << c[0];
 }
 
-TEST(FKeyFileLoad, RepeatAndFormatLines) {
-  FKeySet set = Loaded("REPEAT 3 20\nrstx text\nExchange  #1 #2\n");
-  EXPECT_EQ(Repeat(set), "3 20");
-  EXPECT_STREQ(set.hisrstformat, "text");
-  EXPECT_STREQ(set.exchangeformat, " #1 #2");
-  set = Loaded("repeat 3\nrst\nexchange");
-  EXPECT_EQ(Repeat(set), "3 0");
-  EXPECT_STREQ(set.hisrstformat, "");
-  set.repeatsec = 9;
-  LoadFKeyText(set, "repeated  x  7", 14);
-  EXPECT_EQ(Repeat(set), "0 7");
-  EXPECT_EQ(Repeat(Loaded("repeat 99999999999999999999 -99999999999999999999")),
-            std::to_string(INT32_MAX) + " " + std::to_string(INT32_MIN));
+// Ticks as text: '.' for nothing, the key number when it goes out.
+std::string Ticks(AutoRepeat& repeat, int count, int repeatfkey = 1) {
+  std::string out;
+  for (int i = 0; i < count; ++i) {
+    const int key = repeat.Tick(repeatfkey);
+    out += key < 0 ? '.' : static_cast<char>('1' + key);
+  }
+  return out;
 }
 
 TEST(AutoRepeat, ComesBackOnTheTickAfterThePause) {
-  FKeySet set = DefaultFKeySet();
-  set.repeatfkey = 1;
   AutoRepeat repeat;
-  repeat.OnFKeySent(ShouldArmRepeat(0, set));
-  EXPECT_EQ(repeat.Tick(1), -1);  // on the air: no countdown yet
+  repeat.OnFKeySent(true);
+  EXPECT_EQ(Ticks(repeat, 3), "...");  // on the air: no countdown yet
   repeat.OnReturnToReceive(10);
-  for (int tick = 1; tick <= 10; ++tick) EXPECT_EQ(repeat.Tick(1), -1) << tick;
-  EXPECT_EQ(repeat.Tick(1), 0);
+  EXPECT_EQ(Ticks(repeat, 13), "..........1..");
   EXPECT_FALSE(repeat.armed());
   EXPECT_EQ(repeat.countdown(), -1);
 
   repeat.OnFKeySent(true);
   repeat.OnReturnToReceive(10);
-  for (int tick = 1; tick <= 5; ++tick) repeat.Tick(1);
+  Ticks(repeat, 5);
   repeat.OnReturnToReceive(2);  // back to receive by hand restarts the pause
-  EXPECT_EQ(repeat.Tick(1), -1);
-  EXPECT_EQ(repeat.Tick(1), -1);
-  EXPECT_EQ(repeat.Tick(1), 0);
-
+  EXPECT_EQ(Ticks(repeat, 4), "..1.");
   repeat.OnFKeySent(true);
   repeat.OnReturnToReceive(3);
   repeat.Tick(1);
   repeat.Cancel();
-  for (int tick = 0; tick < 20; ++tick) EXPECT_EQ(repeat.Tick(1), -1);
-  set.repeatfkey = 2;  // F2 lacks the escapes
-  repeat.OnFKeySent(ShouldArmRepeat(1, set));
+  EXPECT_EQ(Ticks(repeat, 20), std::string(20, '.'));
+  repeat.OnFKeySent(false);  // a key that does not repeat
   repeat.OnReturnToReceive(0);
   EXPECT_EQ(repeat.countdown(), -1);
-  EXPECT_EQ(repeat.Tick(2), -1);
+  EXPECT_EQ(Ticks(repeat, 2), "..");
   repeat.OnFKeySent(true);
   repeat.OnReturnToReceive(0);
-  EXPECT_EQ(repeat.Tick(10), -1);  // no such key: disarms without sending
+  EXPECT_EQ(Ticks(repeat, 1, 10), ".");  // no such key: disarms without sending
   EXPECT_FALSE(repeat.armed());
 }
 
