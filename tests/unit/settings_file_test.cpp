@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -195,22 +194,17 @@ TEST(SettingsFile, WindowPlaceAndTheKeysNeverWritten) {
   EXPECT_EQ(Read(text).ttybaud, 9600);
 }
 
-TEST(SettingsFile, ReadFileAppliesReadDefaultsFirstAndStopsAtTheLimit) {
+TEST(SettingsFile, FileReadAppliesReadDefaultsAndStopsAtTheLimitWriteReplacesWhole) {
   TempDir dir;
+  const fs::path file = dir.path / "Zktty.ini";
   Settings s = DefaultSettings();
-  s.ttybaud = 45; s.devtype = 2; s.baudot = 1;
+  s.ttybaud = 45; s.devtype = 2; s.baudot = 1; s.ttyflow = 4;
   CopyText(s.mycall, "KEEP");
   CopyText(s.ttyconnect, "x");
-  EXPECT_EQ(ReadSettingsFile(s, (dir.path / "missing.ini").c_str(), nullptr, nullptr), 1);
-  EXPECT_EQ(std::make_tuple(s.ttybaud, s.devtype, s.baudot), std::make_tuple(9600, 0, 0));
+  EXPECT_EQ(ReadSettingsFile(s, file.c_str(), nullptr, nullptr), 1);  // missing
+  EXPECT_EQ(std::make_tuple(s.ttybaud, s.devtype, s.baudot, s.ttyflow), std::make_tuple(9600, 0, 0, 2));
   EXPECT_STREQ(s.ttyconnect, "Connect.scr");
   EXPECT_STREQ(s.mycall, "KEEP");  // not one of the read defaults
-
-  Spit(dir.path / "Zktty.ini", "devtype 1\r\nmycall W1AW\r\n");
-  s.ttyflow = 4;
-  EXPECT_EQ(ReadSettingsFile(s, (dir.path / "Zktty.ini").c_str(), nullptr, nullptr), 0);
-  EXPECT_EQ(std::make_tuple(s.devtype, s.ttyflow), std::make_tuple(1, 2));
-  EXPECT_STREQ(s.mycall, "W1AW");
 
   std::string text = "ttybaud 300\n";
   const std::string filler = "# " + std::string(97, '.') + "\n";
@@ -218,23 +212,16 @@ TEST(SettingsFile, ReadFileAppliesReadDefaultsFirstAndStopsAtTheLimit) {
   text += "#" + std::string(kSettingsFileLimit - 10 - text.size() - 2, '.') + "\n";
   text += "pttms 123456789\n";  // the limit cuts it after "pttms 1234"
   text += "ttyflow 4\n";
-  Spit(dir.path / "big.ini", text);
+  Spit(file, text);
   s = DefaultSettings();
-  EXPECT_EQ(ReadSettingsFile(s, (dir.path / "big.ini").c_str(), nullptr, nullptr), 0);
+  EXPECT_EQ(ReadSettingsFile(s, file.c_str(), nullptr, nullptr), 0);
   EXPECT_EQ(std::make_tuple(s.ttybaud, s.pttms, s.ttyflow), std::make_tuple(300, 0, 2));
-}
 
-TEST(SettingsFile, WriteReplacesTheFileAndLeavesNoTemporary) {
-  TempDir dir;
-  const fs::path target = dir.path / "Zktty.ini";
-  Spit(target, std::string(20000, 'z'));
-  const Settings original = Read(kUnusualFile);
-  const WindowLoc loc{100, 50, 600, 450};
-  ASSERT_TRUE(WriteSettingsFile(original, loc, target.c_str()));
-  EXPECT_EQ(Slurp(target), FormatSettings(original, loc));
+  const Settings unusual = Read(kUnusualFile);
+  ASSERT_TRUE(WriteSettingsFile(unusual, kLoc, file.c_str()));  // over the longer file
+  EXPECT_EQ(Slurp(file), FormatSettings(unusual, kLoc));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
-
-  EXPECT_FALSE(WriteSettingsFile(original, loc, (dir.path / "no" / "Zktty.ini").c_str()));
+  EXPECT_FALSE(WriteSettingsFile(unusual, kLoc, (dir.path / "no" / "Zktty.ini").c_str()));
   EXPECT_FALSE(fs::exists(dir.path / "no"));
 }
 
