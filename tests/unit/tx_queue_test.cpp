@@ -31,26 +31,8 @@ std::unique_ptr<TxQueue> QueueAt(uint32_t at) {
   return q;
 }
 
-TEST(TxQueue, FifoTakeBackAndFlush) {
-  auto q = QueueAt(0);
-  char ch = 'x';
-  EXPECT_FALSE(q->Peek(ch) || q->Pop() || q->TakeBack());
-  for (char c : std::string("CQ DEx")) EXPECT_EQ(q->Put(c), 1);
-  EXPECT_TRUE(q->TakeBack());
-  EXPECT_EQ(q->Count(), 5u);
-  EXPECT_EQ(Drain(*q), "CQ DE");
-  EXPECT_FALSE(q->TakeBack());  // once sent, a character cannot be taken back
-
-  for (char c : std::string("RYRY")) q->Put(c);
-  q->Pop();
-  q->Flush();
-  EXPECT_TRUE(q->Empty());
-  EXPECT_EQ(q->Count(), 0u);
-  EXPECT_FALSE(q->TakeBack());
-  q->Put('k');
-  EXPECT_EQ(Drain(*q), "k");
-}
-
+// Plain first-in first-out use, flushes included, is what every device link test does;
+// these are the full ring, the seam and take-backs racing the writer.
 TEST(TxQueue, HoldsAtMost9999AndWrapsAtTheSeam) {
   for (uint32_t start : {0u, 1234u}) {  // the limit does not depend on where the ring starts
     auto q = QueueAt(start);
