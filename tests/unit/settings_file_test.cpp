@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/fixed_text.h"
-#include "base/clean_line.h"
 #include "settings/settings_file.h"
 
 namespace zk {
@@ -216,29 +215,6 @@ TEST(SettingsFile, FileReadAppliesReadDefaultsAndStopsAtTheLimitWriteReplacesWho
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
   EXPECT_FALSE(WriteSettingsFile(unusual, kLoc, (dir.path / "no" / "Zktty.ini").c_str()));
   EXPECT_FALSE(fs::exists(dir.path / "no"));
-}
-
-TEST(CleanLine, StripsTrailingControlsAndBlanksAndBlanksInnerTabsAndReturns) {
-  const std::string cases[][2] = {
-      {"x \t\r\n\x01\x1f", "x"}, {"   ", ""}, {"", ""},
-      {"ab\xa0", "ab\xa0"},        // bytes of 128 and above are text, even at the end
-      {"a\rb\tc\nd", "a b c\nd"},  // line feeds inside are kept
-  };
-  for (const auto& c : cases) {
-    std::string text = c[0];
-    CleanLine(&text[0]);
-    EXPECT_STREQ(text.c_str(), c[1].c_str());
-  }
-}
-
-// The cut at capacity - 1 is covered wherever a field is filled; these are the ends.
-TEST(CopyText, NullSourceAndOneByteField) {
-  char field[5] = "abcd";
-  EXPECT_EQ(CopyText(field, nullptr), 0u);
-  EXPECT_STREQ(field, "");
-  char none[1] = {'q'};
-  EXPECT_EQ(CopyText(none, "abc"), 0u);
-  EXPECT_EQ(none[0], '\0');
 }
 
 }  // namespace
