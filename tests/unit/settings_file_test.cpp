@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "base/fixed_text.h"
-#include "base/clean_line.h"
 #include "settings/settings_file.h"
 
 namespace zk {
@@ -77,141 +75,77 @@ const char kDefaultFile[] =
     "msg3 <F4  TU> -\\t(HISCALL) tu (HISRST) (HISRST) (MYCALL)\\s\n"
     "msg4 <F5  Exchange> (hiscall) de (mycall)\nmsg5 \nmsg6 \nmsg7 \nmsg8 \n";
 
-Settings Unusual() {
-  Settings s = DefaultSettings();
-  CopyText(s.mycall, "W1AW/P");
-  s.baudot = 1; s.ltrsonspace = 0; s.diddle = 0; s.pttcontrol = 2; s.devtype = 3;
-  s.pttms = 150; s.ttyport = 12; s.ttybytesize = 5; s.ttybaud = 45; s.ttystop = 1;
-  s.ttyparity = 4; s.ttyflow = 5; s.ttyxon = -7; s.ttytncecho = 1; s.ttytncnewline = 1;
-  s.winratio = 0.333333;
-  CopyText(s.tncinit, "\\r\\nMODE RTTY  ECHO OFF");
-  CopyText(s.tncrx, "\\x03R");
-  CopyText(s.tnctx, "\\x03T");
-  CopyText(s.command, "cmd:");
-  s.rxmodechar = 200;
-  s.bgcolour = 0x123456; s.bordercolour = 0xFF000001u;  // above 2^31: written negative
-  s.fgaprep = 1; s.fgarx = 2; s.fgatx = 0;
-  s.prepfont = {"Courier New", 120, 700, 1};
-  s.rxtxfont = {"Lucida Console", 85, 300, 255};
-  CopyText(s.ignore, "~");
-  s.fkeys.repeatfkey = 9; s.fkeys.repeatsec = 30;
-  CopyText(s.fkeys.hisrstformat, "%03d");
-  CopyText(s.fkeys.exchangeformat, "(HISRST) NR 001");
-  for (int i = 0; i < kFKeyCount; ++i)
-    std::snprintf(s.fkeys.messages[i], kFKeyMessageSize, "<F%d  Key %d> text  with\\s", i + 1, i);
-  return s;
-}
+// Every key with a value other than its default, in the fixed order. Numbers that need
+// care: a ratio with six decimals, a window left of the screen, a colour above 2^31
+// (written negative) and bytes of 200 and 255.
+const char kUnusualFile[] =
+    "mycall W1AW/P\nbaudot 1\nltrsonspace 0\ndiddle 0\npttcontrol 2\ndevtype 3\npttms 150\n"
+    "ttyport 12\nttybytesize 5\nttyportnumber 12\nttybaud 45\nttystop 1\nttyparity 4\n"
+    "ttyflow 5\nttyxon -7\nttytncecho 1\nttytncnewline 1\nwinratio 0.333333\n"
+    "windowloc -8 20 1200 900\ntncinit \\r\\nMODE RTTY  ECHO OFF\ntncrx \\x03R\ntnctx \\x03T\n"
+    "command cmd:\nrxmodechar 200\nbgcolour 1193046\nbordercolour -16777215\nfgaprep 1\n"
+    "fgarx 2\nfgatx 0\nprepfontface Courier New\nprepfontpoints 120\nprepfontweight 700\n"
+    "prepfonitalic 1\nrxtxfontface Lucida Console\nrxtxfontpoints 85\nrxtxfontweight 300\n"
+    "rxtxfonitalic 255\nignore ~\nrepeatfkey 9\nrepeatsec 30\nhisrstformat %03d\n"
+    "exchangeformat (HISRST) NR 001\nmsg0 <F1  CQ> cq  de\\s\nmsg1 one\nmsg2 two\nmsg3 three\n"
+    "msg4 four\nmsg5 five\nmsg6 six\nmsg7 seven\nmsg8 eight\n";
 
 TEST(SettingsFile, DefaultsAndEveryKeyRoundTripInTheFixedOrder) {
   EXPECT_EQ(FormatSettings(DefaultSettings(), kLoc), kDefaultFile);
   EXPECT_STREQ(DefaultSettings().ttyconnect, "Connect.scr");
   EXPECT_STREQ(DefaultSettings().ttydisconnect, "Disconnect.scr");
 
-  const WindowLoc loc{-8, 20, 1200, 900};
-  const std::string text = FormatSettings(Unusual(), loc);
-  const std::vector<std::string> lines = Lines(text), defaults = Lines(kDefaultFile);
-  ASSERT_EQ(lines.size(), 51u);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string key = defaults[i].substr(0, defaults[i].find(' ') + 1);
-    EXPECT_EQ(lines[i].substr(0, key.size()), key) << "line " << i;
+  const std::vector<std::string> lines = Lines(kUnusualFile), defaults = Lines(kDefaultFile);
+  ASSERT_EQ(lines.size(), defaults.size());
+  for (size_t i = 0; i < lines.size(); ++i)
     EXPECT_NE(lines[i], defaults[i]) << "line " << i << " tests no other value";
-  }
-  EXPECT_EQ(lines[17], "winratio 0.333333");
-  EXPECT_EQ(lines[18], "windowloc -8 20 1200 900");
-  EXPECT_EQ(lines[23], "rxmodechar 200");
-  EXPECT_EQ(lines[25], "bordercolour -16777215");
-  EXPECT_EQ(lines[36], "rxtxfonitalic 255");
-  // Every written field comes back: a value landing in the wrong field or lost on the
-  // way shows up as a different file.
-  WindowLoc back{};
+  // Every key is read into its field and written back from it: a value landing in the
+  // wrong field or lost on the way shows up as a different file.
+  WindowLoc loc{};
   bool haveLoc = false;
-  EXPECT_EQ(FormatSettings(Read(text, &back, &haveLoc), back), text);
+  const Settings s = Read(kUnusualFile, &loc, &haveLoc);
   EXPECT_TRUE(haveLoc);
+  EXPECT_EQ(FormatSettings(s, loc), kUnusualFile);
+  EXPECT_EQ(std::make_tuple(s.ttystop, s.bordercolour, s.rxtxfont.italic, loc.left),
+            std::make_tuple(1, 0xFF000001u, 255, -8));
 }
 
-TEST(SettingsFile, LineSplittingEdgeCases) {
-  const char* const calls[][2] = {
-      {"mycall AB   \r\n", "AB"},
-      {"mycall W1AW\nmycall\nmycall    \r\n", "W1AW"},  // a key without a value is skipped
-      {"mycall\tK1ABC\n", "K1ABC"},
-      {"MYCALL K1ABC\nMyCall K1ABC\n", ""},
-      {" mycall K1ABC\n", ""},  // empty key
-  };
-  for (const auto& c : calls) EXPECT_STREQ(Read(c[0]).mycall, c[1]) << c[0];
-  EXPECT_STREQ(Read("msg2     cq  de   me \n").fkeys.messages[2], "cq  de   me");
-  const Settings s = Read("ttybaud 50\r\nttyflow 4\nttystop 2");  // either line end, or none
-  EXPECT_EQ(std::make_tuple(s.ttybaud, s.ttyflow, s.ttystop), std::make_tuple(50, 4, 2));
-  const Settings nul = Read(std::string("mycall AB\0CD\nttybaud 300\n", 25));
-  EXPECT_STREQ(nul.mycall, "AB");  // a NUL ends its own line only
-  EXPECT_EQ(nul.ttybaud, 300);
-
+TEST(SettingsFile, ReadingLinesNumbersAndTexts) {
   // Text past the 999th character is still part of the same value, not a line of its own.
-  std::string line = "tncinit ";
-  line += std::string(999 - line.size(), 'a') + "ttybaud 45" + std::string(3000, 'b');
-  const Settings longLine = Read(line + "\nmycall K1ABC\n");
-  EXPECT_EQ(longLine.ttybaud, 9600);
-  EXPECT_EQ(std::strlen(longLine.tncinit), 499u);
-  EXPECT_STREQ(longLine.mycall, "K1ABC");
-}
+  const std::string longLine = "tncinit " + std::string(991, 'a') + "ttybaud 45" + std::string(3000, 'b');
+  const struct {
+    std::string text, key, written;
+  } cases[] = {
+      {"mycall AB   \r\n", "mycall", "AB"},
+      {"mycall W1AW\nmycall\nmycall    \r\n", "mycall", "W1AW"},  // a key without a value is skipped
+      {"mycall\tK1ABC\n", "mycall", "K1ABC"},
+      {"MYCALL K1ABC\nMyCall K1ABC\n", "mycall", ""},
+      {" mycall K1ABC\n", "mycall", ""},  // empty key
+      {"msg2     cq  de   me \n", "msg2", "cq  de   me"},
+      {"ttybaud 50\nttystop 2", "ttystop", "2"},  // the last line needs no line end
+      {std::string("mycall AB\0CD\nttybaud 300\n", 25), "mycall", "AB"},  // a NUL ends its line only
+      {std::string("mycall AB\0CD\nttybaud 300\n", 25), "ttybaud", "300"},
+      {longLine + "\nmycall K1ABC\n", "ttybaud", "9600"},
+      {longLine + "\nmycall K1ABC\n", "mycall", "K1ABC"},
+      {"ttyport 3\nttyportnumber 4\n", "ttyport", "4"},
+      {"ttyport 3\nttyportnumber 4\n", "ttyportnumber", "4"},
+      {"msgx letter\n", "msg0", "letter"},
+      {"msg08 eight\n", "msg8", "eight"},
+      {"command a" + std::string(30, ' ') + "b\n", "command", "a"},  // the cut keeps no blanks
+      {"ttybaud -45x\n", "ttybaud", "-45"},
+      {"ttybaud 9600\nttybaud abc\n", "ttybaud", "0"},
+      {"pttms 99999999999\n", "pttms", "2147483647"},
+      {"pttms -99999999999999999999999\n", "pttms", "-2147483648"},
+      {"rxmodechar 300\n", "rxmodechar", "44"},
+      {"rxmodechar -1\n", "rxmodechar", "255"},
+      {"ttytncecho 256\n", "ttytncecho", "1"},
+      {"winratio bad\n", "winratio", "0.000000"},
+      {"winratio 0.75\nwinratio nan\nwinratio inf\nwinratio -INFINITY\nwinratio 1e999\n", "winratio",
+       "0.750000"},  // a ratio that is no finite number leaves the one before
+  };
+  for (const auto& c : cases) EXPECT_EQ(Written(Read(c.text), c.key), c.written) << c.text;
 
-TEST(SettingsFile, PortWindowMessageAndUnwrittenKeys) {
-  Settings s = Read("ttyport 3\nttyportnumber 4\n");
-  EXPECT_EQ(s.ttyport, 4);
-  EXPECT_EQ(Written(s, "ttyport"), "4");
-  EXPECT_EQ(Written(s, "ttyportnumber"), "4");
-
-  WindowLoc loc{1, 2, 3, 4};
-  bool haveLoc = false;
-  Read("windowloc 100  50 600 450\n", &loc, &haveLoc);
-  EXPECT_TRUE(haveLoc);
-  EXPECT_EQ(std::make_tuple(loc.left, loc.top, loc.right, loc.bottom),
-            std::make_tuple(100, 50, 600, 450));
-  loc = {1, 2, 3, 4};
-  haveLoc = false;
-  Read("windowloc 100 50 600\nwindowloc 100 50 x 450\n", &loc, &haveLoc);
-  EXPECT_FALSE(haveLoc);  // short windowloc lines are skipped
-  EXPECT_EQ(loc.right, 3);
-  Read("windowloc 1 2 3 4\n");  // no place to put it: ignored, no crash
-
-  s = Read("ttyconnect My.scr\nttydisconnect Bye.scr\n");
-  EXPECT_STREQ(s.ttyconnect, "My.scr");
-  EXPECT_STREQ(s.ttydisconnect, "Bye.scr");
-  EXPECT_EQ(FormatSettings(s, kLoc), kDefaultFile);  // never written
-
-  // An empty text goes out as key and blank and leaves the default on the next read.
-  s = DefaultSettings();
-  s.prepfont.face[0] = '\0';
-  EXPECT_EQ(Written(s, "prepfontface"), "");
-  EXPECT_STREQ(Read(FormatSettings(s, kLoc)).prepfont.face, "Arial");
-
-  // Message keys out of range change nothing at all, the fields after them included.
-  EXPECT_EQ(FormatSettings(Read("msg9 nine\nmsg-1 minus\nmsg99999999999 big\n"), kLoc),
-            kDefaultFile);
-  EXPECT_STREQ(Read("msg alone\n").fkeys.messages[0], "alone");
-  EXPECT_STREQ(Read("msgx letter\n").fkeys.messages[0], "letter");
-  EXPECT_STREQ(Read("msg08 eight\n").fkeys.messages[8], "eight");
-}
-
-TEST(SettingsFile, NumberForms) {
-  EXPECT_EQ(Read("ttybaud -45x\n").ttybaud, -45);
-  EXPECT_EQ(Read("ttybaud +110\n").ttybaud, 110);
-  EXPECT_EQ(Read("ttybaud 9600\nttybaud abc\n").ttybaud, 0);
-  EXPECT_EQ(Read("pttms 99999999999\n").pttms, INT32_MAX);
-  EXPECT_EQ(Read("pttms -99999999999999999999999\n").pttms, INT32_MIN);
-  EXPECT_EQ(Read("rxmodechar 300\n").rxmodechar, 44);
-  EXPECT_EQ(Read("rxmodechar -1\n").rxmodechar, 255);
-  EXPECT_EQ(Read("prepfonitalic 257\n").prepfont.italic, 1);
-  EXPECT_EQ(Read("ttytncecho 256\n").ttytncecho, 1);
-  EXPECT_EQ(Read("ttytncnewline -3\n").ttytncnewline, 1);
-  EXPECT_EQ(Read("ttytncecho 1\nttytncecho 0\n").ttytncecho, 0);
-  EXPECT_EQ(Read("bgcolour -1\n").bgcolour, 0xFFFFFFFFu);
-  EXPECT_EQ(Read("winratio 0.25\n").winratio, 0.25);
-  EXPECT_EQ(Read("winratio bad\n").winratio, 0.0);
-  for (const char* bad : {"nan", "inf", "-INFINITY", "1e999"})  // the value before stays
-    EXPECT_EQ(Read(std::string("winratio 0.75\nwinratio ") + bad + "\n").winratio, 0.75) << bad;
-}
-
-TEST(SettingsFile, LongValuesAreCutToTheirFields) {
+  // Long values are cut to their fields.
   const std::pair<const char*, size_t> fields[] = {
       {"mycall", 50},        {"tncinit", 500},      {"tncrx", 100},          {"tnctx", 100},
       {"command", 25},       {"prepfontface", 50},  {"rxtxfontface", 50},    {"ignore", 10},
@@ -221,40 +155,48 @@ TEST(SettingsFile, LongValuesAreCutToTheirFields) {
     const Settings s = Read(std::string(f.first) + " " + std::string(f.second + 20, 'x') + "\n");
     EXPECT_EQ(Written(s, f.first), std::string(f.second - 1, 'x')) << f.first;
   }
-  const Settings s = Read("ttyconnect " + std::string(300, 'c') + "\nttydisconnect " +
-                          std::string(300, 'd') + "\n");
+  // Message keys out of range change nothing at all, not even bytes past a terminator.
+  const Settings untouched = DefaultSettings(), s = Read("msg9 nine\nmsg-1 minus\nmsg99999999999 big\n");
+  EXPECT_EQ(std::memcmp(&s, &untouched, sizeof s), 0);
+}
+
+TEST(SettingsFile, WindowPlaceAndTheKeysNeverWritten) {
+  WindowLoc loc{1, 2, 3, 4};
+  bool haveLoc = false;
+  Read("windowloc 100 50 600\nwindowloc 100 50 x 450\n", &loc, &haveLoc);
+  EXPECT_FALSE(haveLoc);  // short windowloc lines are skipped
+  EXPECT_EQ(loc.right, 3);
+  Read("windowloc 100  50 600 450\n", &loc, &haveLoc);
+  EXPECT_TRUE(haveLoc);
+  EXPECT_EQ(std::make_tuple(loc.left, loc.top, loc.right, loc.bottom), std::make_tuple(100, 50, 600, 450));
+
+  Settings s = Read("ttyconnect " + std::string(300, 'c') + "\nttydisconnect Bye.scr\n");
   EXPECT_EQ(std::string(s.ttyconnect), std::string(259, 'c'));
-  EXPECT_EQ(std::string(s.ttydisconnect), std::string(259, 'd'));
-  // A cut that ends in blanks keeps only what the next read would keep.
-  EXPECT_STREQ(Read("command a" + std::string(30, ' ') + "b\n").command, "a");
+  EXPECT_STREQ(s.ttydisconnect, "Bye.scr");
+  EXPECT_EQ(FormatSettings(s, kLoc), kDefaultFile);
 
   // The writer keeps one line per key whatever the fields hold.
-  Settings w = DefaultSettings();
-  std::memset(w.mycall, 'A', sizeof w.mycall);  // no terminator
-  CopyText(w.fkeys.messages[3], "first\nttybaud 45");
-  const std::string text = FormatSettings(w, kLoc);
+  s = DefaultSettings();
+  std::memset(s.mycall, 'A', sizeof s.mycall);  // no terminator
+  CopyText(s.fkeys.messages[3], "first\nttybaud 45");
+  const std::string text = FormatSettings(s, kLoc);
   ASSERT_EQ(Lines(text).size(), 51u);
-  EXPECT_EQ(Written(w, "mycall"), std::string(49, 'A'));
-  EXPECT_EQ(Written(w, "msg3"), "first");
+  EXPECT_EQ(Written(s, "mycall"), std::string(49, 'A'));
+  EXPECT_EQ(Written(s, "msg3"), "first");
   EXPECT_EQ(Read(text).ttybaud, 9600);
 }
 
-TEST(SettingsFile, ReadFileAppliesReadDefaultsFirstAndStopsAtTheLimit) {
+TEST(SettingsFile, FileReadAppliesReadDefaultsAndStopsAtTheLimitWriteReplacesWhole) {
   TempDir dir;
+  const fs::path file = dir.path / "Zktty.ini";
   Settings s = DefaultSettings();
-  s.ttybaud = 45; s.devtype = 2; s.baudot = 1;
+  s.ttybaud = 45; s.devtype = 2; s.baudot = 1; s.ttyflow = 4;
   CopyText(s.mycall, "KEEP");
   CopyText(s.ttyconnect, "x");
-  EXPECT_EQ(ReadSettingsFile(s, (dir.path / "missing.ini").c_str(), nullptr, nullptr), 1);
-  EXPECT_EQ(std::make_tuple(s.ttybaud, s.devtype, s.baudot), std::make_tuple(9600, 0, 0));
+  EXPECT_EQ(ReadSettingsFile(s, file.c_str(), nullptr, nullptr), 1);  // missing
+  EXPECT_EQ(std::make_tuple(s.ttybaud, s.devtype, s.baudot, s.ttyflow), std::make_tuple(9600, 0, 0, 2));
   EXPECT_STREQ(s.ttyconnect, "Connect.scr");
   EXPECT_STREQ(s.mycall, "KEEP");  // not one of the read defaults
-
-  Spit(dir.path / "Zktty.ini", "devtype 1\r\nmycall W1AW\r\n");
-  s.ttyflow = 4;
-  EXPECT_EQ(ReadSettingsFile(s, (dir.path / "Zktty.ini").c_str(), nullptr, nullptr), 0);
-  EXPECT_EQ(std::make_tuple(s.devtype, s.ttyflow), std::make_tuple(1, 2));
-  EXPECT_STREQ(s.mycall, "W1AW");
 
   std::string text = "ttybaud 300\n";
   const std::string filler = "# " + std::string(97, '.') + "\n";
@@ -262,56 +204,17 @@ TEST(SettingsFile, ReadFileAppliesReadDefaultsFirstAndStopsAtTheLimit) {
   text += "#" + std::string(kSettingsFileLimit - 10 - text.size() - 2, '.') + "\n";
   text += "pttms 123456789\n";  // the limit cuts it after "pttms 1234"
   text += "ttyflow 4\n";
-  Spit(dir.path / "big.ini", text);
+  Spit(file, text);
   s = DefaultSettings();
-  EXPECT_EQ(ReadSettingsFile(s, (dir.path / "big.ini").c_str(), nullptr, nullptr), 0);
+  EXPECT_EQ(ReadSettingsFile(s, file.c_str(), nullptr, nullptr), 0);
   EXPECT_EQ(std::make_tuple(s.ttybaud, s.pttms, s.ttyflow), std::make_tuple(300, 0, 2));
-}
 
-TEST(SettingsFile, WriteReplacesTheFileAndLeavesNoTemporary) {
-  TempDir dir;
-  const fs::path target = dir.path / "Zktty.ini";
-  Spit(target, std::string(20000, 'z'));
-  const Settings original = Unusual();
-  const WindowLoc loc{100, 50, 600, 450};
-  ASSERT_TRUE(WriteSettingsFile(original, loc, target.c_str()));
-  EXPECT_EQ(Slurp(target), FormatSettings(original, loc));
+  const Settings unusual = Read(kUnusualFile);
+  ASSERT_TRUE(WriteSettingsFile(unusual, kLoc, file.c_str()));  // over the longer file
+  EXPECT_EQ(Slurp(file), FormatSettings(unusual, kLoc));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
-
-  Settings back = DefaultSettings();
-  WindowLoc backLoc{};
-  bool haveLoc = false;
-  EXPECT_EQ(ReadSettingsFile(back, target.c_str(), &backLoc, &haveLoc), 0);
-  EXPECT_TRUE(haveLoc);
-  EXPECT_EQ(FormatSettings(back, backLoc), FormatSettings(original, loc));
-
-  EXPECT_FALSE(WriteSettingsFile(original, loc, (dir.path / "no" / "Zktty.ini").c_str()));
+  EXPECT_FALSE(WriteSettingsFile(unusual, kLoc, (dir.path / "no" / "Zktty.ini").c_str()));
   EXPECT_FALSE(fs::exists(dir.path / "no"));
-}
-
-TEST(CleanLine, StripsTrailingControlsAndBlanksAndBlanksInnerTabsAndReturns) {
-  const char* const cases[][2] = {
-      {"mycall AB  \t\r\n", "mycall AB"}, {"x\x01\x1f", "x"}, {"   ", ""}, {"", ""},
-      {"ab\xa0", "ab\xa0"},  // bytes of 128 and above are text, even at the end
-      {"mycall\tW1AW", "mycall W1AW"},
-      {"a\rb\nc", "a b\nc"},  // line feeds inside are kept
-  };
-  for (const auto& c : cases) {
-    char buf[64];
-    std::strcpy(buf, c[0]);
-    CleanLine(buf);
-    EXPECT_STREQ(buf, c[1]) << c[0];
-  }
-}
-
-// The cut at capacity - 1 is covered wherever a field is filled; these are the ends.
-TEST(CopyText, NullSourceAndOneByteField) {
-  char field[5] = "abcd";
-  EXPECT_EQ(CopyText(field, nullptr), 0u);
-  EXPECT_STREQ(field, "");
-  char none[1] = {'q'};
-  EXPECT_EQ(CopyText(none, "abc"), 0u);
-  EXPECT_EQ(none[0], '\0');
 }
 
 }  // namespace
