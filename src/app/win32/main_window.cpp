@@ -100,10 +100,7 @@ void OnSplitterGrab(HWND window, LPARAM lParam) {
 
 void Shutdown() {
   if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
-  if (app.settings.devtype == zk::kTnc) {
-    app.link.SendTncString(app.settings.tncrx);
-    app.device.DrainOutput(500);
-  }
+  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncrx);
   CloseDevice();
   WriteSettings();
   PostQuitMessage(0);

@@ -28,15 +28,14 @@ class DeviceConnection final : public zk::DevicePort {
   // Opens the configured device and starts its threads. False when the port could not be
   // activated; nothing runs then, and portName() names the port for the operator.
   bool Open();
-  // Stops both threads cooperatively, each within 2000 ms, then closes the port.
+  // Stops both threads cooperatively, each within 2000 ms, then closes the port. A
+  // command string sent just before (the TNC's receive string at exit) is first given
+  // its line time and a margin, at most a second, and is not thrown away at the close.
   void Close();
   const char* portName() const { return portName_; }
 
   // Empties both directions of the port, when there is one.
   void PurgePort();
-  // Waits, at most `maxMs`, until the driver has sent what it holds: closing the port
-  // purges its output, which must not cut off a last command to the device.
-  void DrainOutput(int maxMs);
   // Ends the reader's current wait on the port (direct mode's echo switch).
   void InterruptReader();
 
@@ -63,8 +62,9 @@ class DeviceConnection final : public zk::DevicePort {
   static DWORD WINAPI WriterMain(LPVOID self);
   void RunReader();
   void RunWriter();
-  bool WaitForPortEvent(OVERLAPPED& record, DWORD& mask);
-  int ReadWaiting(OVERLAPPED& record);
+  // Waits until a command string just sent has had its line time; false when none is
+  // owed, so the close may throw away what the driver holds.
+  bool DeliverCommandString();
   bool ConfigurePort();
   OVERLAPPED& RecordForThisThread();
 
@@ -84,4 +84,5 @@ class DeviceConnection final : public zk::DevicePort {
   DWORD writerThreadId_ = 0;
   OVERLAPPED writerRecord_{};  // the writer thread's transfers
   OVERLAPPED windowRecord_{};  // the window thread's transfers
+  double commandLineFreeAtMs_ = 0;  // when the line will have sent the command strings
 };
