@@ -207,7 +207,7 @@ void DeviceConnection::TransmitChar(uint8_t byte) {
   commandLineFreeAtMs_ = std::max(commandLineFreeAtMs_, now) + link_.CharacterMs();
 }
 
-void DeviceConnection::EnginePost(int, intptr_t) {}
+void DeviceConnection::EnginePost(uint32_t, intptr_t) {}
 
 void DeviceConnection::WakeWriter() {
   if (wakeEvent_) SetEvent(wakeEvent_);

@@ -49,7 +49,7 @@ class DeviceConnection final : public zk::DevicePort {
   void Purge() override;
   bool Write(const uint8_t* bytes, int count) override;
   void TransmitChar(uint8_t byte) override;
-  void EnginePost(int code, intptr_t value) override;
+  void EnginePost(uint32_t code, intptr_t value) override;
   void WakeWriter() override;
   void RequestToggle() override;
   void LogPtt(bool on) override;
