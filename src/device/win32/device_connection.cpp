@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "loglink/win32/log_link.h"
 #include "resources/resource.h"
 #include "textpane/win32/text_pane.h"
 
@@ -43,9 +44,10 @@ DeviceConnection::DeviceConnection(const zk::Settings& settings, zk::TxQueue& qu
 
 DeviceConnection::~DeviceConnection() { Close(); }
 
-void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane) {
+void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink) {
   owner_ = owner;
   pane_ = rxTxPane;
+  logLink_ = logLink;
 }
 
 OVERLAPPED& DeviceConnection::RecordForThisThread() {
@@ -139,7 +141,14 @@ bool DeviceConnection::Open() {
   if ((type == zk::kTerminalUnit || type == zk::kTnc) && !readerThread_)
     readerThread_ = CreateThread(nullptr, 0, ReaderMain, this, 0, nullptr);
   if (!writerThread_) writerThread_ = CreateThread(nullptr, 0, WriterMain, this, 0, &writerThreadId_);
+  engineMissing_ = type == zk::kEngine && !engine_.Start();
   return true;
+}
+
+bool DeviceConnection::HandleEngineMessage(WPARAM code, LPARAM value) {
+  const zk::EngineAction action = engine_.Handle(owner_, code, value, link_.transmitting());
+  if (action.kind == zk::EngineAction::kShow) ShowInPane(&action.byte, 1, action.slot);
+  return action.kind == zk::EngineAction::kTransmissionDone;
 }
 
 void DeviceConnection::Close() {
@@ -207,7 +216,7 @@ void DeviceConnection::TransmitChar(uint8_t byte) {
   commandLineFreeAtMs_ = std::max(commandLineFreeAtMs_, now) + link_.CharacterMs();
 }
 
-void DeviceConnection::EnginePost(uint32_t, intptr_t) {}
+void DeviceConnection::EnginePost(uint32_t code, intptr_t value) { engine_.Post(code, value); }
 
 void DeviceConnection::WakeWriter() {
   if (wakeEvent_) SetEvent(wakeEvent_);
@@ -217,7 +226,9 @@ void DeviceConnection::RequestToggle() {
   if (owner_) PostMessageA(owner_, WM_COMMAND, IDC_TXRX, 0);
 }
 
-void DeviceConnection::LogPtt(bool) {}
+void DeviceConnection::LogPtt(bool on) {
+  if (logLink_) logLink_->Send("control", on ? "ptton" : "pttoff");
+}
 
 void DeviceConnection::ShowInPane(const uint8_t* bytes, int count, int slot) {
   if (pane_ && count > 0) pane_->AppendText(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count), slot);

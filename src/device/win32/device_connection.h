@@ -8,7 +8,9 @@
 
 #include "device/device_link.h"
 #include "device/win32/comm_port.h"
+#include "device/win32/engine_channel.h"
 
+class LogLink;
 class TextPane;
 
 class DeviceConnection final : public zk::DevicePort {
@@ -22,12 +24,16 @@ class DeviceConnection final : public zk::DevicePort {
   const zk::DeviceLink& link() const { return link_; }
 
   // Where the link delivers: the window that gets the transmit/receive switch (command
-  // 1002) and the pane that shows received and sent text.
-  void Attach(HWND owner, TextPane* rxTxPane);
+  // 1002) and the engine's messages, the pane that shows received and sent text, and the
+  // logging program, which is told the engine's PTT state.
+  void Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink = nullptr);
 
   // Opens the configured device and starts its threads. False when the port could not be
-  // activated; nothing runs then, and portName() names the port for the operator.
+  // activated; nothing runs then, and portName() names the port for the operator. For
+  // the sound-card engine it also starts the engine; engineMissing() then tells whether
+  // no engine program could be started.
   bool Open();
+  bool engineMissing() const { return engineMissing_; }
   // Stops both threads cooperatively, each within 2000 ms, then closes the port. A
   // command string sent just before (the TNC's receive string at exit) is first given
   // its line time and a margin, at most a second, and is not thrown away at the close.
@@ -38,6 +44,13 @@ class DeviceConnection final : public zk::DevicePort {
   void PurgePort();
   // Ends the reader's current wait on the port (direct mode's echo switch).
   void InterruptReader();
+
+  // The engine's registered message (0 before an engine was started), one such message
+  // arriving at the owner window (true when it ended a transmission: the caller switches
+  // to receive and flushes the queue), and the engine told to end.
+  UINT engineMessage() const { return engine_.message(); }
+  bool HandleEngineMessage(WPARAM code, LPARAM value);
+  void EndEngine() { engine_.Post(zk::engine::kExit, 0); }
 
   bool running() const { return running_; }
   HANDLE readerThread() const { return readerThread_; }
@@ -71,8 +84,11 @@ class DeviceConnection final : public zk::DevicePort {
   const zk::Settings& settings_;
   zk::TxQueue& queue_;
   zk::DeviceLink link_;
+  EngineChannel engine_{link_.rxFilter()};
+  bool engineMissing_ = false;
   HWND owner_ = nullptr;
   TextPane* pane_ = nullptr;
+  LogLink* logLink_ = nullptr;
   char portName_[32] = "";
 
   CommPort* commPort_ = nullptr;
