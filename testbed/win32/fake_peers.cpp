@@ -56,7 +56,7 @@ std::vector<std::string> PeerWindow::Records(size_t count, int ms) {
 
 bool FakeLogger::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == registered) {
-    Record("announce " + std::to_string(wParam) + " " + std::to_string(lParam));
+    if (reinterpret_cast<HWND>(lParam) != window()) Record("announce " + std::to_string(wParam) + " " + std::to_string(lParam));
     return true;
   }
   if (message != WM_COPYDATA) return false;

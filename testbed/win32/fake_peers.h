@@ -18,7 +18,7 @@ class PeerWindow {
   virtual ~PeerWindow() = default;
   HWND window() const { return window_; }
   // The records so far, once there are `count` or `ms` have passed.
-  std::vector<std::string> Records(size_t count = 0, int ms = 3000);
+  std::vector<std::string> Records(size_t count = 0, int ms = 5000);
 
  protected:
   // Creates a top-level window of `className` on the peer's thread.
@@ -39,7 +39,8 @@ class PeerWindow {
 };
 
 // The logging program ("ZkLoggingWindow"): records each field as the sender (wParam) and
-// exactly cbData bytes ("1234 <CALL:5>W1ABC"), each announcement as "announce 1001 1234".
+// exactly cbData bytes ("1234 <CALL:5>W1ABC"), each announcement from another window as
+// "announce 1001 1234".
 class FakeLogger : public PeerWindow {
  public:
   ~FakeLogger() override { Stop(); }

@@ -150,7 +150,7 @@ TEST_F(LogLink, ALoggerStartedLaterIsLinkedAndMayEndZktty) {
   Start("log_late", kQuiet, false);
   ASSERT_TRUE(log.Start());
   log.Announce(1001);  // so Zktty's own broadcast at its start did not count as a logger
-  EXPECT_EQ(Next(log, seen, 2), (std::vector<std::string>{"announce 1001 " + Id(log.window()), "announce 1000 " + Id(zk.main())}));
+  EXPECT_EQ(Next(log, seen, 1), std::vector<std::string>{"announce 1000 " + Id(zk.main())});
   SetCallBox("N0CALL");
   ExpectFields({{"CALL", "N0CALL"}});
   PostMessageA(zk.main(), log.registered, 1002, reinterpret_cast<LPARAM>(log.window()));
