@@ -113,6 +113,11 @@ LRESULT OnEngineMessage(WPARAM code, LPARAM value) {
   return 0;
 }
 
+LRESULT OnLogLinkMessage(WPARAM wParam, LPARAM lParam) {
+  OnLogAnnouncement(wParam, lParam);
+  return 0;
+}
+
 LRESULT OnCopyData(LPARAM lParam) {
   ReceiveLogBlock(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
   return 1;
@@ -155,10 +160,7 @@ bool RegisterMainClass(HINSTANCE instance) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Registered messages are not constants: they are told apart before the switch.
   if (message != 0 && message == app.device.engineMessage()) return OnEngineMessage(wParam, lParam);
-  if (message != 0 && message == app.logLink.message()) {
-    OnLogAnnouncement(wParam, lParam);
-    return 0;
-  }
+  if (message != 0 && message == app.logLink.message()) return OnLogLinkMessage(wParam, lParam);
   switch (message) {
     case WM_COPYDATA: return OnCopyData(lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
