@@ -17,7 +17,9 @@ const char kCommonUsage[] =
     "  --loop               play the script again and again\n"
     "  --record FILE        append what is received, as text\n"
     "  --record-raw FILE    append every received byte as \"t_ms hex\"\n"
-    "  --exit-on-hup        exit when the device goes away instead of reopening it\n";
+    "  --exit-on-hup        exit when the device goes away instead of reopening it\n"
+    "  --own-pty            make --device a link to a pty of the simulator's own, so\n"
+    "                       nothing but the simulator reads what the program writes\n";
 
 bool ParseDoubleArg(const char* text, double low, double high, double* value) {
   if (!text || !*text) return false;
@@ -57,6 +59,10 @@ OptionResult TakeCommonOption(int argc, char** argv, int* index, LineOptions* op
   }
   if (std::strcmp(name, "--exit-on-hup") == 0) {
     options->exitOnHup = true;
+    return OptionResult::kTaken;
+  }
+  if (std::strcmp(name, "--own-pty") == 0) {
+    options->ownPty = true;
     return OptionResult::kTaken;
   }
   std::string* text = nullptr;

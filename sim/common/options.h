@@ -12,6 +12,7 @@ struct LineOptions {
   double rateScale = 1;
   int64_t startDelayMs = 0;
   bool exitOnHup = false;
+  bool ownPty = false;  // device is a link the simulator makes to a pty it holds itself
   std::string script;
   bool loop = false;
   std::string record;

@@ -1,6 +1,8 @@
 #include "common/serial_line.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,9 +53,40 @@ bool SerialLine::Open(const char* path, double baud) {
   return true;
 }
 
+bool SerialLine::OpenOwnPty(const char* link) {
+  Close();
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master < 0) return false;
+  const char* name = (::grantpt(master) == 0 && ::unlockpt(master) == 0) ? ::ptsname(master) : nullptr;
+  const int terminal = name ? ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+  if (terminal < 0) {
+    ::close(master);
+    return false;
+  }
+  termios tio;
+  if (::tcgetattr(terminal, &tio) == 0) {
+    ::cfmakeraw(&tio);
+    ::tcsetattr(terminal, TCSANOW, &tio);
+  }
+  ::unlink(link);
+  if (::symlink(name, link) != 0) {
+    ::close(terminal);
+    ::close(master);
+    return false;
+  }
+  std::snprintf(link_, sizeof link_, "%s", link);
+  fd_ = master;
+  terminalFd_ = terminal;
+  return true;
+}
+
 void SerialLine::Close() {
   if (fd_ >= 0) ::close(fd_);
+  if (terminalFd_ >= 0) ::close(terminalFd_);
+  if (link_[0] != '\0') ::unlink(link_);
   fd_ = -1;
+  terminalFd_ = -1;
+  link_[0] = '\0';
 }
 
 SerialLine::Io SerialLine::ReadByte(uint8_t* b) {

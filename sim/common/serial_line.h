@@ -18,6 +18,10 @@ class SerialLine {
   // Opens path and puts a terminal into raw mode at the nearest standard speed (a pty
   // ignores the speed). Returns false with errno set when the device is not there.
   bool Open(const char* path, double baud);
+  // Makes a new pty, links `link` to its terminal side and keeps that side open in raw
+  // mode too, so the program that opens the link may close and reopen it without
+  // ending the line. Reads and writes then go through the pty's master side.
+  bool OpenOwnPty(const char* link);
   void Close();
   bool isOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -27,6 +31,8 @@ class SerialLine {
 
  private:
   int fd_ = -1;
+  int terminalFd_ = -1;  // the held terminal side of an own pty
+  char link_[256] = "";
 };
 
 }  // namespace sim

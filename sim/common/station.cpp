@@ -86,7 +86,8 @@ class Runner {
 
  private:
   bool OpenLine() {
-    if (line_.Open(options_.device.c_str(), options_.baud)) {
+    const char* device = options_.device.c_str();
+    if (options_.ownPty ? line_.OpenOwnPty(device) : line_.Open(device, options_.baud)) {
       std::fprintf(stderr, "%s: opened %s\n", name_, options_.device.c_str());
       waitingReported_ = false;
       tx_.Reset();

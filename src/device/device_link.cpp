@@ -36,7 +36,7 @@ void DeviceLink::SwitchToTransmit() {
 
   const int32_t devtype = settings_.devtype;
   if (devtype == kEngine) {
-    port_.EnginePost(kEngineMode, kEngineTransmit);
+    port_.EnginePost(engine::kMode, engine::kModeTransmit);
   } else if (devtype == kTerminalUnit) {
     if (port_.HasPort()) port_.Purge();
     // The writer sends the letters pair itself, so only its thread touches the
@@ -70,7 +70,7 @@ void DeviceLink::SwitchToReceive() {
   }
 
   if (devtype == kEngine) {
-    port_.EnginePost(kEngineMode, kEngineReceive);
+    port_.EnginePost(engine::kMode, engine::kModeReceive);
   } else {
     if (devtype == kTnc) SendTncString(settings_.tncrx);
     queue_.Flush();
@@ -311,11 +311,11 @@ bool DeviceLink::StepTerminalUnit(char c) {
 bool DeviceLink::StepEngine(char c) {
   if (c == kEndOfTransmission && transmitting_) {
     // Left at the head: the engine's end report flushes it.
-    port_.EnginePost(kEngineMode, kEngineFinish);
+    port_.EnginePost(engine::kMode, engine::kModeFinish);
     return false;
   }
   if (!queue_.Pop()) return true;
-  port_.EnginePost(kEngineSend, static_cast<intptr_t>(static_cast<signed char>(c)));
+  port_.EnginePost(engine::kSend, static_cast<intptr_t>(static_cast<signed char>(c)));
   return true;
 }
 

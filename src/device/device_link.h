@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/baudot.h"
+#include "device/engine_protocol.h"
 #include "device/rx_filter.h"
 #include "device/tnc_match.h"
 #include "device/tx_queue.h"
@@ -20,14 +21,6 @@ enum DeviceType : int32_t { kNoDevice = 0, kTerminalUnit = 1, kTnc = 2, kEngine 
 
 constexpr int kSlotReceived = 1;
 constexpr int kSlotTransmitted = 2;
-
-// Engine requests the link posts: code 3 switches mode (value below), code 4 sends the
-// character in the value.
-constexpr int kEngineMode = 3;
-constexpr int kEngineSend = 4;
-constexpr intptr_t kEngineReceive = 0;
-constexpr intptr_t kEngineFinish = 1;  // send what is buffered, then receive
-constexpr intptr_t kEngineTransmit = 2;
 
 // What the device rules need from the platform. Calls come from the window thread, the
 // writer thread and the reader thread, as noted.
@@ -46,8 +39,8 @@ class DevicePort {
   virtual bool Write(const uint8_t* bytes, int count) = 0;
   // Sends one byte ahead of anything queued in the driver (TNC command strings).
   virtual void TransmitChar(uint8_t byte) = 0;
-  // Posts one message to the sound-card engine.
-  virtual void EnginePost(int code, intptr_t value) = 0;
+  // Posts one message to the sound-card engine (codes in device/engine_protocol.h).
+  virtual void EnginePost(uint32_t code, intptr_t value) = 0;
   // Sets the writer thread's wake-up event.
   virtual void WakeWriter() = 0;
   // Asks the window thread to run the transmit/receive switch (command 1002).
@@ -99,6 +92,8 @@ class DeviceLink {
   // The reader thread owns the receiving shift, the writer thread the transmitting one
   // (the letters pair of the switch to transmit is written by the writer too).
   BaudotCodec& codec() { return codec_; }
+  // The received-byte filter; the engine's received characters pass it too.
+  RxFilter& rxFilter() { return rxFilter_; }
 
  private:
   // Hands the codec's letters pair to the paced writer.

@@ -13,6 +13,9 @@ class RxFilter {
   // True when b is to be shown; it then becomes the last byte kept.
   bool Accept(uint8_t b);
 
+  // Keeps b as the last byte without filtering it (the engine's echo while transmitting).
+  void Note(uint8_t b) { lastRxChar_.store(b, std::memory_order_relaxed); }
+
   void Reset() { lastRxChar_.store(0, std::memory_order_relaxed); }
 
   uint8_t last() const { return lastRxChar_.load(std::memory_order_relaxed); }

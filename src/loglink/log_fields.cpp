@@ -117,6 +117,13 @@ std::vector<LogAction> LogReceive(const char* data, size_t length) {
   return actions;
 }
 
+LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromOwnWindow, bool linked) {
+  if (wParam == kLogEndProgram) return LogAnnouncement::kEndProgram;
+  if ((wParam != kLogAnnounce && wParam != kLogAnnounceAtStart) || fromOwnWindow)
+    return LogAnnouncement::kIgnore;
+  return linked ? LogAnnouncement::kLink : LogAnnouncement::kLinkAndAnswer;
+}
+
 std::string PickedCallText(const char* selected) { return Cleaned(selected); }
 
 std::string CutTo25(const std::string& text) { return text.substr(0, kPickedTextMax); }

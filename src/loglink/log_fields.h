@@ -1,9 +1,30 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace zk {
+
+// The logging program's window class and the registered message that announces a window
+// of either program to the other, with its wParam values.
+constexpr char kLoggerWindowClass[] = "ZkLoggingWindow";
+constexpr char kLogLinkMessageName[] = "ZKTTYXR9QT";
+constexpr uintptr_t kLogAnnounce = 1000;         // lParam: the sender's window
+constexpr uintptr_t kLogAnnounceAtStart = 1001;  // lParam: the sender's window
+constexpr uintptr_t kLogEndProgram = 1002;
+
+// What the terminal does when its registered message arrives.
+enum class LogAnnouncement {
+  kIgnore,
+  kLink,           // the window becomes the logging program's
+  kLinkAndAnswer,  // the same, and it is answered with kLogAnnounce and the main window
+  kEndProgram,     // forget the logging program and end the terminal
+};
+
+// `fromOwnWindow`: lParam is the terminal's own main window (its own broadcast), or no
+// window at all; `linked`: a logging program's window is known already.
+LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromOwnWindow, bool linked);
 
 // Sizes of the fixed fields on both sides of the link with the logging program.
 constexpr size_t kLogSendBufferSize = 500;

@@ -42,6 +42,21 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
+HWND WaitForMessageBox(const std::string& title, int ms) {
+  HWND box = nullptr;
+  WaitFor([&] { return (box = FindWindowA("#32770", title.c_str())) != nullptr; }, ms);
+  return box;
+}
+
+bool HasChildText(HWND window, const std::string& text) {
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char buffer[512] = "";
+    GetWindowTextA(child, buffer, sizeof buffer);
+    if (text == buffer) return true;
+  }
+  return false;
+}
+
 namespace {
 
 // Another program (the one under test) may hold the clipboard for a moment.

@@ -22,6 +22,11 @@ void WriteFile(const std::string& path, const std::string& text);
 // The file's lines without their line ends.
 std::vector<std::string> ReadLines(const std::string& path);
 
+// A message box (dialog class) with this title, waited for; null when none came.
+HWND WaitForMessageBox(const std::string& title, int ms = 15000);
+// Whether a child of `window` has exactly this text.
+bool HasChildText(HWND window, const std::string& text);
+
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);
 void EmptyTheClipboard();

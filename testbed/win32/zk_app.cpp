@@ -28,6 +28,13 @@ bool ZkApp::Launch(const std::string& name, const std::string& ini) {
   folder_ = MakeFolder(name);
   if (!ini.empty()) WriteFile(IniPath(), ini);
   std::string exe = Env("ZK_EXE");
+  if (copy_) {
+    const std::string copy = folder_ + "\\Zktty.exe";
+    if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE)) return false;
+    exe = copy;
+    for (const auto& [source, target] : beside_)
+      if (!CopyFileA(source.c_str(), (folder_ + "\\" + target).c_str(), FALSE)) return false;
+  }
   std::string commandLine = "\"" + exe + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -35,6 +42,11 @@ bool ZkApp::Launch(const std::string& name, const std::string& ini) {
                       folder_.c_str(), &startup, &process_))
     return false;
   return true;
+}
+
+std::string ZkApp::PeerPath(const std::string& program) {
+  std::string exe = Env("ZK_EXE");
+  return exe.substr(0, exe.rfind('\\') + 1) + program + ".exe";
 }
 
 bool ZkApp::WaitForMainWindow() {

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "testbed/win32/support.h"
 
@@ -22,6 +24,14 @@ class ZkApp {
   bool Start(const std::string& name, const std::string& ini = "");
   // Starts the process only; WaitForMainWindow then waits until its window is shown.
   bool Launch(const std::string& name, const std::string& ini = "");
+  // Makes the next start run a copy of Zktty.exe in the test's folder, with the files
+  // `beside` (source path, name) next to it: programs it starts from its own folder.
+  void RunCopy(std::vector<std::pair<std::string, std::string>> beside) {
+    copy_ = true;
+    beside_ = std::move(beside);
+  }
+  // A test program built beside Zktty.exe (tests/e2e/peers).
+  static std::string PeerPath(const std::string& program);
   bool WaitForMainWindow();
   // File/Exit, then waits for the process to end; false when it did not end in time.
   bool Exit();
@@ -41,6 +51,7 @@ class ZkApp {
   RECT ClientRectIn(HWND child) const;  // a child's rectangle in the main window's client area
 
   LRESULT Command(int id);
+  void PostCommand(int id) { PostMessageA(main_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
   void Type(const std::string& text);           // WM_CHAR to the typing pane
   void Key(WPARAM virtualKey);                  // WM_KEYDOWN/WM_KEYUP to the typing pane
   void SysKey(WPARAM virtualKey);               // WM_SYSKEYDOWN/UP to the typing pane
@@ -68,6 +79,8 @@ class ZkApp {
   bool FindWindows();
 
   std::string folder_;
+  bool copy_ = false;
+  std::vector<std::pair<std::string, std::string>> beside_;
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;
   HWND typing_ = nullptr;

@@ -46,7 +46,7 @@ class FakePort : public DevicePort {
     return true;
   }
   void TransmitChar(uint8_t byte) override { Log("tx " + std::to_string(byte)); }
-  void EnginePost(int code, intptr_t value) override {
+  void EnginePost(uint32_t code, intptr_t value) override {
     Log("post " + std::to_string(code) + " " + std::to_string(value));
   }
   void WakeWriter() override {

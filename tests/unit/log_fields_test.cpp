@@ -112,6 +112,25 @@ TEST(LogReceive, ActionsInOrder) {
   EXPECT_EQ(LogReceive(flood.data(), flood.size()).size(), kMaxLogActionsPerBlock);
 }
 
+TEST(LogAnnouncement, LinksAnotherWindowAnswersTheFirstAndEndsOn1002) {
+  using A = LogAnnouncement;
+  const struct {
+    uintptr_t wParam;
+    bool fromOwnWindow, linked;
+    A expected;
+  } cases[] = {
+      {kLogAnnounce, false, false, A::kLinkAndAnswer}, {kLogAnnounceAtStart, false, false, A::kLinkAndAnswer},
+      {kLogAnnounce, false, true, A::kLink},           {kLogAnnounceAtStart, false, true, A::kLink},
+      {kLogAnnounce, true, false, A::kIgnore},         {kLogAnnounceAtStart, true, true, A::kIgnore},
+      {kLogEndProgram, false, true, A::kEndProgram},   {kLogEndProgram, true, false, A::kEndProgram},
+      {999, false, false, A::kIgnore},                 {1003, false, true, A::kIgnore},
+      {0, false, false, A::kIgnore},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(OnLogAnnouncement(c.wParam, c.fromOwnWindow, c.linked), c.expected)
+        << c.wParam << " " << c.fromOwnWindow << " " << c.linked;
+}
+
 TEST(PaneSelectionPick, CallAndReport) {
   const std::string thirty(30, 'W');
   EXPECT_EQ(PickedCallText((thirty + " \r\n").c_str()), thirty);  // the Call box gets it all

@@ -7,6 +7,7 @@
 #include "app/layout.h"
 #include "device/tx_queue.h"
 #include "device/win32/device_connection.h"
+#include "loglink/win32/log_link.h"
 #include "messages/auto_repeat.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -37,10 +38,10 @@ struct AppState {
   DeviceConnection device{settings, txQueue};
   zk::DeviceLink& link = device.link();  // owns `transmitting`
 
-  HWND logWindow = nullptr;
-  char hisRst[50] = "";
-  char myRst[50] = "";
-  bool qsoPending = false;
+  LogLink logLink;  // the logging program's window and the link's registered message
+  char hisRst[zk::kRstSize] = "";  // report to give, from the logging program's "rst_sent"
+  char myRst[zk::kRstSize] = "";   // report received, from its "rst_rcvd"
+  bool qsoPending = false;         // "\l": the contact is marked for logging
 
   zk::AutoRepeat autoRepeat;
   bool clockRunning = false;

@@ -29,7 +29,10 @@ bool OpenDevice() {
     char caption[64];
     std::snprintf(caption, sizeof caption, "Could not activate %s", app.device.portName());
     MessageBoxA(nullptr, "Another program may be using the port?", caption, MB_ICONEXCLAMATION);
+  } else if (app.device.engineMissing()) {
+    MessageBoxA(nullptr, kNoEngineText, kNoEngineCaption, MB_ICONEXCLAMATION);
   }
+  if (app.settings.devtype == zk::kEngine) FocusTypingPane();
   return opened;
 }
 

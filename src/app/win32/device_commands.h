@@ -2,9 +2,16 @@
 // receive and transmit, and feeding the transmit queue.
 #pragma once
 
-// Opens the configured device; tells the operator when its port could not be activated.
+// Opens the configured device; tells the operator when its port could not be activated
+// or when no sound-card engine could be started.
 bool OpenDevice();
 void CloseDevice();
+
+// The one message about a sound-card engine that could not be started.
+constexpr char kNoEngineCaption[] = "No sound-card engine";
+constexpr char kNoEngineText[] =
+    "No sound-card engine was found: neither \"mmtty\" nor \"zkmodem.exe\" in Zktty's folder "
+    "could be started. Nothing is received or sent until an engine runs.";
 
 // Flips between receive and transmit; window thread only.
 void ToggleTransmit();

@@ -4,6 +4,7 @@
 
 #include "app/win32/app_state.h"
 #include "app/win32/device_commands.h"
+#include "app/win32/log_commands.h"
 #include "app/win32/main_window.h"
 #include "app/win32/panes.h"
 #include "messages/compose.h"
@@ -31,6 +32,8 @@ void SendFKeyMessage(int index) {
   char callBox[100] = "";
   GetDlgItemTextA(app.mainWindow, IDC_CALLBOX, callBox, sizeof callBox);
   const zk::ComposeResult result = Compose(index, callBox);
+  // After the expansion, so "(HISCALL)" in the same message still had the call.
+  if (result.logUpdateRequested) UpdateLog();
   for (char ch : result.text) app.typingPane->AppendChar(static_cast<uint8_t>(ch), 0);
   if (result.qsoPending) app.qsoPending = true;
   if (result.startTxRequested && !app.link.transmitting()) ToggleTransmit();

@@ -7,6 +7,7 @@
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
 #include "app/win32/help.h"
+#include "app/win32/log_commands.h"
 #include "app/win32/panes.h"
 #include "base/clean_line.h"
 #include "resources/resource.h"
@@ -50,8 +51,12 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   switch (command) {
     case IDM_ABOUT: ShowAbout(window); FocusTypingPane(); return 0;
     case IDM_EXIT: DestroyWindow(window); return 0;
-    case IDC_CALLBOX: return 0;
+    case IDC_CALLBOX:
+      if (HIWORD(wParam) == EN_CHANGE) SendCallBox();
+      return 0;
     case IDC_TXRX: ToggleTransmit(); FocusTypingPane(); return 0;
+    case IDC_UPDATE: UpdateLog(); FocusTypingPane(); return 0;
+    case IDC_NEW: NewContact(); return 0;
     case IDM_HELP: OpenHelp(1); return 0;
     case IDM_CLEAR_RXTX: app.rxTxPane->Clear(); FocusTypingPane(); return 0;
     case IDM_CLEAR_TYPING: app.typingPane->Clear(); FocusTypingPane(); return 0;
@@ -98,12 +103,31 @@ void OnSplitterGrab(HWND window, LPARAM lParam) {
   if (app.splitter.Grab(app.layout, point.x, point.y)) SetCapture(window);
 }
 
-void Shutdown() {
-  if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
-  if (app.settings.devtype == zk::kTnc) {
-    app.link.SendTncString(app.settings.tncrx);
-    app.device.DrainOutput(500);
+// The engine's messages; a transmission it reports finished returns the station to receive.
+LRESULT OnEngineMessage(WPARAM code, LPARAM value) {
+  if (code < zk::engine::kFirstEngineCode || code > zk::engine::kLastEngineCode) return 0;
+  if (app.device.HandleEngineMessage(code, value)) {
+    ToggleTransmit();
+    app.txQueue.Flush();
   }
+  return 0;
+}
+
+LRESULT OnLogLinkMessage(WPARAM wParam, LPARAM lParam) {
+  OnLogAnnouncement(wParam, lParam);
+  return 0;
+}
+
+LRESULT OnCopyData(LPARAM lParam) {
+  ReceiveLogBlock(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+  return 1;
+}
+
+void Shutdown() {
+  if (app.settings.devtype == zk::kEngine) app.device.EndEngine();
+  app.logLink.Send("control", "rttystopped");
+  if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
+  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncrx);
   CloseDevice();
   WriteSettings();
   PostQuitMessage(0);
@@ -134,7 +158,11 @@ bool RegisterMainClass(HINSTANCE instance) {
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Registered messages are not constants: they are told apart before the switch.
+  if (message != 0 && message == app.device.engineMessage()) return OnEngineMessage(wParam, lParam);
+  if (message != 0 && message == app.logLink.message()) return OnLogLinkMessage(wParam, lParam);
   switch (message) {
+    case WM_COPYDATA: return OnCopyData(lParam);
     case WM_COMMAND: return OnCommand(window, wParam, lParam);
     case WM_MOUSEMOVE: OnSplitterDrag(window, lParam); return 0;
     case WM_LBUTTONDOWN: OnSplitterGrab(window, lParam); return 0;

@@ -3,6 +3,7 @@
 #include "app/win32/app_state.h"
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
+#include "app/win32/log_commands.h"
 #include "resources/resource.h"
 
 namespace {
@@ -46,7 +47,7 @@ int TypingPane::OnKeyDown(WPARAM key) {
     return 1;
   }
   if (key == VK_F11 || key == VK_F12) {
-    if (app.logWindow) SetForegroundWindow(app.logWindow);
+    app.logLink.BringToFront();
     return 1;
   }
   if (key == VK_ESCAPE && app.link.transmitting()) PostMessageA(app.mainWindow, WM_COMMAND, IDC_TXRX, 0);
@@ -119,3 +120,7 @@ void RxTxPane::OnLButtonDown(WPARAM flags, int x, int y) {
   CancelAutoRepeat();
   TextPane::OnLButtonDown(flags, x, y);
 }
+
+void RxTxPane::OnLButtonDblClk(WPARAM, int, int) { PickCall(); }
+
+void RxTxPane::OnRButtonDown(WPARAM, int, int) { PickReportReceived(); }

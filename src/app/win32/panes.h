@@ -21,6 +21,9 @@ class RxTxPane : public TextPane {
   explicit RxTxPane(int32_t capacity) : TextPane(capacity) { followEnd = false; }
   int CharInput(uint32_t ch, uint32_t slot) override;
   void OnLButtonDown(WPARAM flags, int x, int y) override;
+  // The picks for the logging program: the selection as the call, or as the report.
+  void OnLButtonDblClk(WPARAM flags, int x, int y) override;
+  void OnRButtonDown(WPARAM flags, int x, int y) override;
 
   bool directEcho = false;
 };

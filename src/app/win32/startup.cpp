@@ -35,7 +35,8 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
   GetCurrentDirectoryA(MAX_PATH, app.startDirectory);
   CreatePanes(window, instance);
   ReadSettings();
-  app.device.Attach(window, app.rxTxPane);
+  app.logLink.SetOwner(window);
+  app.device.Attach(window, app.rxTxPane, &app.logLink);
   if (app.settings.devtype != zk::kNoDevice) OpenDevice();
   ApplyAppearance();
   app.borderBrush = CreateSolidBrush(app.settings.bordercolour);
@@ -43,6 +44,7 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncinit);
+  app.logLink.Announce();
   FocusTypingPane();
   app.callBox = GetDlgItem(window, IDC_CALLBOX);
   app.callBoxOldProc = reinterpret_cast<WNDPROC>(
@@ -55,6 +57,9 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
 
 bool StartProgram(HINSTANCE instance, int showCommand) {
   app.splitCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32645));  // IDC_SIZENS
+  // Before any window exists: the logging program hears of the start from no window.
+  app.logLink.Find();
+  app.logLink.Send("control", "rttystarted");
   RegisterMainClass(instance);
   RegisterTextPaneClass(instance);
   return InitInstance(instance, showCommand);

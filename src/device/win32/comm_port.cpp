@@ -40,10 +40,13 @@ int CommPort::Open(const char* name, DWORD inQueue, DWORD outQueue) {
   handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                         FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) return 0;
-  SetCommMask(handle_, EV_RXCHAR);
   SetupComm(handle_, inQueue, outQueue);
+  // Without total read time-outs a read waits for its first byte as long as it takes;
+  // the interval then ends it once the line pauses. (The documented "return on the
+  // first byte" setting waits for a full buffer under Wine, and "return at once" spins
+  // a waiting reader on Windows.)
   COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.ReadIntervalTimeout = kReadGapMs;
   timeouts.WriteTotalTimeoutConstant = 2000;
   SetCommTimeouts(handle_, &timeouts);
   lineState_.DCBlength = sizeof lineState_;
@@ -77,10 +80,11 @@ int CommPort::SetDtrControl(int value) {
   return ApplyLineState();
 }
 
-void CommPort::Close() {
+void CommPort::Close(bool keepOutput) {
   if (!valid()) return;
   EscapeCommFunction(handle_, CLRDTR);
-  PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+  PurgeComm(handle_, keepOutput ? PURGE_RXABORT | PURGE_RXCLEAR
+                                : PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
 }
@@ -92,17 +96,23 @@ void CommPort::Purge() {
   ClearCommError(handle_, &errors, nullptr);
 }
 
-int CommPort::Read(uint8_t* buffer, int count, OVERLAPPED& record, HANDLE stop) {
-  if (!valid() || !buffer || count < 1) return -1;
+void CommPort::PurgeInput() {
+  if (valid()) PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+bool CommPort::OutputEmpty() {
   DWORD errors = 0;
   COMSTAT status{};
-  if (!ClearCommError(handle_, &errors, &status)) return -1;
-  const DWORD wanted = status.cbInQue < static_cast<DWORD>(count) ? status.cbInQue : static_cast<DWORD>(count);
-  if (wanted == 0) return 0;
+  return !valid() || !ClearCommError(handle_, &errors, &status) || status.cbOutQue == 0;
+}
+
+int CommPort::Read(uint8_t* buffer, int count, OVERLAPPED& record, HANDLE stop) {
+  if (!valid() || !buffer || count < 1) return -1;
   Rearm(record);
   DWORD done = 0;
-  if (ReadFile(handle_, buffer, wanted, &done, &record)) return static_cast<int>(done);
+  if (ReadFile(handle_, buffer, static_cast<DWORD>(count), &done, &record)) return static_cast<int>(done);
   if (GetLastError() != ERROR_IO_PENDING) {
+    DWORD errors = 0;
     ClearCommError(handle_, &errors, nullptr);
     return -1;
   }

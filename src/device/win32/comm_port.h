@@ -17,12 +17,24 @@ class CommPort {
   int SetLineFormat(DWORD baudRate, BYTE byteSize, BYTE parity, BYTE stopBits);
   int SetRtsCts(bool on);
   int SetDtrControl(int value);
-  void Close();
+  // Closes the port. Unless `keepOutput`, what the driver still holds to send is thrown
+  // away first; a pseudo-terminal or a USB adapter may still hold bytes the far end has
+  // not taken after the driver's queue reads empty.
+  void Close(bool keepOutput = false);
   void Purge();
+  // Throws away received bytes only.
+  void PurgeInput();
+  // The driver's output queue reads empty (or cannot be read).
+  bool OutputEmpty();
 
-  // Reads up to `count` bytes that are already waiting; 0 when none, -1 on failure. Waits
-  // for the transfer to complete unless `stop` is signalled first.
+  // Waits until bytes arrive and reads them: returns once some have come and the line
+  // has paused for kReadGapMs, or `count` have come. -1 on failure or when `stop` was
+  // signalled first with nothing read.
   int Read(uint8_t* buffer, int count, OVERLAPPED& record, HANDLE stop);
+
+  // The pause after received bytes that ends a read. Both on Windows and under Wine a
+  // read with only this time-out sleeps until the first byte arrives.
+  static constexpr DWORD kReadGapMs = 10;
   // Writes and waits until the driver took the bytes, the write timed out or `stop` was
   // signalled. Returns the number written, or -1 when nothing was.
   int Write(const uint8_t* buffer, int count, OVERLAPPED& record, HANDLE stop);

@@ -1,7 +1,9 @@
 #include "device/win32/device_connection.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "loglink/win32/log_link.h"
 #include "resources/resource.h"
 #include "textpane/win32/text_pane.h"
 
@@ -9,6 +11,10 @@ namespace {
 
 constexpr DWORD kThreadStopMs = 2000;
 constexpr int kReadChunk = 256;
+constexpr DWORD kReadRetryMs = 5;
+// A command string sent just before closing gets its line time and this much more.
+constexpr double kDeliverMarginMs = 200;
+constexpr double kDeliverMaxMs = 1000;
 
 void MakeRecord(OVERLAPPED& record) {
   record = OVERLAPPED{};
@@ -38,48 +44,14 @@ DeviceConnection::DeviceConnection(const zk::Settings& settings, zk::TxQueue& qu
 
 DeviceConnection::~DeviceConnection() { Close(); }
 
-void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane) {
+void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink) {
   owner_ = owner;
   pane_ = rxTxPane;
+  logLink_ = logLink;
 }
 
 OVERLAPPED& DeviceConnection::RecordForThisThread() {
   return GetCurrentThreadId() == writerThreadId_ ? writerRecord_ : windowRecord_;
-}
-
-// Waits for the next port event, or returns false when the link is stopping.
-bool DeviceConnection::WaitForPortEvent(OVERLAPPED& record, DWORD& mask) {
-  const HANDLE port = commPort_->handle();
-  ResetEvent(record.hEvent);
-  mask = 0;
-  if (!WaitCommEvent(port, &mask, &record)) {
-    if (GetLastError() != ERROR_IO_PENDING) {
-      // A port that reports errors instead of events must not spin the thread.
-      return WaitForSingleObject(stopEvent_, 50) == WAIT_TIMEOUT;
-    }
-    HANDLE waits[2] = {record.hEvent, stopEvent_};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-      CancelIo(port);
-      DWORD ignored = 0;
-      GetOverlappedResult(port, &record, &ignored, TRUE);
-      return false;
-    }
-    DWORD ignored = 0;
-    GetOverlappedResult(port, &record, &ignored, FALSE);
-  }
-  return running_;
-}
-
-// Hands every byte waiting in the port to the device rules; returns how many there were.
-int DeviceConnection::ReadWaiting(OVERLAPPED& record) {
-  uint8_t bytes[kReadChunk];
-  int total = 0;
-  for (;;) {
-    const int n = commPort_->Read(bytes, kReadChunk, record, stopEvent_);
-    if (n <= 0 || !running_) return total;
-    for (int i = 0; i < n; ++i) link_.HandleReceivedByte(bytes[i]);
-    total += n;
-  }
 }
 
 DWORD WINAPI DeviceConnection::ReaderMain(LPVOID self) {
@@ -92,31 +64,26 @@ DWORD WINAPI DeviceConnection::WriterMain(LPVOID self) {
   return 0;
 }
 
+// The reader sleeps in a read until bytes arrive. It does not wait for receive events:
+// Wine completes those on a pseudo-terminal some 170 times a second with nothing to read.
 void DeviceConnection::RunReader() {
-  if (!commPort_ || !SetCommMask(commPort_->handle(), EV_RXCHAR)) return;
-  OVERLAPPED waitRecord, readRecord;
-  MakeRecord(waitRecord);
-  MakeRecord(readRecord);
-  // Wine completes the receive-event wait on a pseudo-terminal many times a second with
-  // an empty mask and nothing to read, costing most of a core. After a few such wake-ups
-  // in a row the reader looks at the port every few milliseconds instead; a real driver
-  // never gets there. One empty wake-up alone is normal (a mask change ends the wait).
-  constexpr int kEmptyWakesBeforePolling = 3;
-  constexpr DWORD kPollMs = 5;
-  int emptyWakes = 0;
-  DWORD mask = 0;
+  if (!commPort_) return;
+  OVERLAPPED record;
+  MakeRecord(record);
+  uint8_t bytes[kReadChunk];
   while (running_) {
-    if (emptyWakes >= kEmptyWakesBeforePolling) {
-      if (ReadWaiting(readRecord) == 0 && WaitForSingleObject(stopEvent_, kPollMs) != WAIT_TIMEOUT) break;
+    const int n = commPort_->Read(bytes, kReadChunk, record, stopEvent_);
+    if (!running_) break;
+    if (n <= 0) {
+      // A purge or a line error ended the read; a port that keeps failing must not spin.
+      if (WaitForSingleObject(stopEvent_, kReadRetryMs) != WAIT_TIMEOUT) break;
       continue;
     }
-    if (!WaitForPortEvent(waitRecord, mask)) break;
-    const int got = ReadWaiting(readRecord);
-    emptyWakes = (mask == 0 && got == 0) ? emptyWakes + 1 : 0;
+    for (int i = 0; i < n; ++i) link_.HandleReceivedByte(bytes[i]);
   }
-  commPort_->Purge();
-  FreeRecord(waitRecord);
-  FreeRecord(readRecord);
+  // Only the input: a TNC string sent just before must still go out.
+  commPort_->PurgeInput();
+  FreeRecord(record);
 }
 
 void DeviceConnection::RunWriter() {
@@ -174,13 +141,20 @@ bool DeviceConnection::Open() {
   if ((type == zk::kTerminalUnit || type == zk::kTnc) && !readerThread_)
     readerThread_ = CreateThread(nullptr, 0, ReaderMain, this, 0, nullptr);
   if (!writerThread_) writerThread_ = CreateThread(nullptr, 0, WriterMain, this, 0, &writerThreadId_);
+  engineMissing_ = type == zk::kEngine && !engine_.Start();
   return true;
 }
 
+bool DeviceConnection::HandleEngineMessage(WPARAM code, LPARAM value) {
+  const zk::EngineAction action = engine_.Handle(owner_, code, value, link_.transmitting());
+  if (action.kind == zk::EngineAction::kShow) ShowInPane(&action.byte, 1, action.slot);
+  return action.kind == zk::EngineAction::kTransmissionDone;
+}
+
 void DeviceConnection::Close() {
+  const bool keepOutput = DeliverCommandString();
   running_ = false;
   if (stopEvent_) SetEvent(stopEvent_);
-  if (commPort_ && commPort_->valid()) SetCommMask(commPort_->handle(), 0);
   const bool readerEnded = StopThread(readerThread_);
   const bool writerEnded = StopThread(writerThread_);
   writerThreadId_ = 0;
@@ -189,6 +163,7 @@ void DeviceConnection::Close() {
     if (wakeEvent_) CloseHandle(wakeEvent_);
     FreeRecord(writerRecord_);
     FreeRecord(windowRecord_);
+    if (commPort_) commPort_->Close(keepOutput);
     delete commPort_;
   }
   stopEvent_ = nullptr;
@@ -201,14 +176,18 @@ void DeviceConnection::PurgePort() {
   if (commPort_) commPort_->Purge();
 }
 
-void DeviceConnection::DrainOutput(int maxMs) {
-  if (!commPort_ || !commPort_->valid()) return;
-  for (int waited = 0; waited < maxMs; waited += 10) {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(commPort_->handle(), &errors, &status) || status.cbOutQue == 0) return;
+bool DeviceConnection::DeliverCommandString() {
+  if (!commPort_ || !commPort_->valid()) return false;
+  const double start = static_cast<double>(NowMs());
+  const double lineDone = commandLineFreeAtMs_ + kDeliverMarginMs;
+  if (lineDone <= start) return false;
+  const double deadline = start + std::min(lineDone - start, kDeliverMaxMs);
+  // A driver that paces the line (or waits for flow control) still reports what it holds.
+  for (double now = start; now < deadline; now = static_cast<double>(NowMs())) {
+    if (now >= lineDone && commPort_->OutputEmpty()) break;
     Sleep(10);
   }
+  return true;
 }
 
 void DeviceConnection::InterruptReader() {
@@ -231,10 +210,13 @@ bool DeviceConnection::Write(const uint8_t* bytes, int count) {
 }
 
 void DeviceConnection::TransmitChar(uint8_t byte) {
-  if (commPort_ && commPort_->valid()) TransmitCommChar(commPort_->handle(), static_cast<char>(byte));
+  if (!commPort_ || !commPort_->valid()) return;
+  TransmitCommChar(commPort_->handle(), static_cast<char>(byte));
+  const double now = static_cast<double>(NowMs());
+  commandLineFreeAtMs_ = std::max(commandLineFreeAtMs_, now) + link_.CharacterMs();
 }
 
-void DeviceConnection::EnginePost(int, intptr_t) {}
+void DeviceConnection::EnginePost(uint32_t code, intptr_t value) { engine_.Post(code, value); }
 
 void DeviceConnection::WakeWriter() {
   if (wakeEvent_) SetEvent(wakeEvent_);
@@ -244,7 +226,9 @@ void DeviceConnection::RequestToggle() {
   if (owner_) PostMessageA(owner_, WM_COMMAND, IDC_TXRX, 0);
 }
 
-void DeviceConnection::LogPtt(bool) {}
+void DeviceConnection::LogPtt(bool on) {
+  if (logLink_) logLink_->Send("control", on ? "ptton" : "pttoff");
+}
 
 void DeviceConnection::ShowInPane(const uint8_t* bytes, int count, int slot) {
   if (pane_ && count > 0) pane_->AppendText(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count), slot);

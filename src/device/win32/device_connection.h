@@ -8,7 +8,9 @@
 
 #include "device/device_link.h"
 #include "device/win32/comm_port.h"
+#include "device/win32/engine_channel.h"
 
+class LogLink;
 class TextPane;
 
 class DeviceConnection final : public zk::DevicePort {
@@ -22,23 +24,33 @@ class DeviceConnection final : public zk::DevicePort {
   const zk::DeviceLink& link() const { return link_; }
 
   // Where the link delivers: the window that gets the transmit/receive switch (command
-  // 1002) and the pane that shows received and sent text.
-  void Attach(HWND owner, TextPane* rxTxPane);
+  // 1002) and the engine's messages, the pane that shows received and sent text, and the
+  // logging program, which is told the engine's PTT state.
+  void Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink = nullptr);
 
   // Opens the configured device and starts its threads. False when the port could not be
-  // activated; nothing runs then, and portName() names the port for the operator.
+  // activated; nothing runs then, and portName() names the port for the operator. For
+  // the sound-card engine it also starts the engine; engineMissing() then tells whether
+  // no engine program could be started.
   bool Open();
-  // Stops both threads cooperatively, each within 2000 ms, then closes the port.
+  bool engineMissing() const { return engineMissing_; }
+  // Stops both threads cooperatively, each within 2000 ms, then closes the port. A
+  // command string sent just before (the TNC's receive string at exit) is first given
+  // its line time and a margin, at most a second, and is not thrown away at the close.
   void Close();
   const char* portName() const { return portName_; }
 
   // Empties both directions of the port, when there is one.
   void PurgePort();
-  // Waits, at most `maxMs`, until the driver has sent what it holds: closing the port
-  // purges its output, which must not cut off a last command to the device.
-  void DrainOutput(int maxMs);
   // Ends the reader's current wait on the port (direct mode's echo switch).
   void InterruptReader();
+
+  // The engine's registered message (0 before an engine was started), one such message
+  // arriving at the owner window (true when it ended a transmission: the caller switches
+  // to receive and flushes the queue), and the engine told to end.
+  UINT engineMessage() const { return engine_.message(); }
+  bool HandleEngineMessage(WPARAM code, LPARAM value);
+  void EndEngine() { engine_.Post(zk::engine::kExit, 0); }
 
   bool running() const { return running_; }
   HANDLE readerThread() const { return readerThread_; }
@@ -50,7 +62,7 @@ class DeviceConnection final : public zk::DevicePort {
   void Purge() override;
   bool Write(const uint8_t* bytes, int count) override;
   void TransmitChar(uint8_t byte) override;
-  void EnginePost(int code, intptr_t value) override;
+  void EnginePost(uint32_t code, intptr_t value) override;
   void WakeWriter() override;
   void RequestToggle() override;
   void LogPtt(bool on) override;
@@ -63,16 +75,20 @@ class DeviceConnection final : public zk::DevicePort {
   static DWORD WINAPI WriterMain(LPVOID self);
   void RunReader();
   void RunWriter();
-  bool WaitForPortEvent(OVERLAPPED& record, DWORD& mask);
-  int ReadWaiting(OVERLAPPED& record);
+  // Waits until a command string just sent has had its line time; false when none is
+  // owed, so the close may throw away what the driver holds.
+  bool DeliverCommandString();
   bool ConfigurePort();
   OVERLAPPED& RecordForThisThread();
 
   const zk::Settings& settings_;
   zk::TxQueue& queue_;
   zk::DeviceLink link_;
+  EngineChannel engine_{link_.rxFilter()};
+  bool engineMissing_ = false;
   HWND owner_ = nullptr;
   TextPane* pane_ = nullptr;
+  LogLink* logLink_ = nullptr;
   char portName_[32] = "";
 
   CommPort* commPort_ = nullptr;
@@ -84,4 +100,5 @@ class DeviceConnection final : public zk::DevicePort {
   DWORD writerThreadId_ = 0;
   OVERLAPPED writerRecord_{};  // the writer thread's transfers
   OVERLAPPED windowRecord_{};  // the window thread's transfers
+  double commandLineFreeAtMs_ = 0;  // when the line will have sent the command strings
 };

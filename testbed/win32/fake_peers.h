@@ -1,0 +1,79 @@
+// The programs Zktty talks to by window message, played from the test process: a
+// logging program's window and a sound-card engine's window, each on a thread of its
+// own so the test thread can drive Zktty while they answer it. Each records what it gets.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testbed {
+
+class PeerWindow {
+ public:
+  virtual ~PeerWindow() = default;
+  HWND window() const { return window_; }
+  // The records so far, once there are `count` or `ms` have passed.
+  std::vector<std::string> Records(size_t count = 0, int ms = 5000);
+
+ protected:
+  // Creates a top-level window of `className` on the peer's thread.
+  bool Start(const char* className);
+  // Ends the thread; each kind calls it in its destructor, while OnMessage still exists.
+  void Stop();
+  // Handles a message on the peer's thread; false passes it to DefWindowProcA.
+  virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  void Record(std::string text);
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Run(const std::string& className);
+  std::thread thread_;
+  std::atomic<HWND> window_{nullptr};
+  std::mutex mutex_;
+  std::vector<std::string> records_;
+};
+
+// The logging program ("ZkLoggingWindow"): records each field as the sender (wParam) and
+// exactly cbData bytes ("1234 <CALL:5>W1ABC"), each announcement from another window as
+// "announce 1001 1234".
+class FakeLogger : public PeerWindow {
+ public:
+  ~FakeLogger() override { Stop(); }
+  bool Start() { return PeerWindow::Start("ZkLoggingWindow"); }
+  // The next field's handler keeps the logger's thread away from its messages this long.
+  void HangNextFieldFor(int ms) { hangMs_ = ms; }
+  // One block to Zktty as the logging program sends it; Zktty's answer.
+  LRESULT SendBlock(HWND zktty, const std::string& block) const;
+  // The log link's message with this window, to every top-level window.
+  void Announce(WPARAM code) const;
+  const UINT registered = RegisterWindowMessageA("ZKTTYXR9QT");
+
+ private:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  std::atomic<int> hangMs_{0};
+};
+
+// The sound-card engine: records each message it gets as "code value" (Zktty's main
+// window as "main"); posts what an engine posts; its caption is what Zktty set.
+class FakeEngine : public PeerWindow {
+ public:
+  explicit FakeEngine(HWND zktty) : zktty_(zktty) {}
+  ~FakeEngine() override { Stop(); }
+  bool Start() { return PeerWindow::Start("ZkFakeEngine"); }
+  void Post(uint32_t code, intptr_t value) const { PostMessageA(zktty_, registered, code, value); }
+  void Announce() const { Post(0x8000, reinterpret_cast<intptr_t>(window())); }
+  void Receive(const std::string& text) const;  // code 0x8003 for each character
+  std::string Caption() const;
+  const UINT registered = RegisterWindowMessageA("MMTTY");
+
+ private:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  HWND zktty_;
+};
+
+}  // namespace testbed
