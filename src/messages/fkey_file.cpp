@@ -134,4 +134,10 @@ void LoadFKeyText(FKeySet& set, const char* data, size_t size) {
   }
 }
 
+void FileDialogStart(char* out, size_t capacity, const char* folder, const char* pattern) {
+  if (capacity == 0) return;
+  const int n = std::snprintf(out, capacity, "%s\\%s", folder, pattern);
+  if (n < 0 || static_cast<size_t>(n) >= capacity) CopyText(out, capacity, pattern);
+}
+
 }  // namespace zk
