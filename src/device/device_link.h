@@ -21,8 +21,9 @@ enum DeviceType : int32_t { kNoDevice = 0, kTerminalUnit = 1, kTnc = 2, kEngine 
 constexpr int kSlotReceived = 1;
 constexpr int kSlotTransmitted = 2;
 
-// Engine requests the link posts: code 3 switches mode (value below), code 4 sends the
-// character in the value.
+// Engine requests: code 2 ends the engine, code 3 switches mode (value below), code 4
+// sends the character in the value.
+constexpr int kEngineEnd = 2;  // the engine ends itself (value 0)
 constexpr int kEngineMode = 3;
 constexpr int kEngineSend = 4;
 constexpr intptr_t kEngineReceive = 0;

@@ -140,4 +140,12 @@ void FileDialogStart(char* out, size_t capacity, const char* folder, const char*
   if (n < 0 || static_cast<size_t>(n) >= capacity) CopyText(out, capacity, pattern);
 }
 
+void AddDefaultExtension(char* path, size_t capacity, const char* extension) {
+  const size_t length = std::strlen(path);
+  size_t name = length;
+  while (name > 0 && path[name - 1] != '\\' && path[name - 1] != '/' && path[name - 1] != ':') --name;
+  if (length == name || std::strchr(path + name, '.')) return;
+  if (length + 1 + std::strlen(extension) < capacity) std::snprintf(path + length, capacity - length, ".%s", extension);
+}
+
 }  // namespace zk

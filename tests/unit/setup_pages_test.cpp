@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fixed_text.h"
 #include "device/device_link.h"
 #include "device/setup_rules.h"
 #include "messages/fkey_file.h"
@@ -133,6 +134,15 @@ TEST(SetupPages, FileDialogStartAndFontDialogHeight) {
   EXPECT_STREQ(path, "C:\\zk\\*.rtm");
   FileDialogStart(path, sizeof path, "C:\\a\\long\\folder", "*.rty");
   EXPECT_STREQ(path, "*.rty") << "a start that does not fit falls back to the pattern";
+  const std::pair<const char*, const char*> named[] = {
+      {"C:\\zk\\keys", "C:\\zk\\keys.txt"}, {"C:\\zk\\keys.rtm", "C:\\zk\\keys.rtm"},
+      {"C:\\v1.0\\keys", "C:\\v1.0\\keys.txt"}, {"C:\\zk\\", "C:\\zk\\"}, {"C:\\zk\\a1234567", "C:\\zk\\a1234567"}};
+  for (const auto& [chosen, used] : named) {
+    char name[18];
+    CopyText(name, chosen);
+    AddDefaultExtension(name, sizeof name, "txt");
+    EXPECT_STREQ(name, used) << "a name without an extension gets one when it fits";
+  }
   EXPECT_EQ(FontDialogHeight(100, 96), -13);
   EXPECT_EQ(FontDialogHeight(240, 96), -32);
   EXPECT_EQ(FontDialogHeight(95, 120), -15);

@@ -32,6 +32,9 @@ class DeviceConnection final : public zk::DevicePort {
   void Close();
   const char* portName() const { return portName_; }
 
+  // Sets the configured line format on the open port (the setup sheet's change of baud
+  // rate and the like); flow control and DTR keep what the open set.
+  void SetLineFormat();
   // Empties both directions of the port, when there is one.
   void PurgePort();
   // Waits, at most `maxMs`, until the driver has sent what it holds: closing the port
@@ -66,6 +69,7 @@ class DeviceConnection final : public zk::DevicePort {
   bool WaitForPortEvent(OVERLAPPED& record, DWORD& mask);
   int ReadWaiting(OVERLAPPED& record);
   bool ConfigurePort();
+  bool ApplyLineFormat(CommPort& port);
   OVERLAPPED& RecordForThisThread();
 
   const zk::Settings& settings_;
