@@ -333,12 +333,16 @@ int ZkApp::HighlightLeft(HWND window, int y) const {
   return -1;
 }
 
-bool ZkApp::Screenshot(const std::string& name, HWND window) const {
+bool ZkApp::Screenshot(const std::string& name, HWND window, bool client) const {
   if (!window) window = main_;
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(200);
   RECT r;
   GetWindowRect(window, &r);
+  if (client) {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  }
   const int width = r.right - r.left, height = r.bottom - r.top;
   std::vector<DWORD> pixels = CaptureScreen(r.left, r.top, width, height);
   if (pixels.empty()) return false;

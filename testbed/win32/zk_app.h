@@ -63,8 +63,10 @@ class ZkApp {
   int CountPixels(HWND window, const RECT& area, COLORREF colour) const;
   // The leftmost column of selection highlight on pixel row y of a window, or -1.
   int HighlightLeft(HWND window, int y) const;
-  // Saves the main window (or another window) as a bitmap into the screenshot folder.
-  bool Screenshot(const std::string& name, HWND window = nullptr) const;
+  // Saves the main window (or another window) as a bitmap into the screenshot folder;
+  // `client` leaves out the frame and caption, which Wine without a window manager does
+  // not draw.
+  bool Screenshot(const std::string& name, HWND window = nullptr, bool client = false) const;
 
   // Makes sure everything sent so far has been handled by the program's window thread.
   void Sync() const;

@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "resources/resource.h"
+#include "testbed/win32/dialogs.h"
 #include "testbed/win32/zk_app.h"
 
 namespace {
@@ -20,6 +21,9 @@ using namespace testbed;
 
 enum Page { kSerialPage, kTncPage, kFKeysPage, kPreferencesPage };
 
+// The run's prefix has COM5, COM6, COM8, COM9 and COM12.
+const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM12"};
+
 std::string Setting(const ZkApp& zk, const std::string& key) {
   for (const std::string& line : ReadLines(zk.IniPath()))
     if (line.compare(0, key.size() + 1, key + " ") == 0) return line.substr(key.size() + 1);
@@ -27,54 +31,25 @@ std::string Setting(const ZkApp& zk, const std::string& key) {
 }
 
 std::string TextOf(const ZkApp& zk, HWND dialog, int id) { return zk.Text(GetDlgItem(dialog, id)); }
-void SetText(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
-bool Checked(HWND page, int id) { return SendDlgItemMessageA(page, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
-// For buttons that open a modal dialog: a sent click would not return.
-void PostClick(HWND page, int id) { PostMessageA(GetDlgItem(page, id), BM_CLICK, 0, 0); }
-
-void Choose(HWND dialog, int id, const char* text, bool notify = false) {
-  SendDlgItemMessageA(dialog, id, CB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
-  if (notify) SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-std::vector<std::string> Entries(HWND page, int id) {
-  std::vector<std::string> entries;
-  const LRESULT count = SendDlgItemMessageA(page, id, CB_GETCOUNT, 0, 0);
-  // Wine passes an entry's text to another process whole only in the wide form.
-  for (LRESULT i = 0; i < count; ++i) {
-    wchar_t wide[64] = L"";
-    char text[64] = "";
-    if (SendDlgItemMessageW(page, id, CB_GETLBTEXTLEN, i, 0) < 64)
-      SendDlgItemMessageW(page, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-    entries.push_back(text);
-  }
-  return entries;
-}
-
-bool Confirm(HWND dialog) {
-  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  return WaitFor([&] { return !IsWindow(dialog); });
-}
 
 // Types a name into the file dialog and confirms it.
 bool ChooseFileName(ZkApp& zk, const std::string& title, const char* name, const char* shot = nullptr) {
   HWND dialog = zk.WaitForDialog(title);
   if (!dialog) return false;
-  if (shot) zk.Screenshot(shot, dialog);
-  SetText(dialog, cmb13, name);
-  return Confirm(dialog);
+  if (shot) zk.Screenshot(shot, dialog, true);
+  SetDlgItemTextA(dialog, cmb13, name);
+  return ConfirmDialog(dialog);
 }
 
-bool ChooseColour(ZkApp& zk, int red, int green, int blue) {
+bool ChooseColour(ZkApp& zk, COLORREF colour) {
   HWND dialog = zk.WaitForDialog("Color");
   if (!dialog) return false;
-  SetDlgItemInt(dialog, COLOR_RED, red, FALSE);
-  SetDlgItemInt(dialog, COLOR_GREEN, green, FALSE);
-  SetDlgItemInt(dialog, COLOR_BLUE, blue, FALSE);
-  zk.Screenshot("dialog-colour", dialog);
-  return Confirm(dialog);
+  const std::pair<int, BYTE> parts[] = {{COLOR_RED, GetRValue(colour)}, {COLOR_GREEN, GetGValue(colour)},
+                                        {COLOR_BLUE, GetBValue(colour)}};
+  for (const auto& [id, value] : parts) SetDlgItemInt(dialog, id, value, FALSE);
+  zk.Screenshot("dialog-colour", dialog, true);
+  return ConfirmDialog(dialog);
 }
 
 // How many of the threads in `these` are not in `others`.
@@ -88,17 +63,16 @@ TEST(SetupSheet, FirstStartOpensOnTheSerialPageWithCloseAndEveryPageHasHelp) {
   HWND sheet = zk.SetupSheet();
   ASSERT_TRUE(sheet);
   HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-  EXPECT_TRUE(Checked(page, IDC_DEVICE_NONE)) << "opens on the serial port page";
+  EXPECT_TRUE(IsChecked(page, IDC_DEVICE_NONE)) << "opens on the serial port page";
   EXPECT_EQ(TextOf(zk, sheet, IDOK), "Close");
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(sheet, IDCANCEL)));
   for (HWND child = GetWindow(sheet, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
     EXPECT_FALSE(IsWindowVisible(child) && zk.Text(child) == "&Apply") << "no Apply button";
-  const std::vector<std::string> ports{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM12"};
-  EXPECT_EQ(Entries(page, IDC_PORT_LIST), ports) << "COM1 to COM8, then the ports above 8 that exist";
+  EXPECT_EQ(ListEntries(page, IDC_PORT_LIST), kPorts) << "COM1 to COM8, then the ports above 8 that exist";
   const char* shots[] = {"setup-serial", "setup-tnc", "setup-fkeys", "setup-preferences"};
   for (int i = kSerialPage; i <= kPreferencesPage; ++i) {
     zk.ShowPage(sheet, i);
-    zk.Screenshot(shots[i], sheet);
+    zk.Screenshot(shots[i], sheet, true);
     PostClick(sheet, IDHELP);
     const std::string context = "help\\context" + std::to_string(i + 2) + ".html";
     EXPECT_TRUE(WaitFor([&] { return ReadFile(WinWork() + "\\help-opened.txt").find(context) != std::string::npos; }))
@@ -110,7 +84,7 @@ TEST(SetupSheet, FirstStartOpensOnTheSerialPageWithCloseAndEveryPageHasHelp) {
   PostMessageA(zk.main(), WM_COMMAND, IDM_VOLUME, 0);
   HWND volume = zk.WaitForDialog("Volume");
   EXPECT_TRUE(volume) << "without a volume control the operator is told";
-  if (volume) Confirm(volume);
+  if (volume) ConfirmDialog(volume);
   ASSERT_TRUE(zk.Exit());
 }
 
@@ -124,31 +98,33 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   HWND sheet = zk.SetupSheet();
   ASSERT_TRUE(sheet);
   HWND page = zk.ShowPage(sheet, kSerialPage);
-  EXPECT_EQ(Entries(page, IDC_PORT_LIST).back(), "COM15") << "a configured port that is missing stays";
+  std::vector<std::string> ports = kPorts;
+  ports.push_back("COM15");
+  EXPECT_EQ(ListEntries(page, IDC_PORT_LIST), ports) << "a configured port that is missing stays";
   const std::pair<int, const char*> shown[] = {{IDC_PORT_LIST, "COM15"}, {IDC_BAUD_LIST, "75"},
                                                {IDC_DATABITS_LIST, "5"}, {IDC_PARITY_LIST, "Even"},
                                                {IDC_STOPBITS_LIST, "1.5"}, {IDC_PTT_DELAY, "150"}};
   for (const auto& [id, text] : shown) EXPECT_EQ(TextOf(zk, page, id), text) << id;
   const int checked[] = {IDC_DEVICE_NONE, IDC_FLOW_DTRDSR, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_PTT_DTR};
   const int unchecked[] = {IDC_DEVICE_TU, IDC_FLOW_RTSCTS, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS};
-  for (int id : checked) EXPECT_TRUE(Checked(page, id)) << id;
-  for (int id : unchecked) EXPECT_FALSE(Checked(page, id)) << id;
-  Choose(page, IDC_PORT_LIST, "COM9");
-  Choose(page, IDC_BAUD_LIST, "45");
-  Choose(page, IDC_DATABITS_LIST, "8");
-  Choose(page, IDC_PARITY_LIST, "Odd");
-  Choose(page, IDC_STOPBITS_LIST, "2");
+  for (int id : checked) EXPECT_TRUE(IsChecked(page, id)) << id;
+  for (int id : unchecked) EXPECT_FALSE(IsChecked(page, id)) << id;
+  ChooseEntry(page, IDC_PORT_LIST, "COM9");
+  ChooseEntry(page, IDC_BAUD_LIST, "45");
+  ChooseEntry(page, IDC_DATABITS_LIST, "8");
+  ChooseEntry(page, IDC_PARITY_LIST, "Odd");
+  ChooseEntry(page, IDC_STOPBITS_LIST, "2");
   for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS})
     Click(page, id);
-  SetText(page, IDC_PTT_DELAY, "-20");
+  SetDlgItemTextA(page, IDC_PTT_DELAY, "-20");
 
   page = zk.ShowPage(sheet, kTncPage);
   const std::pair<int, const char*> tnc[] = {{IDC_TNC_INIT, "INIT\\r"}, {IDC_TNC_TX, "TX\\r[OK]"}, {IDC_TNC_RX, "RX\\r"},
                                              {IDC_TNC_COMMAND, "cmd:"}, {IDC_TNC_RXMODECHAR, "\\xc8"}, {IDC_TNC_IGNORE, "~"}};
   for (const auto& [id, text] : tnc) EXPECT_EQ(TextOf(zk, page, id), text) << id;
-  SetText(page, IDC_TNC_INIT, "ATZ\\r");
-  SetText(page, IDC_TNC_COMMAND, "a command string longer than its field");
-  SetText(page, IDC_TNC_RXMODECHAR, "\\c");
+  SetDlgItemTextA(page, IDC_TNC_INIT, "ATZ\\r");
+  SetDlgItemTextA(page, IDC_TNC_COMMAND, "a command string longer than its field");
+  SetDlgItemTextA(page, IDC_TNC_RXMODECHAR, "\\c");
   ASSERT_TRUE(zk.CloseSetup(sheet));
 
   const std::pair<const char*, const char*> stored[] = {
@@ -171,7 +147,7 @@ TEST(SetupSheet, BaudChangeKeepsTheRunningLinkAndPortChangeReopensIt) {
   const std::set<DWORD> opened = zk.Threads();
   HWND sheet = zk.OpenSetup();
   ASSERT_TRUE(sheet);
-  Choose(zk.ShowPage(sheet, kSerialPage), IDC_BAUD_LIST, "4800");
+  ChooseEntry(zk.ShowPage(sheet, kSerialPage), IDC_BAUD_LIST, "4800");
   ASSERT_TRUE(zk.CloseSetup(sheet));
   EXPECT_EQ(com6.ReadUntil("INIT\r", 3000), "INIT\r") << "the running TNC is set up again";
   EXPECT_EQ(Missing(opened, zk.Threads()), 0u) << "a new baud rate does not reopen the link";
@@ -179,7 +155,7 @@ TEST(SetupSheet, BaudChangeKeepsTheRunningLinkAndPortChangeReopensIt) {
 
   sheet = zk.OpenSetup();
   ASSERT_TRUE(sheet);
-  Choose(zk.ShowPage(sheet, kSerialPage), IDC_PORT_LIST, "COM8");
+  ChooseEntry(zk.ShowPage(sheet, kSerialPage), IDC_PORT_LIST, "COM8");
   ASSERT_TRUE(zk.CloseSetup(sheet));
   EXPECT_EQ(com9.ReadUntil("INIT\r", 3000), "INIT\r") << "the new port is opened and sent the initialisation";
   EXPECT_GE(Missing(opened, zk.Threads()), 2u) << "the old reader and writer have ended";
@@ -223,7 +199,7 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
   HWND page = zk.ShowPage(sheet, kFKeysPage);
   EXPECT_EQ(TextOf(zk, page, IDC_FKEY_MESSAGE1 + 2), "<F3  Old> x");
   EXPECT_EQ(TextOf(zk, page, IDC_REPEAT_KEY) + " " + TextOf(zk, page, IDC_REPEAT_SECONDS), "3 20");
-  SetText(page, IDC_FKEY_MESSAGE1 + 2, "<F3  New>\tthree  ");
+  SetDlgItemTextA(page, IDC_FKEY_MESSAGE1 + 2, "<F3  New>\tthree  ");
   PostClick(page, IDC_SAVE_FKEYS);
   ASSERT_TRUE(ChooseFileName(zk, "Zktty Function key files", "saved"));
   EXPECT_TRUE(WaitFor([&] { return zk.ControlText(IDC_F3) == "F3  New"; })) << "the buttons follow a save at once";
@@ -267,17 +243,17 @@ TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndTheCallSignOnClose) {
   EXPECT_EQ(TextOf(zk, page, IDC_MYCALL), "W1AW");
   const COLORREF typed = RGB(200, 0, 120), background = RGB(255, 250, 205);
   PostClick(page, IDC_TYPING_COLOUR);
-  ASSERT_TRUE(ChooseColour(zk, 200, 0, 120));
+  ASSERT_TRUE(ChooseColour(zk, typed));
   PostClick(page, IDC_BACKGROUND_COLOUR);
-  ASSERT_TRUE(ChooseColour(zk, 255, 250, 205));
+  ASSERT_TRUE(ChooseColour(zk, background));
   PostClick(page, IDC_TYPING_FONT);
   HWND font = zk.WaitForDialog("Font");
   ASSERT_TRUE(font);
-  Choose(font, cmb1, "DejaVu Sans", true);
-  Choose(font, cmb2, "Bold", true);
-  Choose(font, cmb3, "24", true);
-  zk.Screenshot("dialog-font", font);
-  ASSERT_TRUE(Confirm(font));
+  ChooseEntry(font, cmb1, "DejaVu Sans", true);
+  ChooseEntry(font, cmb2, "Bold", true);
+  ChooseEntry(font, cmb3, "24", true);
+  zk.Screenshot("dialog-font", font, true);
+  ASSERT_TRUE(ConfirmDialog(font));
   HWND swatch = GetDlgItem(page, IDC_TYPING_SWATCH);
   RECT area, rx;
   GetClientRect(swatch, &area);
@@ -288,7 +264,7 @@ TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndTheCallSignOnClose) {
   EXPECT_TRUE(WaitFor([&] { return zk.CountPixels(zk.typingPane(), lowerBand, typed) > 20; }, 2000))
       << "a 24-point font in the new colour";
   zk.Screenshot("setup-preferences-applied");
-  SetText(page, IDC_MYCALL, "K1ABC");
+  SetDlgItemTextA(page, IDC_MYCALL, "K1ABC");
   ASSERT_TRUE(zk.CloseSetup(sheet));
   zk.Command(IDM_CLEAR_TYPING);
   zk.Key(VK_F1);

@@ -34,15 +34,10 @@ TEST(SerialPage, FillsAndStoresEveryControlAnd75Stores100) {
   s.ttytncecho = 1, s.ttytncnewline = 1;
   const std::vector<int32_t> ports = PortListNumbers({9, 12}, s.ttyport);
   const SerialPageControls c = FillSerialPage(s, ports);
-  EXPECT_EQ(c.devtype, kTnc);
-  EXPECT_EQ(c.port, 10);
-  EXPECT_EQ(c.baud, 4) << "the entry labelled 75";
-  EXPECT_EQ(c.dataBits, 0);
-  EXPECT_EQ(c.parity, 1) << "Even";
-  EXPECT_EQ(c.stopBits, 1);
-  EXPECT_TRUE(c.flowDtrDsr && !c.flowRtsCts && c.flowXonXoff);
-  EXPECT_TRUE(c.baudot && !c.ltrsonspace && !c.diddle);
-  EXPECT_EQ(c.pttcontrol, 2);
+  // Device, then positions of port (COM15), baud (the entry "75"), data bits, parity (Even), stop bits (1.5).
+  EXPECT_EQ(std::vector<int>({c.devtype, c.port, c.baud, c.dataBits, c.parity, c.stopBits, c.pttcontrol}),
+            std::vector<int>({kTnc, 10, 4, 0, 1, 1, 2}));
+  EXPECT_TRUE(c.flowDtrDsr && !c.flowRtsCts && c.flowXonXoff && c.baudot && !c.ltrsonspace && !c.diddle);
   Settings back = DefaultSettings();
   StoreSerialPage(c, ports, back);
   const std::string written = FormatSettings(s, WindowLoc{}), rewritten = FormatSettings(back, WindowLoc{});
@@ -57,13 +52,9 @@ TEST(SerialPage, ValuesNotListedShowNoChoiceAndStoreTheListsErrorValues) {
   for (int position : {c.port, c.baud, c.dataBits, c.parity, c.stopBits, c.pttcontrol, c.devtype})
     EXPECT_EQ(position, -1);
   StoreSerialPage(c, Ports({}), s);
-  EXPECT_EQ(s.ttyport, 0);
-  EXPECT_EQ(s.ttybaud, -1);
-  EXPECT_EQ(s.ttybytesize, 4);
-  EXPECT_EQ(s.ttyparity, 255);
-  EXPECT_EQ(s.ttystop, 255);
-  EXPECT_EQ(s.pttcontrol, 5) << "no PTT button checked leaves the setting";
-  EXPECT_EQ(s.devtype, kNoDevice);
+  // Port, baud, data bits, parity, stop bits; no PTT button checked leaves the setting.
+  EXPECT_EQ(std::vector<int32_t>({s.ttyport, s.ttybaud, s.ttybytesize, s.ttyparity, s.ttystop, s.pttcontrol, s.devtype}),
+            std::vector<int32_t>({0, -1, 4, 255, 255, 5, kNoDevice}));
 }
 
 TEST(TncPage, ReceiveModeCharacterShownInHexAndTypedInTheEscapeNotation) {
@@ -79,22 +70,18 @@ TEST(TncPage, ReceiveModeCharacterShownInHexAndTypedInTheEscapeNotation) {
 
 TEST(SetupPages, EachPartOfThePagesTakesOnlyItsOwnValues) {
   Settings live = DefaultSettings(), page = DefaultSettings();
-  page.ttyport = 9, page.devtype = kTnc, page.ttybaud = 45, page.baudot = 1, page.pttms = 50;
-  page.rxmodechar = 4;
-  std::snprintf(page.tncinit, sizeof page.tncinit, "INIT");
+  page.ttyport = 9, page.devtype = kTnc, page.baudot = 1, page.pttms = 50, page.rxmodechar = 4;
+  CopyText(page.tncinit, "INIT");
+  const auto seen = [&] {
+    return std::to_string(live.ttyport) + " " + std::to_string(live.devtype) + " " + std::to_string(live.baudot) +
+           " " + std::to_string(live.pttms) + " " + std::to_string(live.rxmodechar) + " " + live.tncinit;
+  };
   TakeSerialLine(live, page);
-  EXPECT_EQ(live.ttyport, 9);
-  EXPECT_EQ(live.devtype, kTnc);
-  EXPECT_EQ(live.ttybaud, 45);
-  EXPECT_EQ(live.baudot, 0) << "the device change runs with the old Baudot options";
-  EXPECT_EQ(live.rxmodechar, 0);
+  EXPECT_EQ(seen(), "9 2 0 0 0 ") << "the device change runs with the old Baudot options and PTT";
   TakeSerialOptions(live, page);
-  EXPECT_EQ(live.baudot, 1);
-  EXPECT_EQ(live.pttms, 50);
-  EXPECT_STREQ(live.tncinit, "");
+  EXPECT_EQ(seen(), "9 2 1 50 0 ");
   TakeTncStrings(live, page);
-  EXPECT_STREQ(live.tncinit, "INIT");
-  EXPECT_EQ(live.rxmodechar, 4);
+  EXPECT_EQ(seen(), "9 2 1 50 4 INIT");
 }
 
 TEST(DeviceChange, StepsFollowTheOldAndNewDeviceAndPort) {
