@@ -193,6 +193,8 @@ HWND ZkApp::ShowPage(HWND sheet, int index) const {
 bool ZkApp::CloseSetup(HWND sheet) {
   PostMessageA(GetDlgItem(sheet, IDOK), BM_CLICK, 0, 0);
   const bool closed = WaitFor([&] { return !IsWindow(sheet); }, 10000);
+  // What the sheet covered is painted again before anyone looks at the screen.
+  RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sync();
   return closed;
 }

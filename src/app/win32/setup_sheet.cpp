@@ -89,6 +89,11 @@ class PreferencesHostOfApp final : public PreferencesHost {
 }  // namespace
 
 int OpenSetupSheet(HINSTANCE instance, HWND parent, int startPage) {
+  // A Setup command posted while the sheet is open reaches its message loop: one sheet is
+  // enough.
+  static bool open = false;
+  if (open) return -1;
+  open = true;
   InitCommonControls();
   zk::Settings draft = app.settings;
   PreferencesDraft preferences{};
@@ -112,6 +117,9 @@ int OpenSetupSheet(HINSTANCE instance, HWND parent, int startPage) {
   sheet.nStartPage = static_cast<UINT>(startPage);
   sheet.ppsp = pages;
   const INT_PTR result = PropertySheetA(&sheet);
-  WriteSettings();
+  // A program ended while the sheet was open has written the file already, and its
+  // window's place is gone.
+  if (IsWindow(app.mainWindow)) WriteSettings();
+  open = false;
   return static_cast<int>(result);
 }
