@@ -6,10 +6,10 @@
 #include "app/win32/app_state.h"
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
-#include "base/win32/help.h"
 #include "app/win32/panes.h"
 #include "app/win32/setup_sheet.h"
 #include "base/clean_line.h"
+#include "base/win32/help.h"
 #include "resources/resource.h"
 
 const char kMainClassName[] = "RttyZklog";
