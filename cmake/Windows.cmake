@@ -56,6 +56,11 @@ foreach(dir bench/win tests/e2e/peers)
   endforeach()
 endforeach()
 
+# The stand-in browser opens no console window over the program under test.
+if(TARGET help_viewer)
+  set_target_properties(help_viewer PROPERTIES WIN32_EXECUTABLE ON)
+endif()
+
 # Tests that drive the shell's own operations inside their process (device open and close
 # under load, long runs): one GoogleTest program.
 file(GLOB ZK_SHELL_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/shell/*.cpp)

@@ -42,6 +42,27 @@ zk_serial_pair() {
   ln -sfn "$dir/pty$b" "$WINEPREFIX/dosdevices/com$b"
 }
 
+# zk_ports_reg N...: registry lines declaring COMN for each N as its dosdevices link
+# points, the way Wine documents serial ports, so programs find them with QueryDosDevice
+# as on Windows. The old declarations go first.
+zk_ports_reg() {
+  local n
+  printf '[-HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+  for n in "$@"; do
+    printf '"COM%s"="%s"\n' "$n" "$(readlink "$WINEPREFIX/dosdevices/com$n")"
+  done
+  printf '\n'
+}
+
+# zk_import_reg FILE: imports a REGEDIT4 file into the prefix, then restarts the server:
+# Wine's mount manager reads the serial ports only when the prefix's services start.
+zk_import_reg() {
+  wine reg import "$(winpath "$1")" >/dev/null 2>&1 </dev/null
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+}
+
 # The Linux process id of this prefix's wineserver, or nothing: it holds the lock in the
 # server folder Wine names after the prefix's device and inode numbers.
 zk_wineserver_pid() {

@@ -134,4 +134,18 @@ void LoadFKeyText(FKeySet& set, const char* data, size_t size) {
   }
 }
 
+void FileDialogStart(char* out, size_t capacity, const char* folder, const char* pattern) {
+  if (capacity == 0) return;
+  const int n = std::snprintf(out, capacity, "%s\\%s", folder, pattern);
+  if (n < 0 || static_cast<size_t>(n) >= capacity) CopyText(out, capacity, pattern);
+}
+
+void AddDefaultExtension(char* path, size_t capacity, const char* extension) {
+  const size_t length = std::strlen(path);
+  size_t name = length;
+  while (name > 0 && path[name - 1] != '\\' && path[name - 1] != '/' && path[name - 1] != ':') --name;
+  if (length == name || std::strchr(path + name, '.')) return;
+  if (length + 1 + std::strlen(extension) < capacity) std::snprintf(path + length, capacity - length, ".%s", extension);
+}
+
 }  // namespace zk

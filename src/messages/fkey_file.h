@@ -18,6 +18,13 @@ bool SaveFKeyFile(FKeySet& set, const char* path);
 // when the file cannot be opened (then false); messages no line names keep their values.
 bool LoadFKeyFile(FKeySet& set, const char* path);
 
+// The file name a file dialog starts from: `folder`, a backslash and `pattern`, or the
+// pattern alone when that would not fit `capacity` bytes.
+void FileDialogStart(char* out, size_t capacity, const char* folder, const char* pattern);
+
+// Adds "." and `extension` to a path whose file name has none, when it fits `capacity`.
+void AddDefaultExtension(char* path, size_t capacity, const char* extension);
+
 // The reading of LoadFKeyFile on text already in memory (size bytes, no terminator
 // needed): lines end at a line feed, are cleaned, and are taken by their first letters.
 void LoadFKeyText(FKeySet& set, const char* data, size_t size);

@@ -2,16 +2,9 @@
 #include <cstdint>
 
 #include "messages/fkey_set.h"
+#include "textpane/pane_look.h"
 
 namespace zk {
-
-// Font of one pane as the settings file carries it.
-struct PaneFont {
-  char face[50];
-  int32_t size;    // tenths of a point
-  int32_t weight;  // 600 or more draws bold
-  uint8_t italic;
-};
 
 // Every value that "Zktty.ini" carries, one field per key, named after the key.
 // Colours are 0x00BBGGRR.

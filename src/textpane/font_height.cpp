@@ -48,4 +48,8 @@ int FontStyleBits(int32_t weight, uint8_t italic) {
   return (weight >= 600 ? kFontBold : 0) | (italic != 0 ? kFontItalic : 0);
 }
 
+int32_t FontDialogHeight(int32_t tenthsOfPoint, int logPixelsY) {
+  return -TruncateToInt(static_cast<double>(tenthsOfPoint) * logPixelsY / 720.0);
+}
+
 }  // namespace zk

@@ -36,4 +36,8 @@ FontStyle FontStyleFromBits(int bits);
 // The style bits for a font chosen by weight and italic: only bold or normal results.
 int FontStyleBits(int32_t weight, uint8_t italic);
 
+// The height a font dialog starts from: the size at the screen's logical resolution,
+// truncated toward zero and negative (a character height).
+int32_t FontDialogHeight(int32_t tenthsOfPoint, int logPixelsY);
+
 }  // namespace zk

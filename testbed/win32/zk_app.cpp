@@ -1,7 +1,12 @@
 #include "testbed/win32/zk_app.h"
 
+#include <prsht.h>
+#include <tlhelp32.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "resources/resource.h"
@@ -20,8 +25,24 @@ ZkApp::~ZkApp() {
   }
 }
 
-bool ZkApp::Start(const std::string& name, const std::string& ini) {
-  return Launch(name, ini) && WaitForMainWindow();
+namespace {
+
+// The program opens the setup sheet at start-up when its settings name no device.
+bool OpensSetupAtStart(const std::string& ini) {
+  std::istringstream lines(ini);
+  int devtype = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.compare(0, 8, "devtype ") == 0) devtype = std::atoi(line.c_str() + 8);
+  return devtype == 0;
+}
+
+}  // namespace
+
+bool ZkApp::Start(const std::string& name, const std::string& ini, SetupAtStart setup) {
+  if (!Launch(name, ini) || !WaitForMainWindow()) return false;
+  if (setup == SetupAtStart::kKeep || !OpensSetupAtStart(ini)) return true;
+  HWND sheet = SetupSheet();
+  return sheet && CloseSetup(sheet);
 }
 
 bool ZkApp::Launch(const std::string& name, const std::string& ini) {
@@ -127,6 +148,79 @@ RECT ZkApp::ClientRectIn(HWND child) const {
 void ZkApp::Sync() const {
   DWORD_PTR result;
   SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+}
+
+namespace {
+
+struct DialogSearch {
+  DWORD processId;
+  const std::string* title;
+  HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<DialogSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char name[16] = "", title[256] = "";
+  GetClassNameA(window, name, sizeof name);
+  GetWindowTextA(window, title, sizeof title);
+  if (pid != search->processId || std::strcmp(name, "#32770") != 0 || *search->title != title ||
+      !IsWindowVisible(window))
+    return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND ZkApp::WaitForDialog(const std::string& title, int ms) const {
+  DialogSearch search{process_.dwProcessId, &title, nullptr};
+  WaitFor([&] {
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  }, ms);
+  return search.found;
+}
+
+HWND ZkApp::SetupSheet(int ms) const {
+  HWND sheet = nullptr;
+  WaitFor([&] {
+    sheet = WaitForDialog("Zktty", 0);
+    return sheet && FindWindowExA(sheet, nullptr, "SysTabControl32", nullptr);
+  }, ms);
+  return sheet;
+}
+
+HWND ZkApp::OpenSetup() {
+  PostMessageA(main_, WM_COMMAND, IDM_SETUP, 0);  // modal: a sent command would not return
+  return SetupSheet();
+}
+
+HWND ZkApp::ShowPage(HWND sheet, int index) const {
+  SendMessageA(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+  return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+bool ZkApp::CloseSetup(HWND sheet) {
+  PostMessageA(GetDlgItem(sheet, IDOK), BM_CLICK, 0, 0);
+  const bool closed = WaitFor([&] { return !IsWindow(sheet); }, 10000);
+  // What the sheet covered is painted again before anyone looks at the screen.
+  RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sync();
+  return closed;
+}
+
+std::set<DWORD> ZkApp::Threads() const {
+  std::set<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == process_.dwProcessId) ids.insert(entry.th32ThreadID);
+  CloseHandle(snapshot);
+  return ids;
 }
 
 LRESULT ZkApp::Command(int id) {
@@ -253,12 +347,16 @@ int ZkApp::HighlightLeft(HWND window, int y) const {
   return -1;
 }
 
-bool ZkApp::Screenshot(const std::string& name, HWND window) const {
+bool ZkApp::Screenshot(const std::string& name, HWND window, bool client) const {
   if (!window) window = main_;
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(200);
   RECT r;
   GetWindowRect(window, &r);
+  if (client) {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  }
   const int width = r.right - r.left, height = r.bottom - r.top;
   std::vector<DWORD> pixels = CaptureScreen(r.left, r.top, width, height);
   if (pixels.empty()) return false;

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,9 +20,13 @@ class ZkApp {
   ZkApp(const ZkApp&) = delete;
   ZkApp& operator=(const ZkApp&) = delete;
 
+  // What Start does with the setup sheet that a program without a device opens at once.
+  enum class SetupAtStart { kClose, kKeep };
+
   // Starts Zktty.exe in a new folder named after the test, with `ini` as its settings
-  // file unless it is empty; waits until the main window is shown.
-  bool Start(const std::string& name, const std::string& ini = "");
+  // file unless it is empty; waits until the main window is shown and, unless asked to
+  // keep it, closes the setup sheet that opens by itself when no device is configured.
+  bool Start(const std::string& name, const std::string& ini = "", SetupAtStart setup = SetupAtStart::kClose);
   // Starts the process only; WaitForMainWindow then waits until its window is shown.
   bool Launch(const std::string& name, const std::string& ini = "");
   // Makes the next start run a copy of Zktty.exe in the test's folder, with the files
@@ -69,11 +74,24 @@ class ZkApp {
   int CountPixels(HWND window, const RECT& area, COLORREF colour) const;
   // The leftmost column of selection highlight on pixel row y of a window, or -1.
   int HighlightLeft(HWND window, int y) const;
-  // Saves the main window (or another window) as a bitmap into the screenshot folder.
-  bool Screenshot(const std::string& name, HWND window = nullptr) const;
+  // Saves the main window (or another window) as a bitmap into the screenshot folder;
+  // `client` leaves out the frame and caption, which Wine without a window manager does
+  // not draw.
+  bool Screenshot(const std::string& name, HWND window = nullptr, bool client = false) const;
 
   // Makes sure everything sent so far has been handled by the program's window thread.
   void Sync() const;
+
+  // A visible top-level dialog (class "#32770") of the program with this title, waited for.
+  HWND WaitForDialog(const std::string& title, int ms = 10000) const;
+  // The setup sheet: waited for, opened by the Setup command, a page brought to the front
+  // (its window returned), closed with its Close button and waited out.
+  HWND SetupSheet(int ms = 15000) const;
+  HWND OpenSetup();
+  HWND ShowPage(HWND sheet, int index) const;
+  bool CloseSetup(HWND sheet);
+  // The program's thread identifiers: the device link's threads come and go with it.
+  std::set<DWORD> Threads() const;
 
  private:
   bool FindWindows();

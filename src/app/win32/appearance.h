@@ -1,6 +1,9 @@
-// The stored look of the program, applied once the settings are read.
+// The look of the program from the settings: applied at start-up and again whenever the
+// Preferences page changes a font or colour.
 #pragma once
 
-// Fonts, colours and the pane brush from the settings, the function-key captions, and PTT
-// released.
+// Start-up: PTT released, the look, the function-key captions.
 void ApplyAppearance();
+
+// Fonts, colours, the pane and border brushes from the settings, shown at once.
+void ApplyLook();

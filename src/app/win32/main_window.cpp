@@ -6,10 +6,11 @@
 #include "app/win32/app_state.h"
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
-#include "app/win32/help.h"
 #include "app/win32/log_commands.h"
 #include "app/win32/panes.h"
+#include "app/win32/setup_sheet.h"
 #include "base/clean_line.h"
+#include "base/win32/help.h"
 #include "resources/resource.h"
 
 const char kMainClassName[] = "RttyZklog";
@@ -46,6 +47,13 @@ int FKeyIndexOfButton(int command) {
   return -1;
 }
 
+// "sndvol32 /R" is gone since Windows Vista, where "sndvol.exe" took its place; where
+// neither exists (Wine), the operator is told rather than left waiting.
+void StartVolumeControl(HWND window) {
+  if (WinExec("sndvol32 /R", SW_SHOWNORMAL) > 31 || WinExec("sndvol.exe", SW_SHOWNORMAL) > 31) return;
+  MessageBoxA(window, "No volume control could be started on this system.", "Volume", MB_ICONINFORMATION);
+}
+
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   const int command = LOWORD(wParam);
   switch (command) {
@@ -60,7 +68,8 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_HELP: OpenHelp(1); return 0;
     case IDM_CLEAR_RXTX: app.rxTxPane->Clear(); FocusTypingPane(); return 0;
     case IDM_CLEAR_TYPING: app.typingPane->Clear(); FocusTypingPane(); return 0;
-    case IDM_VOLUME: WinExec("sndvol32 /R", SW_SHOWNORMAL); return 0;
+    case IDM_SETUP: OpenSetupSheet(app.instance, window, 0); FocusTypingPane(); return 0;
+    case IDM_VOLUME: StartVolumeControl(window); return 0;
     case IDM_COPY: app.rxTxPane->CopyAllToClipboard(); return 0;
     case IDM_PASTE: app.typingPane->PasteFromClipboard(); return 0;
     default: break;

@@ -39,13 +39,13 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
   app.device.Attach(window, app.rxTxPane, &app.logLink);
   if (app.settings.devtype != zk::kNoDevice) OpenDevice();
   ApplyAppearance();
-  app.borderBrush = CreateSolidBrush(app.settings.bordercolour);
-  SetClassLongPtrA(window, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(app.borderBrush));
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncinit);
   app.logLink.Announce();
   FocusTypingPane();
+  // Without a device the operator has something to set up first.
+  if (app.settings.devtype == zk::kNoDevice) PostMessageA(window, WM_COMMAND, IDM_SETUP, 0);
   app.callBox = GetDlgItem(window, IDC_CALLBOX);
   app.callBoxOldProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(app.callBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CallBoxProc)));

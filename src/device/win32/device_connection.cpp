@@ -116,8 +116,16 @@ bool DeviceConnection::ConfigurePort() {
     port.SetRtsCts(rtsCts);
     port.SetDtrControl(rtsCts ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
   }
+  return ApplyLineFormat(port);
+}
+
+bool DeviceConnection::ApplyLineFormat(CommPort& port) {
   return port.SetLineFormat(static_cast<DWORD>(settings_.ttybaud), static_cast<BYTE>(settings_.ttybytesize),
                             static_cast<BYTE>(settings_.ttyparity), static_cast<BYTE>(settings_.ttystop)) >= 0;
+}
+
+void DeviceConnection::SetLineFormat() {
+  if (commPort_ && commPort_->valid()) ApplyLineFormat(*commPort_);
 }
 
 bool DeviceConnection::Open() {

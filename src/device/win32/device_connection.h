@@ -40,6 +40,9 @@ class DeviceConnection final : public zk::DevicePort {
   void Close();
   const char* portName() const { return portName_; }
 
+  // Sets the configured line format on the open port (the setup sheet's change of baud
+  // rate and the like); flow control and DTR keep what the open set.
+  void SetLineFormat();
   // Empties both directions of the port, when there is one.
   void PurgePort();
   // Ends the reader's current wait on the port (direct mode's echo switch).
@@ -79,6 +82,7 @@ class DeviceConnection final : public zk::DevicePort {
   // owed, so the close may throw away what the driver holds.
   bool DeliverCommandString();
   bool ConfigurePort();
+  bool ApplyLineFormat(CommPort& port);
   OVERLAPPED& RecordForThisThread();
 
   const zk::Settings& settings_;

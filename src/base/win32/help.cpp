@@ -1,4 +1,4 @@
-#include "app/win32/help.h"
+#include "base/win32/help.h"
 
 #include <windows.h>
 #include <shellapi.h>

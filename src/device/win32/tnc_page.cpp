@@ -1,0 +1,73 @@
+// The TNC page: the command strings in the escape notation, the TNC's command prompt,
+// the receive-mode character and the ignore character of message files.
+#include <array>
+
+#include "base/win32/help.h"
+#include "base/win32/property_page.h"
+#include "device/setup_rules.h"
+#include "device/win32/device_pages.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr int kHelpContext = 3;
+constexpr int kRxModeTypedSize = 25;
+
+struct TextField {
+  int id;
+  char* field;
+  int capacity;
+};
+
+template <size_t N>
+TextField Field(int id, char (&field)[N]) {
+  return TextField{id, field, static_cast<int>(N)};
+}
+
+// The five texts stored as typed (no escapes resolved), each with its field.
+std::array<TextField, 5> Texts(zk::Settings& s) {
+  return {Field(IDC_TNC_INIT, s.tncinit), Field(IDC_TNC_TX, s.tnctx), Field(IDC_TNC_RX, s.tncrx),
+          Field(IDC_TNC_COMMAND, s.command), Field(IDC_TNC_IGNORE, s.ignore)};
+}
+
+void Fill(HWND page) {
+  zk::Settings& s = PageContext<DevicePagesContext>(page).draft;
+  for (const TextField& f : Texts(s)) SetDlgItemTextA(page, f.id, f.field);
+  SetDlgItemTextA(page, IDC_TNC_RXMODECHAR, zk::FormatRxModeChar(s.rxmodechar).text);
+}
+
+// Each text is cut at its field's capacity less one; the character goes through the
+// escape notation.
+void Store(HWND page) {
+  DevicePagesContext& context = PageContext<DevicePagesContext>(page);
+  zk::Settings& s = context.draft;
+  for (const TextField& f : Texts(s)) GetDlgItemTextA(page, f.id, f.field, f.capacity);
+  char typed[kRxModeTypedSize] = "";
+  GetDlgItemTextA(page, IDC_TNC_RXMODECHAR, typed, sizeof typed);
+  s.rxmodechar = zk::ParseRxModeChar(typed);
+  context.host.ApplyTncPage(s);
+}
+
+INT_PTR OnNotify(HWND page, const NMHDR& notice) {
+  switch (notice.code) {
+    case PSN_KILLACTIVE: return PageResult(page, FALSE);
+    case PSN_APPLY: Store(page); return PageResult(page, PSNRET_NOERROR);
+    case PSN_RESET: Fill(page); return PageResult(page, 0);
+    case PSN_HELP: OpenHelp(kHelpContext); return PageResult(page, 0);
+    default: return FALSE;
+  }
+}
+
+INT_PTR CALLBACK TncPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: KeepPageContext(page, lParam); Fill(page); return TRUE;
+    case WM_NOTIFY: return OnNotify(page, *reinterpret_cast<const NMHDR*>(lParam));
+    default: return FALSE;
+  }
+}
+
+}  // namespace
+
+PROPSHEETPAGEA TncPage(HINSTANCE instance, DevicePagesContext& context) {
+  return MakePropertyPage(instance, IDD_TNC_PAGE, TncPageProc, "TNC settings", &context);
+}
