@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "base/win32/help.h"
 #include "base/win32/property_page.h"
 #include "device/device_link.h"
 #include "device/setup_rules.h"
@@ -15,7 +14,6 @@
 
 namespace {
 
-constexpr int kHelpContext = 2;
 constexpr int kListTextSize = 100;
 constexpr int kDeviceButtons[] = {IDC_DEVICE_NONE, IDC_DEVICE_TU, IDC_DEVICE_TNC, IDC_DEVICE_ENGINE};
 constexpr int kPttButtons[] = {IDC_PTT_NONE, IDC_PTT_RTS, IDC_PTT_DTR};
@@ -170,24 +168,12 @@ INT_PTR OnInit(HWND page, LPARAM parameter) {
   return TRUE;
 }
 
-INT_PTR OnNotify(HWND page, const NMHDR& notice) {
-  switch (notice.code) {
-    case PSN_SETACTIVE:
-      // From here on the sheet offers Close and no working Cancel.
-      SendMessageA(GetParent(page), PSM_CANCELTOCLOSE, reinterpret_cast<WPARAM>(page), 0);
-      return PageResult(page, 0);
-    case PSN_KILLACTIVE: return PageResult(page, FALSE);
-    case PSN_APPLY: Store(page); return PageResult(page, PSNRET_NOERROR);
-    case PSN_RESET: Fill(page); return PageResult(page, 0);
-    case PSN_HELP: OpenHelp(kHelpContext); return PageResult(page, 0);
-    default: return FALSE;
-  }
-}
+constexpr PageNotices kNotices{Store, Fill, 2, true};  // the number is its help context
 
 INT_PTR CALLBACK SerialPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: return OnInit(page, lParam);
-    case WM_NOTIFY: return OnNotify(page, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return AnswerPageNotice(page, lParam, kNotices);
     default: return FALSE;
   }
 }

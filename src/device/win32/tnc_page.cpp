@@ -2,7 +2,6 @@
 // the receive-mode character and the ignore character of message files.
 #include <array>
 
-#include "base/win32/help.h"
 #include "base/win32/property_page.h"
 #include "device/setup_rules.h"
 #include "device/win32/device_pages.h"
@@ -10,7 +9,6 @@
 
 namespace {
 
-constexpr int kHelpContext = 3;
 constexpr int kRxModeTypedSize = 25;
 
 struct TextField {
@@ -48,20 +46,12 @@ void Store(HWND page) {
   context.host.ApplyTncPage(s);
 }
 
-INT_PTR OnNotify(HWND page, const NMHDR& notice) {
-  switch (notice.code) {
-    case PSN_KILLACTIVE: return PageResult(page, FALSE);
-    case PSN_APPLY: Store(page); return PageResult(page, PSNRET_NOERROR);
-    case PSN_RESET: Fill(page); return PageResult(page, 0);
-    case PSN_HELP: OpenHelp(kHelpContext); return PageResult(page, 0);
-    default: return FALSE;
-  }
-}
+constexpr PageNotices kNotices{Store, Fill, 3};  // the number is its help context
 
 INT_PTR CALLBACK TncPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: KeepPageContext(page, lParam); Fill(page); return TRUE;
-    case WM_NOTIFY: return OnNotify(page, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return AnswerPageNotice(page, lParam, kNotices);
     default: return FALSE;
   }
 }

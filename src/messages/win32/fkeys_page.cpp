@@ -6,14 +6,12 @@
 #include <cstdio>
 
 #include "base/clean_line.h"
-#include "base/win32/help.h"
 #include "base/win32/property_page.h"
 #include "messages/fkey_file.h"
 #include "resources/resource.h"
 
 namespace {
 
-constexpr int kHelpContext = 4;
 constexpr int kEditorCommandSize = 500;
 
 struct FileKind {
@@ -129,21 +127,13 @@ void Apply(HWND page) {
   context.host.TakeFKeys(context.draft, true);
 }
 
-INT_PTR OnNotify(HWND page, const NMHDR& notice) {
-  switch (notice.code) {
-    case PSN_KILLACTIVE: return PageResult(page, FALSE);
-    case PSN_APPLY: Apply(page); return PageResult(page, PSNRET_NOERROR);
-    case PSN_RESET: Fill(page); return PageResult(page, 0);
-    case PSN_HELP: OpenHelp(kHelpContext); return PageResult(page, 0);
-    default: return FALSE;
-  }
-}
+constexpr PageNotices kNotices{Apply, Fill, 4};  // the number is its help context
 
 INT_PTR CALLBACK FKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: KeepPageContext(page, lParam); Fill(page); return TRUE;
     case WM_COMMAND: OnCommand(page, LOWORD(wParam)); return FALSE;
-    case WM_NOTIFY: return OnNotify(page, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return AnswerPageNotice(page, lParam, kNotices);
     default: return FALSE;
   }
 }

@@ -3,14 +3,12 @@
 #include <commdlg.h>
 
 #include "base/fixed_text.h"
-#include "base/win32/help.h"
 #include "base/win32/property_page.h"
 #include "resources/resource.h"
 #include "textpane/font_height.h"
 
 namespace {
 
-constexpr int kHelpContext = 5;
 
 // Custom colours are shared by every colour dialog of the run and never saved.
 COLORREF customColours[16];
@@ -122,22 +120,14 @@ INT_PTR OnInit(HWND page, LPARAM parameter) {
   return TRUE;
 }
 
-INT_PTR OnNotify(HWND page, const NMHDR& notice) {
-  switch (notice.code) {
-    case PSN_KILLACTIVE: return PageResult(page, FALSE);
-    case PSN_APPLY: Apply(page); return PageResult(page, PSNRET_NOERROR);
-    case PSN_RESET: ShowCallSign(page); return PageResult(page, 0);
-    case PSN_HELP: OpenHelp(kHelpContext); return PageResult(page, 0);
-    default: return FALSE;
-  }
-}
+constexpr PageNotices kNotices{Apply, ShowCallSign, 5};  // the number is its help context
 
 INT_PTR CALLBACK PreferencesPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: return OnInit(page, lParam);
     case WM_COMMAND: OnCommand(page, LOWORD(wParam)); return FALSE;
     case WM_DRAWITEM: return OnDrawItem(page, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-    case WM_NOTIFY: return OnNotify(page, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return AnswerPageNotice(page, lParam, kNotices);
     default: return FALSE;
   }
 }
