@@ -85,7 +85,7 @@ TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
   SendMessageA(zk.Control(IDC_CALLBOX), WM_CHAR, '1', 1);
   SetCallBox("K1ABC \t");
   ExpectFields({{"CALL", "w"}, {"CALL", "w1"}, {"CALL", "K1ABC"}});
-  zk.AltKey('U');
+  zk.Command(IDC_UPDATE);
   zk.Command(IDC_UPDATE);  // an empty Call box: nothing to log
   ExpectFields({{"control", "updatelog"}, {"CALL", ""}});
   // A contact marked by "\l": New asks first; Yes logs it, No does not; the mark goes.
@@ -104,8 +104,7 @@ TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
     ExpectFields(expected);
   }
   SetCallBox("G4XYZ");
-  SetForegroundWindow(zk.main());  // Alt goes in as real input, to the window in front
-  zk.AltKey('N');                  // no mark: no question
+  zk.Command(IDC_NEW);  // no mark: no question
   ExpectFields({{"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
   ASSERT_TRUE(zk.Exit());
   ExpectFields({{"control", "rttystopped"}});

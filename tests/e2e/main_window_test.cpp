@@ -140,7 +140,7 @@ TEST(MainWindow, SplitterDragIsSavedAsTheRatio) {
   EXPECT_EQ(ValueOf(ReadLines(zk.IniPath()), "winratio"), expected);
 }
 
-TEST(MainWindow, EscapeF10AltTAndTheButtonSwitchTransmit) {
+TEST(MainWindow, EscapeF10AltKeysAndTheButton) {
   ZkApp zk;
   ASSERT_TRUE(zk.Start("transmit_switch"));
   zk.Key(VK_ESCAPE);  // while receiving only cancels auto-repeat
@@ -155,6 +155,12 @@ TEST(MainWindow, EscapeF10AltTAndTheButtonSwitchTransmit) {
   EXPECT_FALSE(zk.WaitForTxCaption("F10  &TX", 500));
   zk.AltKey('R');
   EXPECT_TRUE(zk.WaitForTxCaption("F10  &TX"));
+  // Alt+U logs the contact and Alt+N starts a new one: either empties the Call box.
+  for (const char letter : {'U', 'N'}) {
+    SendMessageA(zk.Control(IDC_CALLBOX), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("W1AW"));
+    zk.AltKey(letter);
+    EXPECT_TRUE(WaitFor([&] { return zk.ControlText(IDC_CALLBOX).empty(); }, 2000)) << letter;
+  }
   SendMessageA(zk.Control(IDC_TXRX), BM_CLICK, 0, 0);
   EXPECT_TRUE(zk.WaitForTxCaption("F10  &RX"));
   ASSERT_TRUE(zk.Exit());
