@@ -1,0 +1,85 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/baudot.h"
+#include "modem/element_filters.h"
+#include "modem/frame_sync.h"
+#include "modem/front_end.h"
+#include "modem/modem_settings.h"
+#include "modem/tone_search.h"
+
+namespace zk {
+
+struct DemodulatorOptions {
+  bool afc = true;           // follow a signal within +-100 Hz of the tones
+  bool squelch = true;       // show nothing while no signal is heard
+  double squelchDb = -16;    // signal-to-noise ratio (3 kHz) at which the squelch opens
+  bool ltrsOnSpace = true;   // a space returns to letters
+};
+
+// The receiver: audio in at the settings' sample rate, characters out as they are decoded
+// (within about three elements of their stop element).
+class Demodulator {
+ public:
+  explicit Demodulator(const ModemSettings& settings, const DemodulatorOptions& options = {});
+
+  // Takes a block of samples of any length; appends the characters decoded from it.
+  void Process(const float* samples, size_t n, std::string& text);
+  // Retunes to a new mark tone (click to tune) and searches again around it.
+  void SetMark(double hz);
+  // Forgets the signal: timing, levels, frequency correction and shift state.
+  void Reset();
+
+  // The mark tone as the receiver follows it, in Hz.
+  double markFrequency() const { return settings_.mark + offset_; }
+  // Signal-to-noise ratio in a 3 kHz bandwidth, in dB.
+  double snrDb() const { return snrDb_; }
+  bool squelchOpen() const { return squelchOpen_; }
+  // Largest input magnitude in the last block (1 is full scale).
+  float inputPeak() const { return frontEnd_.peak(); }
+  const ModemSettings& settings() const { return settings_; }
+
+ private:
+  struct Outputs {
+    Cf markOld, markNew, spaceOld, spaceNew;
+  };
+
+  void Sample(Cf x, std::string& text);
+  float Llr(const Outputs& o) const;
+  void Decode(const Frame& frame, std::string& text);
+  void LearnElement(int64_t end, bool mark);
+  void LearnIdle(int64_t from, int64_t to);
+  void Follow();
+  void Search();
+  void SetOffset(double hz);
+  void UpdateSnr();
+  const Outputs& At(int64_t t) const { return history_[static_cast<size_t>(t) & historyMask_]; }
+
+  ModemSettings settings_;
+  DemodulatorOptions options_;
+  int element_;        // samples per element at the filters' rate
+  double rate_;        // the filters' sample rate
+  double markBase_, spaceBase_;  // tones at baseband, in Hz, before correction
+  FrontEnd frontEnd_;
+  ElementFilters filters_;
+  ToneSearch search_;
+  FrameSync sync_;
+  BaudotCodec codec_;
+  std::vector<Outputs> history_;
+  size_t historyMask_;
+  std::vector<Cf> baseband_;
+  std::vector<Frame> frames_;
+  int64_t learntUntil_ = 0;
+  int learnt_ = 0;       // elements learnt since the last correction
+  double offset_ = 0;    // frequency correction, Hz
+  double noise_ = 0;     // element filter power with no tone
+  double markPower_ = 0, spacePower_ = 0;  // with the tone
+  Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
+  double snrDb_ = -99;
+  bool squelchOpen_ = false;
+};
+
+}  // namespace zk

@@ -1,0 +1,198 @@
+#include "modem/frame_sync.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zk {
+
+namespace {
+
+constexpr double kNone = -1e300;
+constexpr double kStartCost = 4.0;   // a character after a pause, rather than more pause
+constexpr double kJitterCost = 0.5;  // per sample off the learnt spacing
+constexpr double kGapLearning = 0.05;
+
+double LogCosh(double x) {
+  const double a = std::fabs(x);
+  return a + std::log1p(std::exp(-2 * a)) - 0.6931471805599453;
+}
+
+// What element i of a character adds to a path: the start element must be space and the
+// stop element mark; a data element may be either.
+double ElementScore(int i, double llr) {
+  if (i == 0) return -llr / 2;
+  if (i == 6) return llr / 2;
+  return LogCosh(llr / 2);
+}
+
+}  // namespace
+
+FrameSync::FrameSync(int samplesPerElement, double stopBits, int lag)
+    : element_(samplesPerElement),
+      lag_(lag),
+      jitter_(std::max(2, samplesPerElement / 5)),
+      stopGap_((stopBits - 1) * samplesPerElement) {
+  gapStates_ = static_cast<int>(std::ceil(stopGap_)) + element_ / 2 + jitter_;
+  size_t size = 1;
+  while (size < static_cast<size_t>(20 * samplesPerElement + lag)) size *= 2;
+  mask_ = size - 1;
+  llr_.resize(size);
+  idleSum_.resize(size);
+  frame_.resize(size);
+  prevEnd_.resize(size);
+  ended_.resize(size);
+  startOf_.resize(size);
+  Reset();
+}
+
+void FrameSync::Reset() {
+  std::fill(llr_.begin(), llr_.end(), 0.0f);
+  std::fill(idleSum_.begin(), idleSum_.end(), 0.0);
+  std::fill(frame_.begin(), frame_.end(), kNone);
+  std::fill(ended_.begin(), ended_.end(), kNone);
+  std::fill(prevEnd_.begin(), prevEnd_.end(), -1);
+  std::fill(startOf_.begin(), startOf_.end(), -1);
+  idle_ = 0;
+  idleLast_ = -1;
+  now_ = 0;
+  decidedUntil_ = 0;
+  lastStart_ = -1000000;
+  gap_ = stopGap_;
+}
+
+void FrameSync::Push(float llr, std::vector<Frame>& decided) {
+  llr_[Slot(now_)] = llr;
+  ++now_;
+  idleSum_[Slot(now_)] = idleSum_[Slot(now_ - 1)] + llr / (2.0 * element_);
+  AddElements();
+  EndFrames();
+  FollowIdle();
+  StartFrame();
+  Decide(decided, lag_);
+  if ((now_ & static_cast<int64_t>(mask_)) == 0) Renormalise();
+}
+
+void FrameSync::AddElements() {
+  // The element that ends at the newest sample, for every character it can belong to.
+  const double llr = Llr(now_ - 1);
+  for (int i = 0; i < 6; ++i) {
+    const int64_t start = now_ - (i + 1) * element_;
+    if (start >= 0 && frame_[Slot(start)] > kNone) frame_[Slot(start)] += ElementScore(i, llr);
+  }
+}
+
+void FrameSync::EndFrames() {
+  // A stop element ends here; a sender's clock a little fast ends it a few samples early.
+  const double stop = ElementScore(6, Llr(now_ - 1));
+  double best = kNone;
+  int64_t bestStart = -1;
+  for (int early = 0; early <= jitter_; ++early) {
+    const int64_t start = now_ - frameLength() + early;
+    if (start < 0 || frame_[Slot(start)] <= kNone) continue;
+    const double score = frame_[Slot(start)] + stop - kJitterCost * early;
+    if (score > best) {
+      best = score;
+      bestStart = start;
+    }
+  }
+  ended_[Slot(now_)] = best;
+  startOf_[Slot(now_)] = bestStart;
+}
+
+void FrameSync::FollowIdle() {
+  // A pause longer than the back-to-back spacing.
+  idle_ += Llr(now_ - 1) / (2.0 * element_);
+  const int64_t end = now_ - gapStates_ - 1;
+  if (end < 0 || ended_[Slot(end)] <= kNone) return;
+  const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)];
+  if (score > idle_) {
+    idle_ = score;
+    idleLast_ = end;
+  }
+}
+
+void FrameSync::StartFrame() {
+  double best = idle_ - kStartCost;
+  int64_t prev = idleLast_;
+  for (int m = 0; m <= gapStates_; ++m) {
+    const int64_t end = now_ - m;
+    if (end < 0 || ended_[Slot(end)] <= kNone) continue;
+    const double spacing = static_cast<double>(now_ - startOf_[Slot(end)] - frameLength());
+    const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)] -
+                         kJitterCost * std::fabs(spacing - gap_);
+    if (score > best) {
+      best = score;
+      prev = end;
+    }
+  }
+  frame_[Slot(now_)] = best;
+  prevEnd_[Slot(now_)] = prev;
+}
+
+int64_t FrameSync::BestLastEnd() const {
+  // The best path now: in a pause, just after a character, or inside one.
+  double best = idle_;
+  int64_t last = idleLast_;
+  for (int m = 0; m <= gapStates_; ++m) {
+    const int64_t end = now_ - m;
+    if (end < 0 || ended_[Slot(end)] <= kNone) continue;
+    const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)];
+    if (score > best) {
+      best = score;
+      last = end;
+    }
+  }
+  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start < now_; ++start) {
+    if (frame_[Slot(start)] > best) {
+      best = frame_[Slot(start)];
+      last = prevEnd_[Slot(start)];
+    }
+  }
+  return last;
+}
+
+void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
+  // Walk the best path back to what is decided, then decide its characters that ended
+  // at least the lag ago, oldest first.
+  int64_t ends[64];
+  int count = 0;
+  for (int64_t e = BestLastEnd(); e > decidedUntil_ && count < 64; e = prevEnd_[Slot(startOf_[Slot(e)])]) {
+    if (!Held(e) || !Held(startOf_[Slot(e)]) || startOf_[Slot(e)] < decidedUntil_ - jitter_) break;
+    ends[count++] = e;
+  }
+  while (count > 0 && ends[count - 1] <= now_ - lag) {
+    const int64_t end = ends[--count];
+    const int64_t start = startOf_[Slot(end)];
+    // Learn the sender's spacing from characters that follow each other closely.
+    const double gap = static_cast<double>(start - lastStart_ - frameLength());
+    if (gap >= -jitter_ && gap <= element_ + jitter_) gap_ += kGapLearning * (gap - gap_);
+    decided.push_back(MakeFrame(start, end));
+    lastStart_ = start;
+    decidedUntil_ = end;
+  }
+  if (count == 0) decidedUntil_ = std::max(decidedUntil_, now_ - frameLength() - lag);
+}
+
+void FrameSync::Flush(std::vector<Frame>& decided) { Decide(decided, 0); }
+
+Frame FrameSync::MakeFrame(int64_t start, int64_t end) const {
+  Frame f{start, end, 0, {}};
+  for (int i = 0; i < 6; ++i) f.llr[i] = llr_[Slot(start + (i + 1) * element_ - 1)];
+  f.llr[6] = llr_[Slot(end - 1)];
+  for (int i = 1; i <= 5; ++i)
+    if (f.llr[i] > 0) f.code = static_cast<uint8_t>(f.code | (1 << (i - 1)));
+  return f;
+}
+
+void FrameSync::Renormalise() {
+  // Scores are only ever compared with each other: keep them near zero.
+  const double base = idle_, idleBase = idleSum_[Slot(now_)];
+  idle_ = 0;
+  for (size_t i = 0; i <= mask_; ++i) {
+    idleSum_[i] -= idleBase;
+    if (frame_[i] > kNone) frame_[i] -= base;
+    if (ended_[i] > kNone) ended_[i] -= base;
+  }
+}
+
+}  // namespace zk
