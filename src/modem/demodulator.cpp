@@ -12,8 +12,9 @@ namespace {
 constexpr double kSearchStepHz = 5;
 constexpr double kLlrLimit = 100;
 constexpr double kMaxSnr = 30;
-constexpr double kNoiseLearning = 1.0 / 64;  // per element: the noise changes slowly
-constexpr double kToneLearning = 1.0 / 12;   // per element: fast enough for selective fading
+constexpr double kNoiseLearning = 1.0 / 32;  // per element: the noise changes slowly
+constexpr int kToneShort = 8;   // elements: a selective fade changes within a second...
+constexpr int kToneLong = 256;  // ...a steady tone is measured better over longer
 constexpr double kFollowGain = 0.25;         // per character
 constexpr double kPairPresent = 2.0;         // weaker tone 3 dB over the noise on average
 
@@ -44,7 +45,9 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       spaceBase_(-markBase_),
       frontEnd_(settings.sampleRate, (settings.mark + settings.space()) / 2, rate_, PassHz(settings)),
       filters_(element_),
-      search_(element_, markBase_ / rate_, spaceBase_ / rate_, kAfcRangeHz / rate_, kSearchStepHz / rate_),
+      mark_(kToneShort * element_, kToneLong * element_),
+      space_(kToneShort * element_, kToneLong * element_),
+      search_(element_, rate_, markBase_, spaceBase_, kAfcRangeHz, kSearchStepHz),
       sync_(element_, settings.stopBits, std::min(3 * element_, static_cast<int>(0.1 * rate_))),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),
       historyMask_(history_.size() - 1) {
@@ -56,8 +59,9 @@ void Demodulator::Reset() {
   sync_.Reset();
   codec_ = BaudotCodec();
   std::fill(history_.begin(), history_.end(), Outputs{});
-  learntUntil_ = 0;
-  noise_ = markPower_ = spacePower_ = 0;
+  noise_ = 0;
+  mark_.Reset();
+  space_.Reset();
   drift_ = Cd(0, 0);
   snrDb_ = -99;
   squelchOpen_ = !options_.squelch;
@@ -89,29 +93,32 @@ void Demodulator::Sample(Cf x, std::string& text) {
   if (search_.Push(x)) Search();
   frames_.clear();
   sync_.Push(Llr(o), frames_);
+  if (sync_.elementEnded()) LearnElement(sync_.now() - 1, sync_.elementMark());
   for (const Frame& f : frames_) Decode(f, text);
-  if (sync_.decidedUntil() > learntUntil_) LearnIdle(learntUntil_, sync_.decidedUntil());
+}
+
+// Log-likelihood ratio of a filter output of amplitude z between its tone being on and off
+// (less a term both tones share): non-coherent detection of a tone of expected amplitude
+// a, its spread widened by how well that amplitude has lately been predicted. A tone
+// that fades faster than its level can be followed is then judged nearly by its power
+// alone, as an equal-gain receiver would.
+double Demodulator::OnScore(double z, const ToneLevel& tone, double noise) const {
+  const double a = std::sqrt(std::max(tone.power() - noise_, 0.1 * noise));
+  const double wide = noise + 2 * std::max(tone.spread() - noise / 2, 0.0025 * a * a);
+  return LogBesselI0(2 * a * z / wide) - (z * z + a * a) / wide - std::log(wide) + z * z / noise;
 }
 
 float Demodulator::Llr(const Outputs& o) const {
-  // Log-likelihood ratio of mark over space for non-coherent detection of tones whose
-  // amplitudes differ (selective fading): ln I0(2A|z|/N) - A^2/N for each tone. The
-  // noise is taken no lower than the strong signal's 15 dB under it: above that the
-  // ratio would saturate and the framing could no longer pick the best timing.
-  const double n = std::max({noise_, std::max(markPower_, spacePower_) / kMaxSnr, 1e-30});
-  const double am = std::sqrt(std::max(markPower_ - noise_, 0.1 * n));
-  const double as = std::sqrt(std::max(spacePower_ - noise_, 0.1 * n));
+  // The noise is taken no lower than 15 dB under what the filters hold now: above that
+  // the ratio would saturate and the framing could no longer pick the best timing, and a
+  // deep fade of a signal with hardly any noise would look like no signal.
   const double zm = std::abs(Cd(o.markOld + o.markNew)), zs = std::abs(Cd(o.spaceOld + o.spaceNew));
-  const double llr = LogBesselI0(2 * am * zm / n) - am * am / n - LogBesselI0(2 * as * zs / n) + as * as / n;
+  const double n = std::max({noise_, (zm * zm + zs * zs) / kMaxSnr, 1e-30});
+  const double llr = OnScore(zm, mark_, n) - OnScore(zs, space_, n);
   return static_cast<float>(std::clamp(llr, -kLlrLimit, kLlrLimit));
 }
 
 void Demodulator::Decode(const Frame& frame, std::string& text) {
-  if (frame.start > learntUntil_) LearnIdle(learntUntil_, frame.start);
-  LearnElement(frame.start + element_ - 1, false);
-  for (int i = 1; i <= 5; ++i) LearnElement(frame.start + (i + 1) * element_ - 1, frame.llr[i] > 0);
-  LearnElement(frame.end - 1, true);
-  learntUntil_ = frame.end;
   const char ch = codec_.Decode(frame.code, options_.ltrsOnSpace);
   if (ch != 0 && squelchOpen_) text.push_back(ch);
 }
@@ -121,24 +128,19 @@ void Demodulator::LearnElement(int64_t end, bool mark) {
   const Cf onOld = mark ? o.markOld : o.spaceOld, onNew = mark ? o.markNew : o.spaceNew;
   const double on = std::norm(Cd(onOld + onNew));
   const double off = mark ? std::norm(Cd(o.spaceOld + o.spaceNew)) : std::norm(Cd(o.markOld + o.markNew));
-  if (noise_ <= 0) noise_ = std::max(off, 1e-30);
-  noise_ += kNoiseLearning * (off - noise_);
-  double& power = mark ? markPower_ : spacePower_;
-  if (power <= 0) power = on;
-  power += kToneLearning * (on - power);
+  // The off filter also holds a little of the on tone (sidelobes, echoes): that part
+  // follows the signal, not the noise, so it is left out.
+  const double heard = std::max(off - on / 100, 0.0);
+  if (noise_ <= 0) noise_ = std::max(heard, 1e-30);
+  noise_ += kNoiseLearning * (heard - noise_);
+  (mark ? mark_ : space_).Add(end, on, noise_);
+  (mark ? space_ : mark_).Refresh(end, noise_);
   drift_ += Cd(onNew) * std::conj(Cd(onOld));
   if (++learnt_ == 7) {  // a character's worth
     learnt_ = 0;
     Follow();
     UpdateSnr();
   }
-}
-
-void Demodulator::LearnIdle(int64_t from, int64_t to) {
-  // Idle is steady mark: every whole element of it teaches the mark level and the noise.
-  int64_t end = from + element_ - 1;
-  for (; end < to; end += element_) LearnElement(end, true);
-  learntUntil_ = std::max(learntUntil_, end - element_ + 1);
 }
 
 void Demodulator::Follow() {
@@ -161,7 +163,7 @@ void Demodulator::Search() {
 
 void Demodulator::UpdateSnr() {
   const double n = std::max(noise_, 1e-30);
-  const double es = std::max(0.5 * (markPower_ + spacePower_) - n, 1e-6 * n);
+  const double es = std::max(0.5 * (mark_.power() + space_.power()) - n, 1e-6 * n);
   snrDb_ = 10 * std::log10(es / n) - 10 * std::log10(3000 / settings_.baud);
   squelchOpen_ = !options_.squelch || snrDb_ >= options_.squelchDb;
 }

@@ -9,6 +9,7 @@
 #include "modem/frame_sync.h"
 #include "modem/front_end.h"
 #include "modem/modem_settings.h"
+#include "modem/tone_level.h"
 #include "modem/tone_search.h"
 
 namespace zk {
@@ -48,10 +49,10 @@ class Demodulator {
   };
 
   void Sample(Cf x, std::string& text);
+  double OnScore(double z, const ToneLevel& tone, double noise) const;
   float Llr(const Outputs& o) const;
   void Decode(const Frame& frame, std::string& text);
   void LearnElement(int64_t end, bool mark);
-  void LearnIdle(int64_t from, int64_t to);
   void Follow();
   void Search();
   void SetOffset(double hz);
@@ -65,6 +66,7 @@ class Demodulator {
   double markBase_, spaceBase_;  // tones at baseband, in Hz, before correction
   FrontEnd frontEnd_;
   ElementFilters filters_;
+  ToneLevel mark_, space_;
   ToneSearch search_;
   FrameSync sync_;
   BaudotCodec codec_;
@@ -72,11 +74,9 @@ class Demodulator {
   size_t historyMask_;
   std::vector<Cf> baseband_;
   std::vector<Frame> frames_;
-  int64_t learntUntil_ = 0;
   int learnt_ = 0;       // elements learnt since the last correction
   double offset_ = 0;    // frequency correction, Hz
   double noise_ = 0;     // element filter power with no tone
-  double markPower_ = 0, spacePower_ = 0;  // with the tone
   Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
   bool squelchOpen_ = false;

@@ -8,8 +8,9 @@ namespace zk {
 namespace {
 
 constexpr double kNone = -1e300;
-constexpr double kStartCost = 4.0;   // a character after a pause, rather than more pause
-constexpr double kJitterCost = 0.5;  // per sample off the learnt spacing
+constexpr double kPauseCost = 6.0;    // a character after a pause, rather than more pause...
+constexpr double kJitterCost = 3.0;   // per sample off the learnt spacing
+constexpr double kPauseMemory = 0.995;  // ...plus how rare pauses have been, over some 200 characters
 constexpr double kGapLearning = 0.05;
 
 double LogCosh(double x) {
@@ -58,6 +59,9 @@ void FrameSync::Reset() {
   decidedUntil_ = 0;
   lastStart_ = -1000000;
   gap_ = stopGap_;
+  pauses_ = 1;
+  characters_ = 3;
+  LearnPauses(true);
 }
 
 void FrameSync::Push(float llr, std::vector<Frame>& decided) {
@@ -112,7 +116,7 @@ void FrameSync::FollowIdle() {
 }
 
 void FrameSync::StartFrame() {
-  double best = idle_ - kStartCost;
+  double best = idle_ - startCost_;
   int64_t prev = idleLast_;
   for (int m = 0; m <= gapStates_; ++m) {
     const int64_t end = now_ - m;
@@ -129,26 +133,34 @@ void FrameSync::StartFrame() {
   prevEnd_[Slot(now_)] = prev;
 }
 
-int64_t FrameSync::BestLastEnd() const {
+FrameSync::Best FrameSync::BestNow() const {
   // The best path now: in a pause, just after a character, or inside one.
-  double best = idle_;
-  int64_t last = idleLast_;
+  Best b{idle_, idleLast_, -1};
   for (int m = 0; m <= gapStates_; ++m) {
     const int64_t end = now_ - m;
     if (end < 0 || ended_[Slot(end)] <= kNone) continue;
     const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)];
-    if (score > best) {
-      best = score;
-      last = end;
-    }
+    if (score > b.score) b = {score, end, -1};
   }
-  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start < now_; ++start) {
-    if (frame_[Slot(start)] > best) {
-      best = frame_[Slot(start)];
-      last = prevEnd_[Slot(start)];
-    }
+  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start < now_; ++start)
+    if (frame_[Slot(start)] > b.score) b = {frame_[Slot(start)], prevEnd_[Slot(start)], start};
+  return b;
+}
+
+void FrameSync::NoteElement(const Best& b) {
+  // The element of the best path that ended at the newest sample, if one did: inside a
+  // character at each element boundary, its stop element, and in a pause every element's
+  // length of mark (not in the short gap before a character that may follow at once).
+  hasElement_ = false;
+  elementMark_ = true;
+  if (b.start >= 0) {
+    const int64_t k = now_ - b.start;
+    hasElement_ = k % element_ == 0 && k <= 6 * element_;
+    elementMark_ = k > element_ && Llr(now_ - 1) > 0;
+    return;
   }
-  return last;
+  const int64_t since = b.lastEnd >= 0 ? now_ - b.lastEnd : now_;
+  hasElement_ = since == 0 || (since > gapStates_ + element_ && since % element_ == 0);
 }
 
 void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
@@ -156,7 +168,9 @@ void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
   // at least the lag ago, oldest first.
   int64_t ends[64];
   int count = 0;
-  for (int64_t e = BestLastEnd(); e > decidedUntil_ && count < 64; e = prevEnd_[Slot(startOf_[Slot(e)])]) {
+  const Best best = BestNow();
+  NoteElement(best);
+  for (int64_t e = best.lastEnd; e > decidedUntil_ && count < 64; e = prevEnd_[Slot(startOf_[Slot(e)])]) {
     if (!Held(e) || !Held(startOf_[Slot(e)]) || startOf_[Slot(e)] < decidedUntil_ - jitter_) break;
     ends[count++] = e;
   }
@@ -166,11 +180,18 @@ void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
     // Learn the sender's spacing from characters that follow each other closely.
     const double gap = static_cast<double>(start - lastStart_ - frameLength());
     if (gap >= -jitter_ && gap <= element_ + jitter_) gap_ += kGapLearning * (gap - gap_);
+    LearnPauses(std::fabs(gap - gap_) > jitter_ + 1);
     decided.push_back(MakeFrame(start, end));
     lastStart_ = start;
     decidedUntil_ = end;
   }
   if (count == 0) decidedUntil_ = std::max(decidedUntil_, now_ - frameLength() - lag);
+}
+
+void FrameSync::LearnPauses(bool pause) {
+  pauses_ = kPauseMemory * pauses_ + (pause ? 1 : 0);
+  characters_ = kPauseMemory * characters_ + 1;
+  startCost_ = kPauseCost + std::clamp(-std::log(pauses_ / characters_), 0.7, 5.0);
 }
 
 void FrameSync::Flush(std::vector<Frame>& decided) { Decide(decided, 0); }

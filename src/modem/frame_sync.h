@@ -38,6 +38,10 @@ class FrameSync {
   // Everything before this sample is decided: characters or idle mark.
   int64_t decidedUntil() const { return decidedUntil_; }
   int frameLength() const { return 7 * element_; }
+  // Whether the best path so far has an element ending at the newest sample, and its tone:
+  // what the receiver's levels and frequency follow, without waiting for decisions.
+  bool elementEnded() const { return hasElement_; }
+  bool elementMark() const { return elementMark_; }
 
  private:
   size_t Slot(int64_t t) const { return static_cast<size_t>(t) & mask_; }
@@ -47,10 +51,17 @@ class FrameSync {
   void EndFrames();
   void FollowIdle();
   void StartFrame();
-  int64_t BestLastEnd() const;
+  struct Best {
+    double score;
+    int64_t lastEnd;  // where its last whole character ended
+    int64_t start;    // where the character it is inside started, or -1
+  };
+  Best BestNow() const;
+  void NoteElement(const Best& best);
   void Decide(std::vector<Frame>& decided, int64_t lag);
   Frame MakeFrame(int64_t start, int64_t end) const;
   void Renormalise();
+  void LearnPauses(bool pause);
 
   int element_;
   int lag_;
@@ -58,6 +69,8 @@ class FrameSync {
   int gapStates_;   // samples after a stop element that still count as back to back
   double stopGap_;  // mark after one stop element, from the configured stop length
   double gap_;      // the same, learnt from the sender
+  double pauses_ = 0, characters_ = 0;  // characters after a pause, of all, lately
+  double startCost_ = 0;                // of a character after a pause
   size_t mask_;
   std::vector<float> llr_;
   std::vector<double> idleSum_;   // running sum of the idle evidence
@@ -70,6 +83,8 @@ class FrameSync {
   int64_t now_ = 0;               // samples taken
   int64_t decidedUntil_ = 0;
   int64_t lastStart_ = 0;         // the last decided character's start
+  bool hasElement_ = false;
+  bool elementMark_ = false;
 };
 
 }  // namespace zk

@@ -11,7 +11,7 @@ constexpr int kAverageBlocks = 32;  // about 0.7 s at 45 baud: the pair stands o
 
 }  // namespace
 
-ToneSearch::ToneSearch(int samplesPerElement, double mark, double space, double range, double step)
+ToneSearch::ToneSearch(int samplesPerElement, double rate, double mark, double space, double range, double step)
     : length_(samplesPerElement),
       candidates_(2 * static_cast<int>(std::round(range / step)) + 1),
       range_(range),
@@ -23,8 +23,8 @@ ToneSearch::ToneSearch(int samplesPerElement, double mark, double space, double 
     const double offset = -range + k * step;
     for (int n = 0; n < length_; ++n) {
       const size_t i = static_cast<size_t>(k) * length_ + n;
-      const Cd m = std::polar(1.0, -kTwoPi * (mark + offset) * n);
-      const Cd s = std::polar(1.0, -kTwoPi * (space + offset) * n);
+      const Cd m = std::polar(1.0, -kTwoPi * (mark + offset) / rate * n);
+      const Cd s = std::polar(1.0, -kTwoPi * (space + offset) / rate * n);
       markTable_[i] = Cf(static_cast<float>(m.real()), static_cast<float>(m.imag()));
       spaceTable_[i] = Cf(static_cast<float>(s.real()), static_cast<float>(s.imag()));
     }

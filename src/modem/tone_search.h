@@ -10,15 +10,15 @@ namespace zk {
 // both tones are strong, so a lone carrier or a neighbour's tone does not draw the search.
 class ToneSearch {
  public:
-  // Frequencies in cycles per sample of the baseband; candidates every step across
+  // Baseband frequencies in Hz at sample rate `rate`; candidates every step across
   // [-range, range] around the nominal tones.
-  ToneSearch(int samplesPerElement, double mark, double space, double range, double step);
+  ToneSearch(int samplesPerElement, double rate, double mark, double space, double range, double step);
 
   // Takes one sample; true when an element's block is complete and the averages moved.
   bool Push(Cf x);
   void Reset();
 
-  // The candidate offset where the pair is strongest, refined between candidates.
+  // The candidate offset (Hz) where the pair is strongest, refined between candidates.
   double BestOffset() const;
   // The weaker tone's average power at an offset, over the noise floor (1: no pair).
   double PairStrength(double offset) const;
