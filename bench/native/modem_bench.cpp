@@ -65,8 +65,7 @@ std::string Decode(const std::vector<float>& x, double rate, double* cpu) {
   const size_t block = static_cast<size_t>(rate / 50);  // 20 ms, as a sound card delivers
   const std::clock_t start = std::clock();
   for (size_t i = 0; i < x.size(); i += block) d.Process(&x[i], std::min(block, x.size() - i), raw);
-  const std::vector<float> quiet(static_cast<size_t>(rate), 0.0f);
-  d.Process(quiet.data(), quiet.size(), raw);
+  d.Flush(raw);
   *cpu += static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
   for (char c : raw) lines.Append(c, text);
   return text;
@@ -122,7 +121,7 @@ Result RunChannel(const Config& c, const std::string& name) {
     for (double snr : c.snrs) {
       const std::vector<float> x = Received(name, through, c.rate, ps, snr, static_cast<uint64_t>(seed));
       const std::string got = Decode(x, c.rate, &result.cpuSeconds);
-      result.audioSeconds += static_cast<double>(x.size()) / c.rate + 1;
+      result.audioSeconds += static_cast<double>(x.size()) / c.rate;
       const double cer = Cer(got, text);
       sum[snr] += cer / c.seeds;
       std::fprintf(stderr, "%-9s seed %d %+6.1f dB  CER %7.3f %%\n", name.c_str(), seed, snr, 100 * cer);

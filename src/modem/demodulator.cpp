@@ -17,6 +17,9 @@ constexpr int kToneShort = 8;   // elements: a selective fade changes within a s
 constexpr int kToneLong = 256;  // ...a steady tone is measured better over longer
 constexpr double kFollowGain = 0.25;         // per character
 constexpr double kPairPresent = 2.0;         // weaker tone 3 dB over the noise on average
+// Pair strength over 1 for each unit of Es/N0: half the time on each tone, and some of
+// each element's energy outside the search's bins (measured).
+constexpr double kPairPerEsN0 = 0.28;
 
 // Samples per element: enough rate for both tones, the search range and the keying
 // sidebands, and at least 16 so timing is fine; even, so an element has two halves.
@@ -49,6 +52,7 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       space_(kToneShort * element_, kToneLong * element_),
       search_(element_, rate_, markBase_, spaceBase_, kAfcRangeHz, kSearchStepHz),
       sync_(element_, settings.stopBits, std::min(3 * element_, static_cast<int>(0.1 * rate_))),
+      squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),
       historyMask_(history_.size() - 1) {
   Reset();
@@ -57,14 +61,14 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
 void Demodulator::Reset() {
   search_.Reset();
   sync_.Reset();
-  codec_ = BaudotCodec();
   std::fill(history_.begin(), history_.end(), Outputs{});
   noise_ = 0;
   mark_.Reset();
   space_.Reset();
   drift_ = Cd(0, 0);
   snrDb_ = -99;
-  squelchOpen_ = !options_.squelch;
+  squelch_.Reset();
+  squelch_.SetLtrsOnSpace(options_.ltrsOnSpace);
   SetOffset(0);
 }
 
@@ -86,11 +90,20 @@ void Demodulator::Process(const float* samples, size_t n, std::string& text) {
   for (Cf x : baseband_) Sample(x, text);
 }
 
+void Demodulator::Flush(std::string& text) {
+  // Silence long enough to bring the last stop element through the filters.
+  const std::vector<float> quiet(static_cast<size_t>(settings_.sampleRate * (0.05 + 1.5 / settings_.baud)), 0.0f);
+  Process(quiet.data(), quiet.size(), text);
+  frames_.clear();
+  sync_.Flush(frames_);
+  for (const Frame& f : frames_) Decode(f, text);
+}
+
 void Demodulator::Sample(Cf x, std::string& text) {
   filters_.Push(x);
   const Outputs o{filters_.markOld(), filters_.markNew(), filters_.spaceOld(), filters_.spaceNew()};
   history_[static_cast<size_t>(sync_.now()) & historyMask_] = o;
-  if (search_.Push(x)) Search();
+  if (search_.Push(x)) Search(text);
   frames_.clear();
   sync_.Push(Llr(o), frames_);
   if (sync_.elementEnded()) LearnElement(sync_.now() - 1, sync_.elementMark());
@@ -102,8 +115,8 @@ void Demodulator::Sample(Cf x, std::string& text) {
 // a, its spread widened by how well that amplitude has lately been predicted. A tone
 // that fades faster than its level can be followed is then judged nearly by its power
 // alone, as an equal-gain receiver would.
-double Demodulator::OnScore(double z, const ToneLevel& tone, double noise) const {
-  const double a = std::sqrt(std::max(tone.power() - noise_, 0.1 * noise));
+double Demodulator::OnScore(double z, double power, const ToneLevel& tone, double noise) const {
+  const double a = std::sqrt(std::max(power - noise_, 0.1 * noise));
   const double wide = noise + 2 * std::max(tone.spread() - noise / 2, 0.0025 * a * a);
   return LogBesselI0(2 * a * z / wide) - (z * z + a * a) / wide - std::log(wide) + z * z / noise;
 }
@@ -114,13 +127,18 @@ float Demodulator::Llr(const Outputs& o) const {
   // deep fade of a signal with hardly any noise would look like no signal.
   const double zm = std::abs(Cd(o.markOld + o.markNew)), zs = std::abs(Cd(o.spaceOld + o.spaceNew));
   const double n = std::max({noise_, (zm * zm + zs * zs) / kMaxSnr, 1e-30});
-  const double llr = OnScore(zm, mark_, n) - OnScore(zs, space_, n);
+  // A tone not heard yet is expected as strong as the other, or as what is heard now.
+  const double now = std::max(zm * zm, zs * zs);
+  const double pm = mark_.heard() ? mark_.power() : (space_.heard() ? space_.power() : now);
+  const double ps = space_.heard() ? space_.power() : (mark_.heard() ? mark_.power() : now);
+  const double llr = OnScore(zm, pm, mark_, n) - OnScore(zs, ps, space_, n);
   return static_cast<float>(std::clamp(llr, -kLlrLimit, kLlrLimit));
 }
 
 void Demodulator::Decode(const Frame& frame, std::string& text) {
-  const char ch = codec_.Decode(frame.code, options_.ltrsOnSpace);
-  if (ch != 0 && squelchOpen_) text.push_back(ch);
+  double clarity = std::min(-frame.llr[0], frame.llr[6]);
+  for (int i = 1; i <= 5; ++i) clarity = std::min<double>(clarity, std::fabs(frame.llr[i]));
+  squelch_.Pass(frame.code, clarity, Seconds(), text);
 }
 
 void Demodulator::LearnElement(int64_t end, bool mark) {
@@ -152,20 +170,32 @@ void Demodulator::Follow() {
   drift_ = Cd(0, 0);
 }
 
-void Demodulator::Search() {
+void Demodulator::Search(std::string& text) {
+  if (!search_.settled()) return;
+  squelch_.Update(search_.PairStrength(offset_), Seconds(), text);
   if (!options_.afc) return;
   const double best = search_.BestOffset();
   const double strength = search_.PairStrength(best);
-  if (strength > kPairPresent && std::fabs(best - offset_) > settings_.baud / 4 &&
-      strength > 1.5 * search_.PairStrength(offset_))
+  if (strength > kPairPresent && search_.Credible(best) && std::fabs(best - offset_) > settings_.baud / 4 &&
+      strength > 1.5 * search_.PairStrength(offset_)) {
     SetOffset(best);
+  }
 }
 
 void Demodulator::UpdateSnr() {
+  // Measured on the decided elements while the signal is strong; weaker, from how far the
+  // pair stands out in the tone search, which decisions in noise cannot bias.
   const double n = std::max(noise_, 1e-30);
-  const double es = std::max(0.5 * (mark_.power() + space_.power()) - n, 1e-6 * n);
-  snrDb_ = 10 * std::log10(es / n) - 10 * std::log10(3000 / settings_.baud);
-  squelchOpen_ = !options_.squelch || snrDb_ >= options_.squelchDb;
+  const double decided = 0.5 * (mark_.power() + space_.power()) / n - 1;
+  const double searched = (squelch_.strength() - 1) / kPairPerEsN0;
+  const double esN0 = decided > 10 ? decided : searched;
+  snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e5)) - 10 * std::log10(3000 / settings_.baud);
+}
+
+double Demodulator::Seconds() const { return static_cast<double>(sync_.now()) / rate_; }
+
+double PairStrengthFor(double snrDb, double baud) {
+  return 1 + kPairPerEsN0 * std::pow(10, snrDb / 10) * 3000 / baud;
 }
 
 }  // namespace zk

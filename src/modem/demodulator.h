@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "base/baudot.h"
 #include "modem/element_filters.h"
 #include "modem/frame_sync.h"
 #include "modem/front_end.h"
 #include "modem/modem_settings.h"
+#include "modem/squelch.h"
 #include "modem/tone_level.h"
 #include "modem/tone_search.h"
 
@@ -17,18 +17,23 @@ namespace zk {
 struct DemodulatorOptions {
   bool afc = true;           // follow a signal within +-100 Hz of the tones
   bool squelch = true;       // show nothing while no signal is heard
-  double squelchDb = -16;    // signal-to-noise ratio (3 kHz) at which the squelch opens
+  double squelchDb = -17;    // signal-to-noise ratio (3 kHz) at which the squelch opens
   bool ltrsOnSpace = true;   // a space returns to letters
 };
 
 // The receiver: audio in at the settings' sample rate, characters out as they are decoded
 // (within about three elements of their stop element).
+// The tone search's pair strength a signal of this SNR (3 kHz) shows on average.
+double PairStrengthFor(double snrDb, double baud);
+
 class Demodulator {
  public:
   explicit Demodulator(const ModemSettings& settings, const DemodulatorOptions& options = {});
 
   // Takes a block of samples of any length; appends the characters decoded from it.
   void Process(const float* samples, size_t n, std::string& text);
+  // At the end of the input: decides what is still undecided.
+  void Flush(std::string& text);
   // Retunes to a new mark tone (click to tune) and searches again around it.
   void SetMark(double hz);
   // Forgets the signal: timing, levels, frequency correction and shift state.
@@ -38,7 +43,7 @@ class Demodulator {
   double markFrequency() const { return settings_.mark + offset_; }
   // Signal-to-noise ratio in a 3 kHz bandwidth, in dB.
   double snrDb() const { return snrDb_; }
-  bool squelchOpen() const { return squelchOpen_; }
+  bool squelchOpen() const { return squelch_.open(); }
   // Largest input magnitude in the last block (1 is full scale).
   float inputPeak() const { return frontEnd_.peak(); }
   const ModemSettings& settings() const { return settings_; }
@@ -49,12 +54,13 @@ class Demodulator {
   };
 
   void Sample(Cf x, std::string& text);
-  double OnScore(double z, const ToneLevel& tone, double noise) const;
+  double OnScore(double z, double power, const ToneLevel& tone, double noise) const;
   float Llr(const Outputs& o) const;
   void Decode(const Frame& frame, std::string& text);
   void LearnElement(int64_t end, bool mark);
   void Follow();
-  void Search();
+  void Search(std::string& text);
+  double Seconds() const;
   void SetOffset(double hz);
   void UpdateSnr();
   const Outputs& At(int64_t t) const { return history_[static_cast<size_t>(t) & historyMask_]; }
@@ -69,7 +75,7 @@ class Demodulator {
   ToneLevel mark_, space_;
   ToneSearch search_;
   FrameSync sync_;
-  BaudotCodec codec_;
+  Squelch squelch_;
   std::vector<Outputs> history_;
   size_t historyMask_;
   std::vector<Cf> baseband_;
@@ -79,7 +85,6 @@ class Demodulator {
   double noise_ = 0;     // element filter power with no tone
   Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
-  bool squelchOpen_ = false;
 };
 
 }  // namespace zk

@@ -150,7 +150,9 @@ FrameSync::Best FrameSync::BestNow() const {
 void FrameSync::NoteElement(const Best& b) {
   // The element of the best path that ended at the newest sample, if one did: inside a
   // character at each element boundary, its stop element, and in a pause every element's
-  // length of mark (not in the short gap before a character that may follow at once).
+  // length (not in the short gap before a character that may follow at once). A pause
+  // is mark, but what the framing does not yet see as a character may already show as
+  // space: that is taken as it shows.
   hasElement_ = false;
   elementMark_ = true;
   if (b.start >= 0) {
@@ -161,6 +163,7 @@ void FrameSync::NoteElement(const Best& b) {
   }
   const int64_t since = b.lastEnd >= 0 ? now_ - b.lastEnd : now_;
   hasElement_ = since == 0 || (since > gapStates_ + element_ && since % element_ == 0);
+  elementMark_ = since == 0 || Llr(now_ - 1) > 0;
 }
 
 void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {

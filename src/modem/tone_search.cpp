@@ -69,6 +69,7 @@ void ToneSearch::UpdateNoise() {
   const size_t q = scratch_.size() / 4;
   std::nth_element(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(q), scratch_.end());
   noise_ = scratch_[q];
+  strongest_ = *std::max_element(scratch_.begin(), scratch_.end());
 }
 
 double ToneSearch::PairAt(int k) const {
@@ -89,12 +90,17 @@ double ToneSearch::BestOffset() const {
   return -range_ + (best + frac) * step_;
 }
 
-double ToneSearch::PairStrength(double offset) const {
-  const double k = (offset + range_) / step_;
-  const int lo = static_cast<int>(std::floor(k));
+double ToneSearch::PairBetween(double offset) const {
+  const double k = std::clamp((offset + range_) / step_, 0.0, candidates_ - 1.0);
+  const int lo = static_cast<int>(k);
   const double frac = k - lo;
-  const double pair = (1 - frac) * PairAt(lo) + frac * PairAt(lo + 1);
-  return noise_ > 0 ? pair / noise_ : 1;
+  return (1 - frac) * PairAt(lo) + frac * PairAt(lo + 1);
 }
+
+double ToneSearch::PairStrength(double offset) const {
+  return noise_ > 0 ? PairBetween(offset) / noise_ : 1;
+}
+
+bool ToneSearch::Credible(double offset) const { return PairBetween(offset) >= 0.1 * strongest_; }
 
 }  // namespace zk

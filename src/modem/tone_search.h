@@ -18,15 +18,21 @@ class ToneSearch {
   bool Push(Cf x);
   void Reset();
 
+  // Whether enough elements have been averaged for the search to mean anything.
+  bool settled() const { return blocks_ >= 8; }
   // The candidate offset (Hz) where the pair is strongest, refined between candidates.
   double BestOffset() const;
   // The weaker tone's average power at an offset, over the noise floor (1: no pair).
   double PairStrength(double offset) const;
+  // Whether the weaker tone at an offset is within 10 dB of the strongest candidate: the
+  // sidelobes of one strong tone never are.
+  bool Credible(double offset) const;
   // The noise floor per element, in the element filters' units.
   double noise() const { return noise_; }
 
  private:
   double PairAt(int k) const;
+  double PairBetween(double offset) const;
   void UpdateNoise();
 
   int length_;
@@ -39,6 +45,7 @@ class ToneSearch {
   int pos_ = 0;
   int blocks_ = 0;
   double noise_ = 0;
+  double strongest_ = 0;
 };
 
 }  // namespace zk

@@ -42,7 +42,6 @@ bool ParseNumber(const char* text, double* value) {
 
 // Parses the options after the command; an empty string means they are fine.
 std::string ParseOptions(int argc, char** argv, bool receive, Options* o) {
-  o->rx.squelchDb = -18;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -144,11 +143,9 @@ int Receive(Options o) {
       std::fflush(stdout);
     }
   }
-  // Let the last characters out: a second of silence flushes the filters and the lag.
-  std::vector<float> quiet(static_cast<size_t>(o.modem.sampleRate), 0.0f);
   decoded.clear();
   shown.clear();
-  demodulator.Process(quiet.data(), quiet.size(), decoded);
+  demodulator.Flush(decoded);
   for (char c : decoded) lines.Append(c, shown);
   std::fwrite(shown.data(), 1, shown.size(), stdout);
   std::fflush(stdout);
