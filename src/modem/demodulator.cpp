@@ -62,7 +62,7 @@ void Demodulator::Reset() {
   search_.Reset();
   sync_.Reset();
   std::fill(history_.begin(), history_.end(), Outputs{});
-  noise_ = 0;
+  noise_ = quiet_ = 0;
   mark_.Reset();
   space_.Reset();
   drift_ = Cd(0, 0);
@@ -106,7 +106,7 @@ void Demodulator::Sample(Cf x, std::string& text) {
   if (search_.Push(x)) Search(text);
   frames_.clear();
   sync_.Push(Llr(o), frames_);
-  if (sync_.elementEnded()) LearnElement(sync_.now() - 1, sync_.elementMark());
+  for (const FrameSync::Element& e : sync_.elements()) LearnElement(e.end, e.mark);
   for (const Frame& f : frames_) Decode(f, text);
 }
 
@@ -151,6 +151,9 @@ void Demodulator::LearnElement(int64_t end, bool mark) {
   const double heard = std::max(off - on / 100, 0.0);
   if (noise_ <= 0) noise_ = std::max(heard, 1e-30);
   noise_ += kNoiseLearning * (heard - noise_);
+  // For the signal-to-noise report, more of the off filter is put down to the signal:
+  // with a strong signal the rest is too little to say how strong.
+  quiet_ += kNoiseLearning * (std::max(off - on / 30, 0.0) - quiet_);
   (mark ? mark_ : space_).Add(end, on, noise_);
   (mark ? space_ : mark_).Refresh(end, noise_);
   drift_ += Cd(onNew) * std::conj(Cd(onOld));
@@ -185,8 +188,7 @@ void Demodulator::Search(std::string& text) {
 void Demodulator::UpdateSnr() {
   // Measured on the decided elements while the signal is strong; weaker, from how far the
   // pair stands out in the tone search, which decisions in noise cannot bias.
-  const double n = std::max(noise_, 1e-30);
-  const double decided = 0.5 * (mark_.power() + space_.power()) / n - 1;
+  const double decided = 0.5 * (mark_.power() + space_.power()) / std::max(quiet_, 1e-30) - 1;
   const double searched = (squelch_.strength() - 1) / kPairPerEsN0;
   const double esN0 = decided > 10 ? decided : searched;
   snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e5)) - 10 * std::log10(3000 / settings_.baud);

@@ -83,6 +83,7 @@ class Demodulator {
   int learnt_ = 0;       // elements learnt since the last correction
   double offset_ = 0;    // frequency correction, Hz
   double noise_ = 0;     // element filter power with no tone
+  double quiet_ = 0;     // the same, less all that might be the signal's
   Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
 };

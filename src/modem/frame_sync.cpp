@@ -58,6 +58,7 @@ void FrameSync::Reset() {
   now_ = 0;
   decidedUntil_ = 0;
   lastStart_ = -1000000;
+  noted_ = 0;
   gap_ = stopGap_;
   pauses_ = 1;
   characters_ = 3;
@@ -147,23 +148,28 @@ FrameSync::Best FrameSync::BestNow() const {
   return b;
 }
 
-void FrameSync::NoteElement(const Best& b) {
-  // The element of the best path that ended at the newest sample, if one did: inside a
-  // character at each element boundary, its stop element, and in a pause every element's
-  // length (not in the short gap before a character that may follow at once). A pause
-  // is mark, but what the framing does not yet see as a character may already show as
-  // space: that is taken as it shows.
-  hasElement_ = false;
-  elementMark_ = true;
-  if (b.start >= 0) {
-    const int64_t k = now_ - b.start;
-    hasElement_ = k % element_ == 0 && k <= 6 * element_;
-    elementMark_ = k > element_ && Llr(now_ - 1) > 0;
-    return;
-  }
+void FrameSync::NoteElements(const Best& b) {
+  // Elements of the best path as it stands, each told once: a character's seven half an
+  // element after it ended on the best path (a moment earlier, one that ends a little
+  // sooner may still lead because the right one is not complete), and in a pause every
+  // element's length (not in the short gap before a character that may follow at once).
+  // A pause is mark, but what the framing does not yet see as a character may already
+  // show as space: that is taken as it shows.
+  elements_.clear();
   const int64_t since = b.lastEnd >= 0 ? now_ - b.lastEnd : now_;
-  hasElement_ = since == 0 || (since > gapStates_ + element_ && since % element_ == 0);
-  elementMark_ = since == 0 || Llr(now_ - 1) > 0;
+  if (b.lastEnd >= 0 && since >= element_ / 2 && b.lastEnd > noted_) {
+    const int64_t start = startOf_[Slot(b.lastEnd)];
+    if (start < noted_ - jitter_) return;
+    for (int i = 0; i < 6; ++i) {
+      const int64_t end = start + (i + 1) * element_ - 1;
+      elements_.push_back({end, i > 0 && Llr(end) > 0});
+    }
+    elements_.push_back({b.lastEnd - 1, true});
+    noted_ = b.lastEnd;
+  } else if (b.start < 0 && since > gapStates_ + element_ && since % element_ == 0 && now_ - element_ >= noted_) {
+    elements_.push_back({now_ - 1, Llr(now_ - 1) > 0});
+    noted_ = now_;
+  }
 }
 
 void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
@@ -172,7 +178,7 @@ void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
   int64_t ends[64];
   int count = 0;
   const Best best = BestNow();
-  NoteElement(best);
+  NoteElements(best);
   for (int64_t e = best.lastEnd; e > decidedUntil_ && count < 64; e = prevEnd_[Slot(startOf_[Slot(e)])]) {
     if (!Held(e) || !Held(startOf_[Slot(e)]) || startOf_[Slot(e)] < decidedUntil_ - jitter_) break;
     ends[count++] = e;

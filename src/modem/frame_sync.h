@@ -38,10 +38,13 @@ class FrameSync {
   // Everything before this sample is decided: characters or idle mark.
   int64_t decidedUntil() const { return decidedUntil_; }
   int frameLength() const { return 7 * element_; }
-  // Whether the best path so far has an element ending at the newest sample, and its tone:
-  // what the receiver's levels and frequency follow, without waiting for decisions.
-  bool elementEnded() const { return hasElement_; }
-  bool elementMark() const { return elementMark_; }
+  // Elements of the best path so far, each given once, with their tones: what the
+  // receiver's levels and frequency follow, without waiting for decisions.
+  struct Element {
+    int64_t end;  // its last sample
+    bool mark;
+  };
+  const std::vector<Element>& elements() const { return elements_; }
 
  private:
   size_t Slot(int64_t t) const { return static_cast<size_t>(t) & mask_; }
@@ -57,7 +60,7 @@ class FrameSync {
     int64_t start;    // where the character it is inside started, or -1
   };
   Best BestNow() const;
-  void NoteElement(const Best& best);
+  void NoteElements(const Best& best);
   void Decide(std::vector<Frame>& decided, int64_t lag);
   Frame MakeFrame(int64_t start, int64_t end) const;
   void Renormalise();
@@ -83,8 +86,8 @@ class FrameSync {
   int64_t now_ = 0;               // samples taken
   int64_t decidedUntil_ = 0;
   int64_t lastStart_ = 0;         // the last decided character's start
-  bool hasElement_ = false;
-  bool elementMark_ = false;
+  std::vector<Element> elements_;
+  int64_t noted_ = 0;  // elements before this have been told
 };
 
 }  // namespace zk

@@ -1,5 +1,6 @@
 #include "modem/resampler.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zk {
@@ -13,9 +14,11 @@ Resampler::Resampler(double inRate, double outRate, double passHz, double attenu
 }
 
 void Resampler::Design(double cutoff, double beta) {
-  table_.resize(static_cast<size_t>(kPhases + 1) * taps_);
+  // A whole-number ratio always lands on a sample: one row serves.
+  phases_ = step_ == std::floor(step_) ? 0 : kPhases;
+  table_.resize(static_cast<size_t>(phases_ + 1) * taps_);
   const double centre = taps_ / 2.0;
-  for (int p = 0; p <= kPhases; ++p) {
+  for (int p = 0; p <= phases_; ++p) {
     float* row = &table_[static_cast<size_t>(p) * taps_];
     double sum = 0;
     for (int k = 0; k < taps_; ++k) {
@@ -35,7 +38,7 @@ bool Resampler::Push(Cf x, Cf* out) {
   pos_ = pos_ + 1 == taps_ ? 0 : pos_ + 1;
   const bool ready = due_ < 1;
   if (ready) {
-    const int phase = static_cast<int>(due_ * kPhases + 0.5);
+    const int phase = std::min(phases_, static_cast<int>(due_ * kPhases + 0.5));
     const float* row = &table_[static_cast<size_t>(phase) * taps_];
     const Cf* h = &history_[static_cast<size_t>(pos_)];
     float re = 0, im = 0;

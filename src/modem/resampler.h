@@ -24,6 +24,7 @@ class Resampler {
   void Design(double cutoff, double beta);
 
   int taps_;
+  int phases_ = kPhases;
   double step_;     // input samples per output sample
   double due_ = 0;  // time of the next output, in input samples after the newest one
   std::vector<float> table_;  // kPhases + 1 rows of taps_, oldest sample's tap first
