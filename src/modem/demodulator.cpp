@@ -92,7 +92,7 @@ void Demodulator::Process(const float* samples, size_t n, std::string& text) {
 
 void Demodulator::Flush(std::string& text) {
   // Silence long enough to bring the last stop element through the filters.
-  const std::vector<float> quiet(static_cast<size_t>(settings_.sampleRate * (0.05 + 1.5 / settings_.baud)), 0.0f);
+  const std::vector<float> quiet(static_cast<size_t>(settings_.sampleRate * (0.03 + 1.2 / settings_.baud)), 0.0f);
   Process(quiet.data(), quiet.size(), text);
   frames_.clear();
   sync_.Flush(frames_);
