@@ -131,7 +131,7 @@ float WavReader::Convert(const uint8_t* p) const {
 
 size_t WavReader::Read(float* out, size_t maxFrames) {
   if (in_ == nullptr || frameBytes_ == 0 || dataLeft_ < frameBytes_) return 0;
-  size_t frames = std::min<uint64_t>({maxFrames, kFramesPerRead, dataLeft_ / frameBytes_});
+  size_t frames = static_cast<size_t>(std::min<uint64_t>({maxFrames, kFramesPerRead, dataLeft_ / frameBytes_}));
   buffer_.resize(frames * frameBytes_);
   in_->read(reinterpret_cast<char*>(buffer_.data()), static_cast<std::streamsize>(buffer_.size()));
   frames = static_cast<size_t>(in_->gcount()) / frameBytes_;
