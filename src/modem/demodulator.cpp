@@ -53,6 +53,7 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       search_(element_, rate_, markBase_, spaceBase_, kAfcRangeHz, kSearchStepHz),
       sync_(element_, settings.stopBits, std::min(3 * element_, static_cast<int>(0.1 * rate_))),
       squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch),
+      codes_(options.ltrsOnSpace),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),
       historyMask_(history_.size() - 1) {
   Reset();
@@ -68,6 +69,7 @@ void Demodulator::Reset() {
   drift_ = Cd(0, 0);
   snrDb_ = -99;
   squelch_.Reset();
+  codes_.Reset();
   squelch_.SetLtrsOnSpace(options_.ltrsOnSpace);
   SetOffset(0);
 }
@@ -138,7 +140,7 @@ float Demodulator::Llr(const Outputs& o) const {
 void Demodulator::Decode(const Frame& frame, std::string& text) {
   double clarity = std::min(-frame.llr[0], frame.llr[6]);
   for (int i = 1; i <= 5; ++i) clarity = std::min<double>(clarity, std::fabs(frame.llr[i]));
-  squelch_.Pass(frame.code, clarity, Seconds(), text);
+  squelch_.Pass(codes_.Choose(frame.llr + 1), clarity, Seconds(), text);
 }
 
 void Demodulator::LearnElement(int64_t end, bool mark) {

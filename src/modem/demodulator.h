@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "modem/code_model.h"
 #include "modem/element_filters.h"
 #include "modem/frame_sync.h"
 #include "modem/front_end.h"
@@ -76,6 +77,7 @@ class Demodulator {
   ToneSearch search_;
   FrameSync sync_;
   Squelch squelch_;
+  CodeModel codes_;
   std::vector<Outputs> history_;
   size_t historyMask_;
   std::vector<Cf> baseband_;
