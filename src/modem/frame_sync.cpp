@@ -31,7 +31,7 @@ double ElementScore(int i, double llr) {
 FrameSync::FrameSync(int samplesPerElement, double stopBits, int lag)
     : element_(samplesPerElement),
       lag_(lag),
-      jitter_(std::max(2, samplesPerElement / 5)),
+      jitter_(std::max(2, samplesPerElement / 4)),
       stopGap_((stopBits - 1) * samplesPerElement) {
   gapStates_ = static_cast<int>(std::ceil(stopGap_)) + element_ / 2 + jitter_;
   size_t size = 1;
@@ -60,6 +60,7 @@ void FrameSync::Reset() {
   lastStart_ = -1000000;
   noted_ = 0;
   gap_ = stopGap_;
+  spacings_ = 0;
   pauses_ = 1;
   characters_ = 3;
   LearnPauses(true);
@@ -87,14 +88,15 @@ void FrameSync::AddElements() {
 }
 
 void FrameSync::EndFrames() {
-  // A stop element ends here; a sender's clock a little fast ends it a few samples early.
+  // A stop element ends here; a sender's clock a little fast ends it a few samples early
+  // (what that does to the spacing, the next character's start pays for).
   const double stop = ElementScore(6, Llr(now_ - 1));
   double best = kNone;
   int64_t bestStart = -1;
   for (int early = 0; early <= jitter_; ++early) {
     const int64_t start = now_ - frameLength() + early;
     if (start < 0 || frame_[Slot(start)] <= kNone) continue;
-    const double score = frame_[Slot(start)] + stop - kJitterCost * early;
+    const double score = frame_[Slot(start)] + stop;
     if (score > best) {
       best = score;
       bestStart = start;
@@ -188,7 +190,10 @@ void FrameSync::Decide(std::vector<Frame>& decided, int64_t lag) {
     const int64_t start = startOf_[Slot(end)];
     // Learn the sender's spacing from characters that follow each other closely.
     const double gap = static_cast<double>(start - lastStart_ - frameLength());
-    if (gap >= -jitter_ && gap <= element_ + jitter_) gap_ += kGapLearning * (gap - gap_);
+    if (gap >= -jitter_ && gap <= element_ + jitter_) {
+      ++spacings_;
+      gap_ += std::max(kGapLearning, 1.0 / spacings_) * (gap - gap_);  // the first few count in full
+    }
     LearnPauses(std::fabs(gap - gap_) > jitter_ + 1);
     decided.push_back(MakeFrame(start, end));
     lastStart_ = start;

@@ -72,6 +72,7 @@ class FrameSync {
   int gapStates_;   // samples after a stop element that still count as back to back
   double stopGap_;  // mark after one stop element, from the configured stop length
   double gap_;      // the same, learnt from the sender
+  int spacings_ = 0;  // spacings learnt from
   double pauses_ = 0, characters_ = 0;  // characters after a pause, of all, lately
   double startCost_ = 0;                // of a character after a pause
   size_t mask_;
