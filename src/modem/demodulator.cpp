@@ -104,7 +104,7 @@ void Demodulator::Flush(std::string& text) {
 void Demodulator::Sample(Cf x, std::string& text) {
   filters_.Push(x);
   const Outputs o{filters_.markOld(), filters_.markNew(), filters_.spaceOld(), filters_.spaceNew()};
-  history_[static_cast<size_t>(sync_.now()) & historyMask_] = o;
+  history_[static_cast<size_t>(sync_.arrived()) & historyMask_] = o;
   if (search_.Push(x)) Search(text);
   frames_.clear();
   sync_.Push(Llr(o), frames_);

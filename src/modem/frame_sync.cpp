@@ -43,6 +43,8 @@ FrameSync::FrameSync(int samplesPerElement, double stopBits, int lag)
   prevEnd_.resize(size);
   ended_.resize(size);
   startOf_.resize(size);
+  idleAt_.resize(size);
+  idleLastAt_.resize(size);
   Reset();
 }
 
@@ -53,9 +55,11 @@ void FrameSync::Reset() {
   std::fill(ended_.begin(), ended_.end(), kNone);
   std::fill(prevEnd_.begin(), prevEnd_.end(), -1);
   std::fill(startOf_.begin(), startOf_.end(), -1);
+  std::fill(idleAt_.begin(), idleAt_.end(), 0.0);
+  std::fill(idleLastAt_.begin(), idleLastAt_.end(), -1);
   idle_ = 0;
   idleLast_ = -1;
-  now_ = 0;
+  arrived_ = now_ = 0;
   decidedUntil_ = 0;
   lastStart_ = -1000000;
   noted_ = 0;
@@ -67,8 +71,12 @@ void FrameSync::Reset() {
 }
 
 void FrameSync::Push(float llr, std::vector<Frame>& decided) {
-  llr_[Slot(now_)] = llr;
-  ++now_;
+  // The path runs half an element behind the evidence: a sample's own evidence for a
+  // pause is the element centred on it, so a pause next to a character takes nothing
+  // from the character's elements on either side.
+  llr_[Slot(arrived_)] = llr;
+  if (++arrived_ <= element_ / 2) return;
+  now_ = arrived_ - element_ / 2;
   idleSum_[Slot(now_)] = idleSum_[Slot(now_ - 1)] + llr / (2.0 * element_);
   AddElements();
   EndFrames();
@@ -88,52 +96,48 @@ void FrameSync::AddElements() {
 }
 
 void FrameSync::EndFrames() {
-  // A stop element ends here; a sender's clock a little fast ends it a few samples early
-  // (what that does to the spacing, the next character's start pays for).
-  const double stop = ElementScore(6, Llr(now_ - 1));
-  double best = kNone;
-  int64_t bestStart = -1;
-  for (int early = 0; early <= jitter_; ++early) {
-    const int64_t start = now_ - frameLength() + early;
-    if (start < 0 || frame_[Slot(start)] <= kNone) continue;
-    const double score = frame_[Slot(start)] + stop;
-    if (score > best) {
-      best = score;
-      bestStart = start;
-    }
-  }
-  ended_[Slot(now_)] = best;
-  startOf_[Slot(now_)] = bestStart;
+  const int64_t start = now_ - frameLength();
+  const bool held = start >= 0 && frame_[Slot(start)] > kNone;
+  ended_[Slot(now_)] = held ? frame_[Slot(start)] + ElementScore(6, Llr(now_ - 1)) : kNone;
+  startOf_[Slot(now_)] = start;
 }
+
+double FrameSync::IdleSince(int64_t end) const { return idleSum_[Slot(now_)] - idleSum_[Slot(end)]; }
 
 void FrameSync::FollowIdle() {
   // A pause longer than the back-to-back spacing.
-  idle_ += Llr(now_ - 1) / (2.0 * element_);
+  idle_ += Llr(arrived_ - 1) / (2.0 * element_);
   const int64_t end = now_ - gapStates_ - 1;
-  if (end < 0 || ended_[Slot(end)] <= kNone) return;
-  const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)];
+  const double score = end >= 0 && ended_[Slot(end)] > kNone ? ended_[Slot(end)] + IdleSince(end) : kNone;
   if (score > idle_) {
     idle_ = score;
     idleLast_ = end;
   }
+  idleAt_[Slot(now_)] = idle_;
+  idleLastAt_[Slot(now_)] = idleLast_;
 }
 
 void FrameSync::StartFrame() {
-  double best = idle_ - startCost_;
-  int64_t prev = idleLast_;
-  for (int m = 0; m <= gapStates_; ++m) {
-    const int64_t end = now_ - m;
+  // A character may start a few samples before the one before it has quite ended (the
+  // sender's clock a little fast), so its start is settled that many samples later.
+  const int64_t start = now_ - jitter_;
+  if (start < 0) return;
+  double best = idleAt_[Slot(start)] - startCost_;
+  int64_t prev = idleLastAt_[Slot(start)];
+  for (int m = -jitter_; m <= gapStates_; ++m) {
+    const int64_t end = start - m;
     if (end < 0 || ended_[Slot(end)] <= kNone) continue;
-    const double spacing = static_cast<double>(now_ - startOf_[Slot(end)] - frameLength());
-    const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)] -
-                         kJitterCost * std::fabs(spacing - gap_);
+    const double idle = m > 0 ? idleSum_[Slot(start)] - idleSum_[Slot(end)] : 0;
+    // Off the learnt spacing costs as much as a pause at most: the sender's stop length
+    // may not be the one set, and the spacing is learnt from what follows.
+    const double score = ended_[Slot(end)] + idle - std::min(kJitterCost * std::fabs(m - gap_), startCost_);
     if (score > best) {
       best = score;
       prev = end;
     }
   }
-  frame_[Slot(now_)] = best;
-  prevEnd_[Slot(now_)] = prev;
+  frame_[Slot(start)] = best;
+  prevEnd_[Slot(start)] = prev;
 }
 
 FrameSync::Best FrameSync::BestNow() const {
@@ -142,10 +146,10 @@ FrameSync::Best FrameSync::BestNow() const {
   for (int m = 0; m <= gapStates_; ++m) {
     const int64_t end = now_ - m;
     if (end < 0 || ended_[Slot(end)] <= kNone) continue;
-    const double score = ended_[Slot(end)] + idleSum_[Slot(now_)] - idleSum_[Slot(end)];
+    const double score = ended_[Slot(end)] + IdleSince(end);
     if (score > b.score) b = {score, end, -1};
   }
-  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start < now_; ++start)
+  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start <= now_ - jitter_; ++start)
     if (frame_[Slot(start)] > b.score) b = {frame_[Slot(start)], prevEnd_[Slot(start)], start};
   return b;
 }
@@ -227,6 +231,7 @@ void FrameSync::Renormalise() {
     idleSum_[i] -= idleBase;
     if (frame_[i] > kNone) frame_[i] -= base;
     if (ended_[i] > kNone) ended_[i] -= base;
+    idleAt_[i] -= base;
   }
 }
 

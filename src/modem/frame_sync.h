@@ -34,7 +34,8 @@ class FrameSync {
   void Flush(std::vector<Frame>& decided);
   void Reset();
 
-  int64_t now() const { return now_; }
+  int64_t now() const { return now_; }          // the path has taken evidence up to here...
+  int64_t arrived() const { return arrived_; }  // ...of what has arrived
   // Everything before this sample is decided: characters or idle mark.
   int64_t decidedUntil() const { return decidedUntil_; }
   int frameLength() const { return 7 * element_; }
@@ -52,6 +53,7 @@ class FrameSync {
   double Llr(int64_t t) const { return llr_[Slot(t)]; }
   void AddElements();
   void EndFrames();
+  double IdleSince(int64_t end) const;
   void FollowIdle();
   void StartFrame();
   struct Best {
@@ -84,7 +86,10 @@ class FrameSync {
   std::vector<int64_t> startOf_;  // by end: where that character started
   double idle_ = 0;               // best score of a path in a long pause
   int64_t idleLast_ = -1;         // where its last character ended
-  int64_t now_ = 0;               // samples taken
+  std::vector<double> idleAt_;    // the same two, as they were at each sample
+  std::vector<int64_t> idleLastAt_;
+  int64_t arrived_ = 0;           // evidence taken
+  int64_t now_ = 0;               // how far the path has gone
   int64_t decidedUntil_ = 0;
   int64_t lastStart_ = 0;         // the last decided character's start
   std::vector<Element> elements_;
