@@ -149,8 +149,14 @@ FrameSync::Best FrameSync::BestNow() const {
     const double score = ended_[Slot(end)] + IdleSince(end);
     if (score > b.score) b = {score, end, -1};
   }
-  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start <= now_ - jitter_; ++start)
-    if (frame_[Slot(start)] > b.score) b = {frame_[Slot(start)], prevEnd_[Slot(start)], start};
+  for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start <= now_ - jitter_; ++start) {
+    // A character part way through an element counts that part of it, as the element
+    // so far shows it: so it stands level with one that started a little earlier.
+    const int64_t k = now_ - start;
+    const double part = static_cast<double>(k % element_) / element_;
+    const double score = frame_[Slot(start)] + part * ElementScore(static_cast<int>(k / element_), Llr(now_ - 1));
+    if (score > b.score) b = {score, prevEnd_[Slot(start)], start};
+  }
   return b;
 }
 
