@@ -22,11 +22,12 @@ constexpr double kPairPresent = 2.0;         // weaker tone 3 dB over the noise 
 constexpr double kPairPerEsN0 = 0.28;
 
 // Samples per element: enough rate for both tones, the search range and the keying
-// sidebands, and at least 16 so timing is fine; even, so an element has two halves.
+// sidebands, and at least 24 so timing is fine (a tone deep in a selective fade is told
+// from the strong one's edges only at the right sample); even, so an element has halves.
 int SamplesPerElement(const ModemSettings& s) {
   const double pass = s.shift / 2 + kAfcRangeHz + 1.5 * s.baud;
   const int needed = static_cast<int>(std::ceil((2 * pass + 2 * s.baud) / s.baud));
-  return std::max(16, needed + (needed & 1));
+  return std::max(24, needed + (needed & 1));
 }
 
 double PassHz(const ModemSettings& s) { return s.shift / 2 + kAfcRangeHz + 1.5 * s.baud; }
@@ -63,7 +64,7 @@ void Demodulator::Reset() {
   search_.Reset();
   sync_.Reset();
   std::fill(history_.begin(), history_.end(), Outputs{});
-  noise_ = quiet_ = 0;
+  noise_ = quiet_ = held_ = 0;
   mark_.Reset();
   space_.Reset();
   drift_ = Cd(0, 0);
@@ -123,12 +124,14 @@ double Demodulator::OnScore(double z, double power, const ToneLevel& tone, doubl
   return LogBesselI0(2 * a * z / wide) - (z * z + a * a) / wide - std::log(wide) + z * z / noise;
 }
 
-float Demodulator::Llr(const Outputs& o) const {
-  // The noise is taken no lower than 15 dB under what the filters hold now: above that
-  // the ratio would saturate and the framing could no longer pick the best timing, and a
-  // deep fade of a signal with hardly any noise would look like no signal.
+float Demodulator::Llr(const Outputs& o) {
+  // The noise is taken no lower than 15 dB under what the filters have lately held: above
+  // that the ratio would saturate and the framing could no longer pick the best timing,
+  // and a deep fade of a signal with hardly any noise would look like no signal. Lately,
+  // over about an element, not at this sample, so neighbouring timings compare fairly.
   const double zm = std::abs(Cd(o.markOld + o.markNew)), zs = std::abs(Cd(o.spaceOld + o.spaceNew));
-  const double n = std::max({noise_, (zm * zm + zs * zs) / kMaxSnr, 1e-30});
+  held_ += (zm * zm + zs * zs - held_) / element_;
+  const double n = std::max({noise_, held_ / kMaxSnr, 1e-30});
   // A tone not heard yet is expected as strong as the other, or as what is heard now.
   const double now = std::max(zm * zm, zs * zs);
   const double pm = mark_.heard() ? mark_.power() : (space_.heard() ? space_.power() : now);

@@ -56,7 +56,7 @@ class Demodulator {
 
   void Sample(Cf x, std::string& text);
   double OnScore(double z, double power, const ToneLevel& tone, double noise) const;
-  float Llr(const Outputs& o) const;
+  float Llr(const Outputs& o);
   void Decode(const Frame& frame, std::string& text);
   void LearnElement(int64_t end, bool mark);
   void Follow();
@@ -86,6 +86,7 @@ class Demodulator {
   double offset_ = 0;    // frequency correction, Hz
   double noise_ = 0;     // element filter power with no tone
   double quiet_ = 0;     // the same, less all that might be the signal's
+  double held_ = 0;      // both filters' power, averaged over about an element
   Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
 };

@@ -12,6 +12,7 @@ constexpr double kPauseCost = 6.0;    // a character after a pause, rather than 
 constexpr double kJitterCost = 3.0;   // per sample off the learnt spacing
 constexpr double kPauseMemory = 0.995;  // ...plus how rare pauses have been, over some 200 characters
 constexpr double kGapLearning = 0.05;
+constexpr double kMostPauses = 3;
 
 double LogCosh(double x) {
   const double a = std::fabs(x);
@@ -128,9 +129,10 @@ void FrameSync::StartFrame() {
     const int64_t end = start - m;
     if (end < 0 || ended_[Slot(end)] <= kNone) continue;
     const double idle = m > 0 ? idleSum_[Slot(start)] - idleSum_[Slot(end)] : 0;
-    // Off the learnt spacing costs as much as a pause at most: the sender's stop length
-    // may not be the one set, and the spacing is learnt from what follows.
-    const double score = ended_[Slot(end)] + idle - std::min(kJitterCost * std::fabs(m - gap_), startCost_);
+    // Off the learnt spacing costs no more than a few pauses: the sender's stop length may
+    // not be the one set, and the spacing is learnt from what follows.
+    const double score =
+        ended_[Slot(end)] + idle - std::min(kJitterCost * std::fabs(m - gap_), kMostPauses * startCost_);
     if (score > best) {
       best = score;
       prev = end;
