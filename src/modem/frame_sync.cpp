@@ -151,12 +151,13 @@ FrameSync::Best FrameSync::BestNow() const {
     const double score = ended_[Slot(end)] + IdleSince(end);
     if (score > b.score) b = {score, end, -1};
   }
+  // A character part way through an element counts that part of it, as the element so
+  // far shows it: so it stands level with one that started a little earlier.
+  double element[7];
+  for (int i = 0; i < 7; ++i) element[i] = ElementScore(i, Llr(now_ - 1)) / element_;
   for (int64_t start = std::max<int64_t>(0, now_ - frameLength() + 1); start <= now_ - jitter_; ++start) {
-    // A character part way through an element counts that part of it, as the element
-    // so far shows it: so it stands level with one that started a little earlier.
     const int64_t k = now_ - start;
-    const double part = static_cast<double>(k % element_) / element_;
-    const double score = frame_[Slot(start)] + part * ElementScore(static_cast<int>(k / element_), Llr(now_ - 1));
+    const double score = frame_[Slot(start)] + static_cast<double>(k % element_) * element[k / element_];
     if (score > b.score) b = {score, prevEnd_[Slot(start)], start};
   }
   return b;

@@ -21,7 +21,7 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-constexpr size_t kMaxSamples = 256;  // bounded work per input
+constexpr size_t kMaxSamples = 160;  // bounded work per input; the receivers live on
 
 void FuzzWav(const uint8_t* data, size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
@@ -105,7 +105,7 @@ void FuzzReceiver(uint8_t flags, const uint8_t* data, size_t size) {
   const std::vector<float> x = Samples(data[0], data + 1, size - 1);
   std::string text;
   d.Process(x.data(), x.size(), text);
-  if ((flags & 6) == 6) d.Flush(text);
+  if ((flags & 0xE4) == 0xC4) d.Flush(text);  // a flush feeds silence: not often, not at 48 kHz
   for (char c : text) Check(Printable(c));
   Check(std::fabs(d.markFrequency() - d.settings().mark) <= zk::kAfcRangeHz + 1e-9);
   Check(std::isfinite(d.snrDb()));
