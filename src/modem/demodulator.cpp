@@ -115,12 +115,13 @@ void Demodulator::Sample(Cf x, std::string& text) {
 
 // Log-likelihood ratio of a filter output of amplitude z between its tone being on and off
 // (less a term both tones share): non-coherent detection of a tone of expected amplitude
-// a, its spread widened by how well that amplitude has lately been predicted. A tone
-// that fades faster than its level can be followed is then judged nearly by its power
-// alone, as an equal-gain receiver would.
+// a, its spread widened by how well that amplitude has lately been predicted, and never
+// narrower than about a third of a (no level is known better than that). A tone that
+// fades faster than its level can be followed is then judged nearly by its power alone,
+// as an equal-gain receiver would.
 double Demodulator::OnScore(double z, double power, const ToneLevel& tone, double noise) const {
   const double a = std::sqrt(std::max(power - noise_, 0.1 * noise));
-  const double wide = noise + 2 * std::max(tone.spread() - noise / 2, 0.0025 * a * a);
+  const double wide = noise + 2 * std::max(tone.spread() - noise / 2, 0.1 * a * a);
   return LogBesselI0(2 * a * z / wide) - (z * z + a * a) / wide - std::log(wide) + z * z / noise;
 }
 
@@ -143,7 +144,7 @@ float Demodulator::Llr(const Outputs& o) {
 void Demodulator::Decode(const Frame& frame, std::string& text) {
   double clarity = std::min(-frame.llr[0], frame.llr[6]);
   for (int i = 1; i <= 5; ++i) clarity = std::min<double>(clarity, std::fabs(frame.llr[i]));
-  squelch_.Pass(codes_.Choose(frame.llr + 1), clarity, Seconds(), text);
+  squelch_.Pass(options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, clarity, Seconds(), text);
 }
 
 void Demodulator::LearnElement(int64_t end, bool mark) {

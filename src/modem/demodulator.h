@@ -20,6 +20,7 @@ struct DemodulatorOptions {
   bool squelch = true;       // show nothing while no signal is heard
   double squelchDb = -17;    // signal-to-noise ratio (3 kHz) at which the squelch opens
   bool ltrsOnSpace = true;   // a space returns to letters
+  bool learnText = true;     // read doubtful characters by what the text has shown so far
 };
 
 // The receiver: audio in at the settings' sample rate, characters out as they are decoded
