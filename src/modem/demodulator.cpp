@@ -10,6 +10,7 @@ namespace zk {
 namespace {
 
 constexpr double kSearchStepHz = 5;
+constexpr double kReplaySeconds = 1;  // what is decoded again when the search finds the signal
 constexpr double kLlrLimit = 100;
 constexpr double kMaxSnr = 30;
 constexpr double kNoiseLearning = 1.0 / 32;  // per element: the noise changes slowly
@@ -56,22 +57,20 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch),
       codes_(options.ltrsOnSpace),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),
-      historyMask_(history_.size() - 1) {
+      historyMask_(history_.size() - 1),
+      recent_(PowerOfTwoAtLeast(static_cast<size_t>(kReplaySeconds * rate_))),
+      recentMask_(recent_.size() - 1) {
   Reset();
 }
 
 void Demodulator::Reset() {
+  ForgetSignal();
   search_.Reset();
-  sync_.Reset();
-  std::fill(history_.begin(), history_.end(), Outputs{});
-  noise_ = quiet_ = held_ = 0;
-  mark_.Reset();
-  space_.Reset();
-  drift_ = Cd(0, 0);
   snrDb_ = -99;
   squelch_.Reset();
-  codes_.Reset();
   squelch_.SetLtrsOnSpace(options_.ltrsOnSpace);
+  recentCount_ = 0;
+  replay_ = false;
   SetOffset(0);
 }
 
@@ -90,7 +89,34 @@ void Demodulator::SetOffset(double hz) {
 void Demodulator::Process(const float* samples, size_t n, std::string& text) {
   baseband_.clear();
   frontEnd_.Process(samples, n, baseband_);
-  for (Cf x : baseband_) Sample(x, text);
+  for (Cf x : baseband_) {
+    recent_[static_cast<size_t>(recentCount_++) & recentMask_] = x;
+    Sample(x, true, text);
+    if (replay_) Replay(text);
+  }
+}
+
+void Demodulator::Replay(std::string& text) {
+  // The tone search has just found the signal, before anything was shown: decode the
+  // last second again on the right tones, so its first characters are not lost.
+  replay_ = false;
+  const int64_t n = std::min<int64_t>(recentCount_, static_cast<int64_t>(recent_.size()));
+  std::vector<Cf> again(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) again[static_cast<size_t>(i)] = recent_[static_cast<size_t>(recentCount_ - n + i) & recentMask_];
+  ForgetSignal();
+  for (Cf x : again) Sample(x, false, text);
+}
+
+void Demodulator::ForgetSignal() {
+  filters_.Clear();
+  sync_.Reset();
+  std::fill(history_.begin(), history_.end(), Outputs{});
+  noise_ = quiet_ = held_ = 0;
+  mark_.Reset();
+  space_.Reset();
+  drift_ = Cd(0, 0);
+  codes_.Reset();
+  squelch_.Forget();
 }
 
 void Demodulator::Flush(std::string& text) {
@@ -102,11 +128,11 @@ void Demodulator::Flush(std::string& text) {
   for (const Frame& f : frames_) Decode(f, text);
 }
 
-void Demodulator::Sample(Cf x, std::string& text) {
+void Demodulator::Sample(Cf x, bool fresh, std::string& text) {
   filters_.Push(x);
   const Outputs o{filters_.markOld(), filters_.markNew(), filters_.spaceOld(), filters_.spaceNew()};
   history_[static_cast<size_t>(sync_.arrived()) & historyMask_] = o;
-  if (search_.Push(x)) Search(text);
+  if (fresh && search_.Push(x)) Search(text);
   frames_.clear();
   sync_.Push(Llr(o), frames_);
   for (const FrameSync::Element& e : sync_.elements()) LearnElement(e.end, e.mark);
@@ -188,6 +214,7 @@ void Demodulator::Search(std::string& text) {
   if (strength > kPairPresent && search_.Credible(best) && std::fabs(best - offset_) > settings_.baud / 4 &&
       strength > 1.5 * search_.PairStrength(offset_)) {
     SetOffset(best);
+    replay_ = !squelch_.open();
   }
 }
 

@@ -55,7 +55,9 @@ class Demodulator {
     Cf markOld, markNew, spaceOld, spaceNew;
   };
 
-  void Sample(Cf x, std::string& text);
+  void Sample(Cf x, bool fresh, std::string& text);
+  void Replay(std::string& text);
+  void ForgetSignal();
   double OnScore(double z, double power, const ToneLevel& tone, double noise) const;
   float Llr(const Outputs& o);
   void Decode(const Frame& frame, std::string& text);
@@ -82,6 +84,10 @@ class Demodulator {
   std::vector<Outputs> history_;
   size_t historyMask_;
   std::vector<Cf> baseband_;
+  std::vector<Cf> recent_;  // the last second of baseband, for a replay
+  size_t recentMask_;
+  int64_t recentCount_ = 0;
+  bool replay_ = false;
   std::vector<Frame> frames_;
   int learnt_ = 0;       // elements learnt since the last correction
   double offset_ = 0;    // frequency correction, Hz

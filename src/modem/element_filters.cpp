@@ -1,5 +1,7 @@
 #include "modem/element_filters.h"
 
+#include <algorithm>
+
 namespace zk {
 
 ElementFilters::ElementFilters(int samplesPerElement)
@@ -20,6 +22,11 @@ void ElementFilters::Halves(const std::vector<Cf>& ring, int pos, Cf* older, Cf*
   for (int k = n / 2; k < n; ++k) b += ring[static_cast<size_t>((pos + k) % n)];
   *older = a;
   *newer = b;
+}
+
+void ElementFilters::Clear() {
+  std::fill(markRing_.begin(), markRing_.end(), Cf(0, 0));
+  std::fill(spaceRing_.begin(), spaceRing_.end(), Cf(0, 0));
 }
 
 void ElementFilters::Push(Cf x) {

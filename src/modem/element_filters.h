@@ -15,6 +15,7 @@ class ElementFilters {
   // Tone frequencies in cycles per sample of the baseband.
   void SetTones(double mark, double space);
   void Push(Cf x);
+  void Clear();  // forgets what the filters hold; the tones stay
 
   Cf markOld() const { return markOld_; }
   Cf markNew() const { return markNew_; }

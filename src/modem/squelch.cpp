@@ -19,6 +19,10 @@ Squelch::Squelch(double threshold, double updates, bool enabled)
 void Squelch::Reset() {
   open_ = !enabled_;
   strength_ = 1;
+  Forget();
+}
+
+void Squelch::Forget() {
   held_.clear();
   codec_ = BaudotCodec();
 }

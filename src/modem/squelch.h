@@ -18,6 +18,8 @@ class Squelch {
   // threshold: the pair strength at which it opens; updates: strength updates per second.
   Squelch(double threshold, double updates, bool enabled);
   void Reset();
+  // Drops what is held back and the shift state, keeping what it has judged of the band.
+  void Forget();
   // Takes the pair strength at `now` (seconds); appends what an opening releases.
   void Update(double strength, double now, std::string& text);
   // A received code at `now`, with how clearly it was received (the weakest element's
