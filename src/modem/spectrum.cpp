@@ -6,11 +6,12 @@
 namespace zk {
 namespace {
 
-constexpr double kRangeDb = 60;          // from a little below the noise floor to full brightness
+constexpr double kRangeDb = 45;          // from a little below the noise floor to full brightness
 constexpr double kBelowFloorDb = 6;
 constexpr double kFloorPercentile = 0.3;  // most of the band is noise
 constexpr double kFloorFollow = 0.2;      // per row
 constexpr size_t kMaxLines = 64;          // rows kept for a reader that has fallen behind
+constexpr double kStopDb = 60;            // what folds into view from above the lowered rate
 
 size_t PowerOfTwoAtLeast(double n) {
   size_t size = 256;
@@ -57,8 +58,8 @@ Spectrum::Spectrum(double inputRate, int columns, double linesPerSecond)
     // Whatever would fold into 0-3 kHz at the lower rate is stopped.
     const double stopHz = rate_ - kTopHz;
     const double cutoff = (kTopHz + stopHz) / 2 / inputRate;
-    const int taps = KaiserTaps(50, (stopHz - kTopHz) / inputRate) | 1;
-    const double beta = KaiserBeta(50);
+    const int taps = KaiserTaps(kStopDb, (stopHz - kTopHz) / inputRate) | 1;
+    const double beta = KaiserBeta(kStopDb);
     const int middle = taps / 2;
     for (int i = 0; i < taps; ++i) {
       const double t = i - middle;
@@ -120,9 +121,13 @@ void Spectrum::MakeLine() {
   std::nth_element(sorted.begin(), at, sorted.end());
   floorDb_ = floorKnown_ ? floorDb_ + kFloorFollow * (*at - floorDb_) : *at;
   floorKnown_ = true;
+  // Black is a little below the noise, or the range below the strongest signal when there
+  // is next to no noise (a clean recording), so the tones never drown in their own skirts.
+  const double peakDb = *std::max_element(db_.begin(), db_.end());
+  const double black = std::max(floorDb_ - kBelowFloorDb, peakDb - kRangeDb);
   std::vector<uint8_t> line(static_cast<size_t>(columns_));
   for (int c = 0; c < columns_; ++c) {
-    const double level = (db_[c] - floorDb_ + kBelowFloorDb) * 255 / kRangeDb;
+    const double level = (db_[c] - black) * 255 / kRangeDb;
     line[c] = static_cast<uint8_t>(std::lround(std::min(255.0, std::max(0.0, level))));
   }
   if (lines_.size() >= kMaxLines) lines_.erase(lines_.begin());

@@ -29,7 +29,7 @@ TEST(Spectrum, TonesShowInTheirColumnsAtEveryRateAndNothingFolds) {
     EXPECT_LE(s.rate() / static_cast<double>(s.fftSize()), 4.0);
     // A tone that would show at 2500 Hz if the rate were lowered without a filter.
     const bool lowered = s.rate() < rate;
-    const std::vector<float> x = Signal(rate, 2, {2125, 2295, lowered ? s.rate() - 2500 : 2295});
+    const std::vector<float> x = Signal(rate, 2, lowered ? std::vector<double>{2125, 2295, s.rate() - 2500} : std::vector<double>{2125, 2295});
     for (size_t i = 0; i < x.size(); i += 441) s.Process(&x[i], std::min<size_t>(441, x.size() - i));
     std::vector<uint8_t> line;
     int lines = 0;
