@@ -1,0 +1,172 @@
+// zkrtty: RTTY audio from text (tx) and text from RTTY audio (rx), through WAV files.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "modem/demodulator.h"
+#include "modem/line_endings.h"
+#include "modem/modulator.h"
+#include "modem/wav.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: zkrtty tx [options] OUT.wav < text\n"
+    "       zkrtty rx [options] [--afc on|off] [--squelch DB|off] [--unshift on|off] IN.wav\n"
+    "options: --baud B (45.45) --shift S (170) --mark F (2125) --stop 1|1.5|2 (1.5)\n"
+    "         --reverse --rate R (tx, 8000) --float (tx: 32-bit float samples)\n";
+
+struct Options {
+  zk::ModemSettings modem;
+  zk::DemodulatorOptions rx;
+  bool asFloat = false;
+  std::string path;
+};
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "zkrtty: %s\n%s", problem.c_str(), kUsage);
+  return 2;
+}
+
+bool ParseNumber(const char* text, double* value) {
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(text, &end);
+  return end != text && *end == '\0' && errno == 0;
+}
+
+// Parses the options after the command; an empty string means they are fine.
+std::string ParseOptions(int argc, char** argv, bool receive, Options* o) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    double v = 0;
+    if (arg == "--reverse") {
+      o->modem.reverse = true;
+    } else if (arg == "--float" && !receive) {
+      o->asFloat = true;
+    } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+      if (!hasValue) return arg + " needs a value";
+      const std::string value = argv[++i];
+      const bool onOff = value == "on" || value == "off";
+      if (arg == "--afc" && receive && onOff) {
+        o->rx.afc = value == "on";
+      } else if (arg == "--unshift" && receive && onOff) {
+        o->rx.ltrsOnSpace = value == "on";
+      } else if (arg == "--squelch" && receive && value == "off") {
+        o->rx.squelch = false;
+      } else if (!ParseNumber(value.c_str(), &v)) {
+        return "bad value for " + arg + ": " + value;
+      } else if (arg == "--baud") {
+        o->modem.baud = v;
+      } else if (arg == "--shift") {
+        o->modem.shift = v;
+      } else if (arg == "--mark") {
+        o->modem.mark = v;
+      } else if (arg == "--stop") {
+        o->modem.stopBits = v;
+      } else if (arg == "--rate" && !receive) {
+        o->modem.sampleRate = v;
+      } else if (arg == "--squelch" && receive) {
+        o->rx.squelchDb = v;
+      } else {
+        return "unknown option " + arg;
+      }
+    } else if (o->path.empty()) {
+      o->path = arg;
+    } else {
+      return "more than one file given";
+    }
+  }
+  return o->path.empty() ? "no WAV file given" : "";
+}
+
+int Transmit(const Options& o) {
+  std::ofstream file(o.path, std::ios::binary | std::ios::trunc);
+  zk::WavWriter wav;
+  if (!file || !wav.Open(file, static_cast<uint32_t>(o.modem.sampleRate), o.asFloat)) {
+    std::fprintf(stderr, "zkrtty: cannot write %s: %s\n", o.path.c_str(), std::strerror(errno));
+    return 1;
+  }
+  zk::Modulator modulator(o.modem);
+  int ch;
+  int previous = 0;
+  while ((ch = std::getchar()) != EOF) {
+    if (!(ch == '\n' && previous == '\r')) modulator.Queue(static_cast<char>(ch));  // CR LF is one line end
+    previous = ch;
+  }
+  modulator.Start();
+  modulator.Finish();
+  std::vector<float> block(4096);
+  while (modulator.keyed()) {
+    modulator.Render(block.data(), block.size());
+    wav.Write(block.data(), block.size());
+  }
+  if (!wav.Close()) {
+    std::fprintf(stderr, "zkrtty: writing %s failed\n", o.path.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int Receive(Options o) {
+  std::ifstream file(o.path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "zkrtty: cannot open %s: %s\n", o.path.c_str(), std::strerror(errno));
+    return 1;
+  }
+  zk::WavReader wav;
+  if (!wav.Open(file)) {
+    std::fprintf(stderr, "zkrtty: cannot read %s: %s\n", o.path.c_str(), wav.error().c_str());
+    return 1;
+  }
+  o.modem.sampleRate = wav.format().sampleRate;
+  const std::string problem = zk::CheckModemSettings(o.modem);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "zkrtty: cannot decode %s: %s\n", o.path.c_str(), problem.c_str());
+    return 1;
+  }
+  zk::Demodulator demodulator(o.modem, o.rx);
+  zk::LineEndings lines;
+  std::vector<float> block(1024);
+  std::string decoded, shown;
+  size_t n;
+  while ((n = wav.Read(block.data(), block.size())) > 0) {
+    decoded.clear();
+    shown.clear();
+    demodulator.Process(block.data(), n, decoded);
+    for (char c : decoded) lines.Append(c, shown);
+    if (!shown.empty()) {
+      std::fwrite(shown.data(), 1, shown.size(), stdout);
+      std::fflush(stdout);
+    }
+  }
+  decoded.clear();
+  shown.clear();
+  demodulator.Flush(decoded);
+  for (char c : decoded) lines.Append(c, shown);
+  std::fwrite(shown.data(), 1, shown.size(), stdout);
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage("no command given");
+  const std::string command = argv[1];
+  if (command != "tx" && command != "rx") return Usage("unknown command " + command);
+  const bool receive = command == "rx";
+  Options o;
+  const std::string problem = ParseOptions(argc, argv, receive, &o);
+  if (!problem.empty()) return Usage(problem);
+  if (receive) return Receive(o);
+  const std::string bad = zk::CheckModemSettings(o.modem);
+  if (!bad.empty()) return Usage(bad);
+  return Transmit(o);
+}
