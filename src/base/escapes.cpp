@@ -1,5 +1,7 @@
 #include "base/escapes.h"
 
+#include "base/fixed_text.h"
+
 namespace zk {
 
 int HexDigitValue(char ch) {
@@ -9,24 +11,10 @@ int HexDigitValue(char ch) {
   return 0;
 }
 
-namespace {
-
-// Appends one byte while room is left for the terminator.
-struct Output {
-  char* out;
-  size_t capacity;
-  size_t n = 0;
-  void Put(char ch) {
-    if (n + 1 < capacity) out[n++] = ch;
-  }
-};
-
-}  // namespace
-
 size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeContext& ctx,
                     EscapeEffects* effects) {
   if (!out || capacity == 0) return 0;
-  Output o{out, capacity};
+  BoundedText o{out, capacity};
   if (!in) in = "";
   while (*in == ' ') ++in;
   char quote = 0;
@@ -68,8 +56,7 @@ size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeCont
       default: o.Put(esc); break;
     }
   }
-  out[o.n] = '\0';
-  return o.n;
+  return o.Terminate();
 }
 
 }  // namespace zk

@@ -21,23 +21,6 @@ char LowerAscii(char ch) {
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
-// Appends while room is left for the terminator; keeps counting nothing past that.
-struct Output {
-  char* out;
-  size_t capacity;
-  size_t n = 0;
-  void Put(char ch) {
-    if (n + 1 < capacity) out[n++] = ch;
-  }
-  void Put(const char* text, size_t count) {
-    for (size_t i = 0; i < count && text[i] != '\0'; ++i) Put(text[i]);
-  }
-  void Put(const char* text) { Put(text, static_cast<size_t>(-1)); }
-  size_t Finish() {
-    out[n] = '\0';
-    return n;
-  }
-};
 
 struct Token {
   const char* text = "";
@@ -94,17 +77,17 @@ bool StartsWithNoCase(const char* text, const char* prefix) {
 
 size_t ApplyReportFormat(char* out, size_t capacity, const char* hisRst, const char* format) {
   if (!out || capacity == 0) return 0;
-  Output o{out, capacity};
+  BoundedText o{out, capacity};
   hisRst = OrEmpty(hisRst);
   format = OrEmpty(format);
 
   const char* firstHash = std::strchr(format, '#');
   if (!firstHash || !std::strchr(firstHash + 1, '#')) {
     o.Put(hisRst);
-    return o.Finish();
+    return o.Terminate();
   }
   int highest = HighestReportMarker(format);
-  if (highest == 0) return o.Finish();
+  if (highest == 0) return o.Terminate();
 
   Token tokens[kMaxReportTokens + 1];
   SplitReport(hisRst, highest, tokens);
@@ -117,7 +100,7 @@ size_t ApplyReportFormat(char* out, size_t capacity, const char* hisRst, const c
       o.Put(*p++);
     }
   }
-  return o.Finish();
+  return o.Terminate();
 }
 
 size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValues& values,
@@ -127,7 +110,7 @@ size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValue
     if (logUpdateRequested) *logUpdateRequested = false;
     return 0;
   }
-  Output o{out, capacity};
+  BoundedText o{out, capacity};
   // The walk goes on past a full output so that a late "\u" is still seen.
   for (const char* p = OrEmpty(in); *p != '\0';) {
     if (*p == kLogUpdateMark) {
@@ -153,7 +136,7 @@ size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValue
     }
   }
   if (logUpdateRequested) *logUpdateRequested = logUpdate;
-  return o.Finish();
+  return o.Terminate();
 }
 
 bool ReadMessageFile(const char* path, std::string& body) {

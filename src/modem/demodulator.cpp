@@ -54,7 +54,7 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       space_(kToneShort * element_, kToneLong * element_),
       search_(element_, rate_, markBase_, spaceBase_, kAfcRangeHz, kSearchStepHz),
       sync_(element_, settings.stopBits, std::min(3 * element_, static_cast<int>(0.1 * rate_))),
-      squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch),
+      squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch, options.ltrsOnSpace),
       codes_(options.ltrsOnSpace),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),
       historyMask_(history_.size() - 1),
@@ -68,7 +68,6 @@ void Demodulator::Reset() {
   search_.Reset();
   snrDb_ = -99;
   squelch_.Reset();
-  squelch_.SetLtrsOnSpace(options_.ltrsOnSpace);
   recentCount_ = 0;
   replay_ = false;
   SetOffset(0);

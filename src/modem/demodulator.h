@@ -23,11 +23,13 @@ struct DemodulatorOptions {
   bool learnText = true;     // read doubtful characters by what the text has shown so far
 };
 
-// The receiver: audio in at the settings' sample rate, characters out as they are decoded
-// (within about three elements of their stop element).
 // The tone search's pair strength a signal of this SNR (3 kHz) shows on average.
 double PairStrengthFor(double snrDb, double baud);
 
+// The receiver: audio in at the settings' sample rate, characters out as they are decoded,
+// each within about 100 ms of the end of its stop element (the filters' delay and three
+// elements, at most 0.1 s, for the framing to settle). Characters are the codec's: '\r'
+// and '\n' as received; shift codes do not appear.
 class Demodulator {
  public:
   explicit Demodulator(const ModemSettings& settings, const DemodulatorOptions& options = {});

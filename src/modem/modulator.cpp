@@ -11,6 +11,8 @@ Modulator::Modulator(const ModemSettings& settings, const ModulatorOptions& opti
       rampSamples_(std::max(1.0, options.rampSeconds * settings.sampleRate)) {}
 
 uint64_t Modulator::Queue(char ch) {
+  finishing_ = false;
+  KeyUp();  // first, so the shift state it sets is the one the text is encoded from
   const uint64_t ticket = nextTicket_++;
   uint8_t codes[5];
   const int n = codec_.Encode(ch, codes);
@@ -19,8 +21,6 @@ uint64_t Modulator::Queue(char ch) {
     items_.push_back({Kind::Code, codes[i], 0, last ? ticket : 0, ch});
   }
   if (n == 0) items_.push_back({Kind::Marker, 0, 0, ticket, ch});
-  finishing_ = false;
-  KeyUp();
   return ticket;
 }
 
@@ -34,11 +34,17 @@ void Modulator::Finish() { finishing_ = true; }
 void Modulator::KeyUp() {
   if (keyed_) return;
   keyed_ = true;
-  codec_.NoteIdleCode();  // a fresh transmission starts in letters at the far end too
   rampDirection_ = 1;
   rampPos_ = 0;
   phase_ = 0;
   itemEnd_ = static_cast<double>(sample_);
+  // Mark to settle the far end's receiver, then LTRS: whatever shift it was left in, it
+  // is in letters now, as the encoder assumes. Text queued while the carrier was falling
+  // was encoded for the shift the far end is still in, and follows the mark directly.
+  if (items_.empty()) {
+    items_.push_front({Kind::Code, kLtrs, 0, 0, 0});
+    codec_.NoteIdleCode();
+  }
   items_.push_front({Kind::Mark, 0, options_.leadInSeconds, 0, 0});
   NextItem();
 }

@@ -29,7 +29,7 @@ class Modulator {
   explicit Modulator(const ModemSettings& settings, const ModulatorOptions& options = {});
 
   // Queues one character (encoded with letters/figures shifts as needed) and keys up if
-  // the transmitter was off. The ticket identifies it in PopSent.
+  // the transmitter was off (mark lead-in, then LTRS). The ticket identifies it in PopSent.
   uint64_t Queue(char ch);
   // Keys up and idles until text is queued.
   void Start();

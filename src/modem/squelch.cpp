@@ -11,8 +11,11 @@ constexpr double kClearEnough = 4;   // nats: what noise alone seldom gives ever
 
 }  // namespace
 
-Squelch::Squelch(double threshold, double updates, bool enabled)
-    : threshold_(threshold), smoothing_(1 / (kAverageSeconds * updates)), enabled_(enabled) {
+Squelch::Squelch(double threshold, double updates, bool enabled, bool ltrsOnSpace)
+    : threshold_(threshold),
+      smoothing_(1 / (kAverageSeconds * updates)),
+      enabled_(enabled),
+      ltrsOnSpace_(ltrsOnSpace) {
   Reset();
 }
 

@@ -15,8 +15,9 @@ namespace zk {
 // time it opens: what noise decoded before says nothing about the signal's shift.
 class Squelch {
  public:
-  // threshold: the pair strength at which it opens; updates: strength updates per second.
-  Squelch(double threshold, double updates, bool enabled);
+  // threshold: the pair strength at which it opens; updates: strength updates per second;
+  // ltrsOnSpace: a space returns the shift state to letters.
+  Squelch(double threshold, double updates, bool enabled, bool ltrsOnSpace);
   void Reset();
   // Drops what is held back and the shift state, keeping what it has judged of the band.
   void Forget();
@@ -44,10 +45,7 @@ class Squelch {
   double strength_ = 1;
   std::deque<Held> held_;
   BaudotCodec codec_;
-  bool ltrsOnSpace_ = true;
-
- public:
-  void SetLtrsOnSpace(bool on) { ltrsOnSpace_ = on; }
+  bool ltrsOnSpace_;
 };
 
 }  // namespace zk

@@ -34,7 +34,8 @@ TEST(Modulator, ElementsStopLengthsAndSentTimes) {
       std::vector<float> x(static_cast<size_t>(2 * s.sampleRate));
       m.Render(x.data(), x.size());
       EXPECT_FALSE(m.keyed());
-      const double t = s.sampleRate / s.baud, lead = o.leadInSeconds * s.sampleRate;
+      // The lead-in: steady mark, then one LTRS.
+      const double t = s.sampleRate / s.baud, lead = o.leadInSeconds * s.sampleRate + (6 + stop) * t;
       SentChar sent;
       ASSERT_TRUE(m.PopSent(&sent));
       EXPECT_EQ(sent.ticket, first);

@@ -17,7 +17,7 @@ namespace {
 
 const char kUsage[] =
     "usage: zkrtty tx [options] OUT.wav < text\n"
-    "       zkrtty rx [options] [--afc on|off] [--squelch DB|off] IN.wav\n"
+    "       zkrtty rx [options] [--afc on|off] [--squelch DB|off] [--unshift on|off] IN.wav\n"
     "options: --baud B (45.45) --shift S (170) --mark F (2125) --stop 1|1.5|2 (1.5)\n"
     "         --reverse --rate R (tx, 8000) --float (tx: 32-bit float samples)\n";
 
@@ -53,8 +53,11 @@ std::string ParseOptions(int argc, char** argv, bool receive, Options* o) {
     } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
       if (!hasValue) return arg + " needs a value";
       const std::string value = argv[++i];
-      if (arg == "--afc" && receive && (value == "on" || value == "off")) {
+      const bool onOff = value == "on" || value == "off";
+      if (arg == "--afc" && receive && onOff) {
         o->rx.afc = value == "on";
+      } else if (arg == "--unshift" && receive && onOff) {
+        o->rx.ltrsOnSpace = value == "on";
       } else if (arg == "--squelch" && receive && value == "off") {
         o->rx.squelch = false;
       } else if (!ParseNumber(value.c_str(), &v)) {
