@@ -98,6 +98,7 @@ bool FakeTerminal::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD process = 0;
   if (wParam == 0x8000 && from && GetWindowThreadProcessId(from, &process) && process == engineProcess_) {
     engine_ = from;
+    if (linkedMs_ == 0) linkedMs_ = NowMs();
     Post(0, reinterpret_cast<intptr_t>(window()));
     Post(12, 0);
     return true;
@@ -122,6 +123,15 @@ std::string FakeTerminal::Text() const {
   std::string text;
   for (const Message& m : Messages())
     if (m.code == 0x8003) text.push_back(static_cast<char>(m.value));
+  return text;
+}
+
+std::string FakeTerminal::TextUntilEnd() const {
+  std::string text;
+  for (const Message& m : Messages()) {
+    if (m.code == 0x8004) break;
+    if (m.code == 0x8003) text.push_back(static_cast<char>(m.value));
+  }
   return text;
 }
 
