@@ -146,7 +146,7 @@ TEST_F(Zkmodem, DecodesANoisyRecordingIntoZkttysPaneAndReportsTheSignal) {
   bool shot = false;
   WaitFor([&] {
     const std::string text = zk.RxTxText();
-    if (!shot && text.size() > 150) shot = zk.Screenshot("zkmodem-receiving-noisy", engine);
+    if (!shot && text.size() > 150) shot = zk.Screenshot("zkmodem-receiving-noisy", engine, true);
     return text.find(last) != std::string::npos;
   }, 90000);
   const std::string received = WithoutCr(zk.RxTxText()), sent = WithoutCr(kQso);
@@ -215,15 +215,15 @@ TEST_F(Zkmodem, TwoEnginesTalkThroughPulseAudio) {
     return false;
   };
   WaitFor([&] { return rx.Text().size() >= 24; }, 30000);
-  zk.Screenshot("zkmodem-receiving", EngineWindow(rxProcess.dwProcessId));
+  zk.Screenshot("zkmodem-receiving", EngineWindow(rxProcess.dwProcessId), true);
   EXPECT_TRUE(WaitFor(ended, 30000));
-  EXPECT_EQ(tx.Text(), text);
+  EXPECT_EQ(tx.TextUntilEnd(), text);
   EXPECT_TRUE(WaitFor([&] { return rx.Text() == text; }, 3000)) << rx.Text();
 
   PostMessageA(EngineWindow(rxProcess.dwProcessId), WM_COMMAND, kSettingsButton, 0);
   HWND settings = WaitForMessageBox("zkmodem settings");
   ASSERT_NE(settings, nullptr);
-  zk.Screenshot("zkmodem-settings", settings);
+  zk.Screenshot("zkmodem-settings", settings, true);
   PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
   for (PROCESS_INFORMATION* p : {&rxProcess, &txProcess}) {
     (p == &rxProcess ? rx : tx).Post(2, 0);
