@@ -200,17 +200,7 @@ std::string FormatEngineSettings(const EngineSettings& s) {
 }
 
 bool WriteEngineSettingsFile(const EngineSettings& s, const char* path) {
-  const std::string text = FormatEngineSettings(s);
-  const std::string temporary = std::string(path) + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
-  if (!file) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return ReplaceFileWith(temporary.c_str(), path);
+  return WriteFileReplacing(path, FormatEngineSettings(s));
 }
 
 ModemSettings ModemSettingsOf(const EngineSettings& s, double sampleRate) {
