@@ -87,7 +87,12 @@ std::string FKeyFileText(FKeySet& set) {
 }
 
 bool SaveFKeyFile(FKeySet& set, const char* path) {
-  return path && WriteFileReplacing(path, FKeyFileText(set));
+  if (!path) return false;
+  // The messages are cleaned as they are written, so a save that fails cleans nothing.
+  FKeySet saved = set;
+  if (!WriteFileReplacing(path, FKeyFileText(saved))) return false;
+  set = saved;
+  return true;
 }
 
 bool LoadFKeyFile(FKeySet& set, const char* path) {
