@@ -165,14 +165,22 @@ void ReceiveFromSoundCard(const std::string& wav, int seconds) {
   terminal.Start();
   HWND window = terminal.WaitForEngine();
   const std::string pidFile = e.unixFolder + "/paplay.pid";
+  const double played = NowMs();
   RunUnix("paplay --device=zkloop " + wav + " >/dev/null 2>&1 </dev/null & echo $! >" + pidFile);
   Sleep(2000);
   MeasureCpu(e, "receiving from the null sink, window shown", seconds);
   Minimise(window);
   MeasureCpu(e, "receiving from the null sink, minimised", seconds);
   RunUnix("kill $(cat " + pidFile + ")");
+  const double stopped = NowMs();
+  Sleep(1000);  // what was on its way when the player stopped
   const std::string got = terminal.Text();
-  std::printf("  (%zu characters received from the null sink: %.300s)\n", got.size(), got.c_str());
+  double first = -1, last = -1;
+  for (const auto& m : terminal.Messages())
+    if (m.code == 0x8003) (first < 0 ? first : last) = m.ms - played;
+  std::printf("  (%zu characters received from the null sink in the %.1f s the player ran, the first %.1f s and "
+              "the last %.1f s after its start: %.300s)\n",
+              got.size(), (stopped - played) / 1000, first / 1000, last / 1000, got.c_str());
   EndEngine(e, terminal);
 }
 
@@ -214,7 +222,9 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   // Long enough for both CPU phases and the settling around them.
   std::string text;
-  while (text.size() * 165 < static_cast<size_t>(2 * seconds + 8) * 1000) text += "CQ CQ DE W1AW W1AW PSE K ";
+  // Numbered lines, so a stretch lost on the way shows as a gap in the numbers.
+  for (int n = 1; text.size() * 165 < static_cast<size_t>(2 * seconds + 8) * 1000; ++n)
+    text += "CQ DE W1AW NR " + std::to_string(n) + " K ";
   testbed::MakeFolder("engine_rx_file");
   const std::string unix = testbed::UnixWork() + "/engine_rx_file/";
   testbed::WriteFile(testbed::WinWork() + "\\engine_rx_file\\text.txt", text);
