@@ -37,7 +37,7 @@ if(EXISTS /usr/src/googletest/CMakeLists.txt)
   file(GLOB ZK_E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
   if(ZK_E2E_SOURCES)
     add_executable(zk_e2e ${ZK_E2E_SOURCES})
-    target_link_libraries(zk_e2e PRIVATE zktestbed gtest gtest_main)
+    target_link_libraries(zk_e2e PRIVATE zktestbed gtest gtest_main ws2_32)
     target_link_options(zk_e2e PRIVATE ${ZK_WIN_LINK})
     zk_test_warnings(zk_e2e)
   endif()
@@ -55,6 +55,11 @@ foreach(dir bench/win tests/e2e/peers)
     zk_test_warnings(${name})
   endforeach()
 endforeach()
+
+# The engine benchmark works out where each character's audio ends with the modem core.
+if(TARGET engine_bench)
+  target_link_libraries(engine_bench PRIVATE zkmodemcore)
+endif()
 
 # The stand-in browser opens no console window over the program under test.
 if(TARGET help_viewer)

@@ -88,17 +88,11 @@ std::string FKeyFileText(FKeySet& set) {
 
 bool SaveFKeyFile(FKeySet& set, const char* path) {
   if (!path) return false;
-  std::string temporary = std::string(path) + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
-  if (!file) return false;
-  std::string text = FKeyFileText(set);
-  bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return ReplaceFileWith(temporary.c_str(), path);
+  // The messages are cleaned as they are written, so a save that fails cleans nothing.
+  FKeySet saved = set;
+  if (!WriteFileReplacing(path, FKeyFileText(saved))) return false;
+  set = saved;
+  return true;
 }
 
 bool LoadFKeyFile(FKeySet& set, const char* path) {

@@ -92,4 +92,47 @@ std::string FakeEngine::Caption() const {
   return text;
 }
 
+bool FakeTerminal::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != registered) return false;
+  HWND from = reinterpret_cast<HWND>(lParam);
+  DWORD process = 0;
+  if (wParam == 0x8000 && from && GetWindowThreadProcessId(from, &process) && process == engineProcess_) {
+    engine_ = from;
+    if (linkedMs_ == 0) linkedMs_ = NowMs();
+    Post(0, reinterpret_cast<intptr_t>(window()));
+    Post(12, 0);
+    return true;
+  }
+  if (wParam < 0x8001 || wParam > 0x800F) return true;  // our own posts and others' announcements
+  std::lock_guard<std::mutex> lock(mutex_);
+  messages_.push_back({NowMs(), static_cast<uint32_t>(wParam), lParam});
+  return true;
+}
+
+HWND FakeTerminal::WaitForEngine(int ms) const {
+  WaitFor([this] { return engine_.load() != nullptr; }, ms);
+  return engine_;
+}
+
+std::vector<FakeTerminal::Message> FakeTerminal::Messages() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return messages_;
+}
+
+std::string FakeTerminal::Text() const {
+  std::string text;
+  for (const Message& m : Messages())
+    if (m.code == 0x8003) text.push_back(static_cast<char>(m.value));
+  return text;
+}
+
+std::string FakeTerminal::TextUntilEnd() const {
+  std::string text;
+  for (const Message& m : Messages()) {
+    if (m.code == 0x8004) break;
+    if (m.code == 0x8003) text.push_back(static_cast<char>(m.value));
+  }
+  return text;
+}
+
 }  // namespace testbed

@@ -76,4 +76,38 @@ class FakeEngine : public PeerWindow {
   HWND zktty_;
 };
 
+// A terminal as the engine program sees it: it links with the engine of one process
+// (the announcement of a window of that process), records every code and value the
+// engine sends with the time it came, and posts the terminal's requests.
+class FakeTerminal : public PeerWindow {
+ public:
+  struct Message {
+    double ms;
+    uint32_t code;
+    intptr_t value;
+  };
+  explicit FakeTerminal(DWORD engineProcess) : engineProcess_(engineProcess) {}
+  ~FakeTerminal() override { Stop(); }
+  bool Start() { return PeerWindow::Start("ZkFakeTerminal"); }
+  // The engine's window once it has announced itself, waited for.
+  HWND WaitForEngine(int ms = 15000) const;
+  double linkedMs() const { return linkedMs_; }  // when the answer was posted
+  void Post(uint32_t code, intptr_t value) const { PostMessageA(engine_, registered, code, value); }
+  std::vector<Message> Messages() const;
+  // The characters (code 0x8003) so far.
+  std::string Text() const;
+  // The same up to the first end of a transmission (0x8004): what a transmission echoed,
+  // without what an engine that hears itself decodes after it.
+  std::string TextUntilEnd() const;
+  const UINT registered = RegisterWindowMessageA("MMTTY");
+
+ private:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  DWORD engineProcess_;
+  std::atomic<HWND> engine_{nullptr};
+  std::atomic<double> linkedMs_{0};
+  mutable std::mutex mutex_;
+  std::vector<Message> messages_;
+};
+
 }  // namespace testbed

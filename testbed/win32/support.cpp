@@ -1,5 +1,6 @@
 #include "testbed/win32/support.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -95,6 +96,24 @@ void EmptyTheClipboard() {
   if (!OpenTheClipboard()) return;
   EmptyClipboard();
   CloseClipboard();
+}
+
+int RunUnix(const std::string& command, int ms) {
+  static int runs = 0;
+  const std::string marker = "unix-run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
+  const std::string unixMarker = UnixWork() + "/" + marker;
+  std::string line = "/bin/sh -c \"export PATH=/usr/local/bin:/usr/bin:/bin; (" + command + "); echo $? >" + unixMarker +
+                     ".new && mv " + unixMarker + ".new " + unixMarker + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  // Wine gives no usable handle for a Linux child: its status comes back in a file.
+  const std::string path = WinWork() + "\\" + marker;
+  if (!WaitFor([&] { return FileExists(path); }, ms)) return -1;
+  return std::atoi(ReadFile(path).c_str());
 }
 
 double NowMs() {

@@ -34,6 +34,10 @@ void EmptyTheClipboard();
 // Milliseconds of a high-resolution clock.
 double NowMs();
 
+// Runs a command line of the Linux host through /bin/sh (it must hold no double quote)
+// and waits for it at most `ms`; its exit status, or -1 when it did not end in time.
+int RunUnix(const std::string& command, int ms = 60000);
+
 // Polls `done` every 10 ms until it holds or `ms` pass; returns its last answer.
 template <typename F>
 bool WaitFor(F done, int ms = 5000) {

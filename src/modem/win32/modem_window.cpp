@@ -1,0 +1,235 @@
+#include "modem/win32/modem_window.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "modem/win32/displays.h"
+#include "modem/win32/settings_dialog.h"
+#include "modem/win32/zkmodem_resource.h"
+
+namespace {
+
+constexpr UINT_PTR kTimer = 1;
+constexpr UINT kTimerMs = 100;
+const char* const kBauds[] = {"45.45", "50", "75", "100"};
+const char* const kShifts[] = {"170", "200", "425", "850"};
+
+std::string Format(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", v);
+  return text;
+}
+
+// Selects `current` in a drop-down list of `choices`, adding it when it is not one of them.
+template <size_t N>
+void SelectChoice(HWND list, const char* const (&choices)[N], const std::string& current) {
+  SendMessageA(list, CB_RESETCONTENT, 0, 0);
+  for (const char* c : choices) SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c));
+  LRESULT at = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
+  if (at == CB_ERR) at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(current.c_str()));
+  SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+}
+
+std::string Selected(HWND list) {
+  char text[64] = "";
+  const LRESULT at = SendMessageA(list, CB_GETCURSEL, 0, 0);
+  if (at != CB_ERR && SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(at), 0) < static_cast<LRESULT>(sizeof text))
+    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+std::string IniPath() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  char* slash = n > 0 && n < MAX_PATH ? std::strrchr(path, '\\') : nullptr;
+  return slash ? std::string(path, slash + 1) + "zkmodem.ini" : "zkmodem.ini";
+}
+
+}  // namespace
+
+bool ModemWindow::Create(int showCommand) {
+  message_ = RegisterWindowMessageA(zk::engine::kMessageName);
+  iniPath_ = IniPath();
+  zk::ReadEngineSettingsFile(settings_, iniPath_.c_str());
+  if (!CreateDialogParamA(instance_, MAKEINTRESOURCEA(IDD_ZKMODEM), nullptr, Proc, reinterpret_cast<LPARAM>(this)))
+    return false;
+  HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_ZKMODEM));
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  ShowSettings();
+  PlaceWindow();
+  ShowWindow(window_, showCommand);
+  OnSize(IsIconic(window_) ? SIZE_MINIMIZED : SIZE_RESTORED);
+  if (!modem_.Start(window_, settings_)) return false;
+  // On its own it plays a receive file at once; started by a terminal, once linked.
+  if (!startedByTerminal_) modem_.BeginFile();
+  rules_.Start(NowMs());
+  SetTimer(window_, kTimer, kTimerMs, nullptr);
+  return true;
+}
+
+INT_PTR CALLBACK ModemWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    reinterpret_cast<ModemWindow*>(lParam)->window_ = window;
+    return TRUE;
+  }
+  auto* self = reinterpret_cast<ModemWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+  return self ? self->OnMessage(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR ModemWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A registered message is no constant, so it is told apart before the switch.
+  if (message_ != 0 && message == message_) {
+    rules_.Handle(wParam, lParam);
+    return TRUE;
+  }
+  switch (message) {
+    case WM_COMMAND: OnCommand(wParam); return TRUE;
+    case WM_TIMER: OnTimer(); return TRUE;
+    case WM_SIZE: OnSize(wParam); return TRUE;
+    case WM_MODEM_DECODED: rules_.Decoded(static_cast<char>(wParam)); return TRUE;
+    case WM_MODEM_ECHOED: rules_.Echoed(static_cast<char>(wParam)); return TRUE;
+    case WM_MODEM_ENDED: rules_.TransmissionEnded(); return TRUE;
+    case WM_MODEM_ROWS: OnRows(); return TRUE;
+    case WM_WATERFALL_TUNE: OnTune(lParam); return TRUE;
+    case WM_CLOSE: DestroyWindow(window_); return TRUE;
+    case WM_DESTROY: OnDestroy(); return TRUE;
+  }
+  return FALSE;
+}
+
+void ModemWindow::Announce() {
+  PostMessageA(HWND_BROADCAST, message_, zk::engine::kAnnounce, reinterpret_cast<LPARAM>(window_));
+}
+
+void ModemWindow::Post(intptr_t window, uint32_t code, intptr_t value) {
+  PostMessageA(reinterpret_cast<HWND>(window), message_, code, value);
+}
+
+void ModemWindow::OnCommand(WPARAM wParam) {
+  const int id = LOWORD(wParam), code = HIWORD(wParam);
+  zk::EngineSettings candidate = settings_;
+  const bool checked = IsDlgButtonChecked(window_, id) == BST_CHECKED;
+  switch (id) {
+    case IDC_AFC: candidate.afc = checked; break;
+    case IDC_SQUELCH: candidate.squelch = checked; break;
+    case IDC_REVERSE: candidate.reverse = checked; break;
+    case IDC_BAUD:
+    case IDC_SHIFT:
+      if (code != CBN_SELCHANGE) return;
+      zk::SetEngineSetting(candidate, id == IDC_BAUD ? "baud" : "shift", Selected(GetDlgItem(window_, id)).c_str());
+      break;
+    case IDC_SETTINGS: OpenSettings(); return;
+    default: return;
+  }
+  Change(candidate);
+}
+
+void ModemWindow::OpenSettings() {
+  zk::EngineSettings candidate = settings_;
+  if (EditSettings(instance_, window_, &candidate)) Change(candidate);
+}
+
+// Takes new settings when the tones fit; the controls show what holds either way.
+bool ModemWindow::Change(const zk::EngineSettings& candidate) {
+  const bool usable = zk::CheckModemSettings(zk::ModemSettingsOf(candidate, 8000)).empty();
+  if (usable) {
+    settings_ = candidate;
+    SaveSettings();
+    modem_.Apply(settings_);
+  }
+  ShowSettings();
+  return usable;
+}
+
+void ModemWindow::OnTune(LPARAM hz) {
+  zk::EngineSettings candidate = settings_;
+  candidate.mark = static_cast<double>(hz);
+  if (!zk::CheckModemSettings(zk::ModemSettingsOf(candidate, 8000)).empty()) return;
+  settings_ = candidate;
+  SaveSettings();
+  modem_.SetMark(candidate.mark);
+}
+
+void ModemWindow::ShowSettings() {
+  CheckDlgButton(window_, IDC_AFC, settings_.afc ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(window_, IDC_SQUELCH, settings_.squelch ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(window_, IDC_REVERSE, settings_.reverse ? BST_CHECKED : BST_UNCHECKED);
+  SelectChoice(GetDlgItem(window_, IDC_BAUD), kBauds, Format(settings_.baud));
+  SelectChoice(GetDlgItem(window_, IDC_SHIFT), kShifts, Format(settings_.shift));
+}
+
+void ModemWindow::OnTimer() {
+  const ModemStatus status = modem_.TakeStatus();
+  rules_.Tick(NowMs(), status.markHz, status.snrDb);
+  if (visible_) ShowStatus(status);
+}
+
+void ModemWindow::ShowStatus(const ModemStatus& s) {
+  const double space = settings_.reverse ? s.markHz - settings_.shift : s.markHz + settings_.shift;
+  char tuning[160];
+  std::snprintf(tuning, sizeof tuning, "Mark %.0f Hz    Space %.0f Hz    SNR %s    %s", s.markHz, space,
+                s.snrDb > -99 ? (Format(std::round(s.snrDb)) + " dB").c_str() : "-",
+                s.transmitting ? "Transmitting" : "Receiving");
+  SetText(IDC_TUNING, tuning);
+  SetText(IDC_DEVICES, s.input + "    " + s.output + "    " + s.ptt);
+  const char* link = rules_.linked() ? "Linked with the terminal."
+                     : startedByTerminal_ ? "Waiting for the terminal to answer."
+                                          : "Running on its own.";
+  SetText(IDC_STATE, s.problem.empty() ? link : s.problem);
+  SetWaterfallMarkers(GetDlgItem(window_, IDC_WATERFALL), s.markHz, space);
+  SetLevel(GetDlgItem(window_, IDC_LEVEL), s.peak);
+}
+
+// Only a text that changed is set: setting one repaints it.
+void ModemWindow::SetText(int id, const std::string& text) {
+  char shown[512] = "";
+  GetDlgItemTextA(window_, id, shown, sizeof shown);
+  if (text != shown) SetDlgItemTextA(window_, id, text.c_str());
+}
+
+void ModemWindow::OnSize(WPARAM kind) {
+  const bool visible = kind != SIZE_MINIMIZED;
+  if (visible != visible_) {
+    visible_ = visible;
+    modem_.SetVisible(visible);
+  }
+  if (!visible) return;
+  RECT margin{4, 58, 4, 4};
+  MapDialogRect(window_, &margin);
+  RECT client;
+  GetClientRect(window_, &client);
+  MoveWindow(GetDlgItem(window_, IDC_WATERFALL), margin.left, margin.top,
+             std::max(10L, client.right - margin.left - margin.right),
+             std::max(10L, client.bottom - margin.top - margin.bottom), TRUE);
+}
+
+void ModemWindow::OnRows() {
+  std::vector<std::vector<uint8_t>> rows;
+  modem_.TakeRows(&rows);
+  if (visible_) AddWaterfallRows(GetDlgItem(window_, IDC_WATERFALL), rows);
+}
+
+void ModemWindow::OnDestroy() {
+  KillTimer(window_, kTimer);
+  modem_.Stop();
+  SaveSettings();
+  PostQuitMessage(0);
+}
+
+void ModemWindow::PlaceWindow() {
+  const int* loc = settings_.windowLoc;
+  if (loc[2] - loc[0] >= 300 && loc[3] - loc[1] >= 200)
+    SetWindowPos(window_, nullptr, loc[0], loc[1], loc[2] - loc[0], loc[3] - loc[1], SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ModemWindow::SaveSettings() {
+  RECT r;
+  if (!IsIconic(window_) && GetWindowRect(window_, &r)) {
+    const int loc[4] = {r.left, r.top, r.right, r.bottom};
+    std::memcpy(settings_.windowLoc, loc, sizeof loc);
+  }
+  zk::WriteEngineSettingsFile(settings_, iniPath_.c_str());
+}

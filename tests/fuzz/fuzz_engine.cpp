@@ -1,0 +1,56 @@
+// The engine program's outside input: its settings file, and messages with any code and
+// value from any window.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "modem/engine_rules.h"
+#include "modem/engine_settings.h"
+
+namespace {
+
+// Traps on what the rules must never do: send while receiving, post to a window that
+// never answered.
+struct CheckingHost : zk::EngineHost {
+  void Announce() override {}
+  void Post(intptr_t window, uint32_t, intptr_t) override {
+    if (window == 0 || window != rules->terminal()) __builtin_trap();
+  }
+  void Linked() override {}
+  void Receive() override {}
+  void Transmit() override {}
+  void Finish() override {}
+  void Send(char) override {
+    if (rules->mode() == zk::EngineRules::Mode::kReceive) __builtin_trap();
+  }
+  void Exit() override {}
+  zk::EngineRules* rules = nullptr;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  zk::EngineSettings s;
+  zk::ReadEngineSettingsText(s, reinterpret_cast<const char*>(data), size);
+  if (!zk::CheckModemSettings(zk::ModemSettingsOf(s, 8000)).empty()) __builtin_trap();
+  const std::string text = zk::FormatEngineSettings(s);
+  zk::EngineSettings again;
+  zk::ReadEngineSettingsText(again, text.data(), text.size());
+  if (zk::FormatEngineSettings(again) != text) __builtin_trap();
+
+  CheckingHost host;
+  zk::EngineRules rules(host, true);
+  host.rules = &rules;
+  rules.Start(0);
+  for (size_t i = 0; i + 4 <= size; i += 4) {
+    const uintptr_t code = data[i] < 0x20 ? data[i] % 16 : 0x8000u + data[i + 1];
+    intptr_t value = static_cast<int8_t>(data[i + 2]) * 256 + data[i + 3];
+    if (data[i] % 7 == 0) rules.Decoded(static_cast<char>(value));
+    if (data[i] % 7 == 1) rules.Echoed(static_cast<char>(value));
+    if (data[i] % 7 == 2) rules.TransmissionEnded();
+    rules.Tick(static_cast<double>(i) * 50, value, data[i + 1] - 128);
+    rules.Handle(code, value);
+  }
+  return 0;
+}
