@@ -138,26 +138,19 @@ bool SetEngineSetting(EngineSettings& s, const char* key, const char* v) {
 }
 
 void ReadEngineSettingsText(EngineSettings& s, const char* data, size_t size) {
-  std::vector<char> text(data, data + size);
-  text.push_back('\n');
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n') continue;
-    text[i] = '\0';
-    char* line = &text[start];
-    start = i + 1;
+  ForEachLine(data, size, [&](char* line) {
     CleanLine(line);
     char* blank = std::strchr(line, ' ');
     if (!blank) {
       // A key alone empties a text value ("rxfile" with nothing after it).
       SetEngineSetting(s, line, "");
-      continue;
+      return;
     }
     *blank = '\0';
     const char* value = blank + 1;
     while (*value == ' ') ++value;
     SetEngineSetting(s, line, value);
-  }
+  });
   KeepTonesUsable(s);
 }
 

@@ -230,17 +230,7 @@ void ReadSettingsLine(Settings& s, char* line, WindowLoc* loc, bool* haveLoc) {
 
 int ReadSettingsText(Settings& s, const char* data, size_t size, WindowLoc* loc,
                      bool* haveLoc) {
-  if (!data || size == 0) return 0;
-  // One writable copy, split in place: every line is handled whole, however long.
-  std::vector<char> text(data, data + size);
-  text.push_back('\n');
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n') continue;
-    text[i] = '\0';
-    if (i > start) ReadSettingsLine(s, &text[start], loc, haveLoc);
-    start = i + 1;
-  }
+  ForEachLine(data, size, [&](char* line) { ReadSettingsLine(s, line, loc, haveLoc); });
   return 0;
 }
 
