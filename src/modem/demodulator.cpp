@@ -129,8 +129,8 @@ void Demodulator::Flush(std::string& text) {
 
 void Demodulator::Sample(Cf x, bool fresh, std::string& text) {
   filters_.Push(x);
-  const Outputs o{filters_.markOld(), filters_.markNew(), filters_.spaceOld(), filters_.spaceNew()};
-  history_[static_cast<size_t>(sync_.arrived()) & historyMask_] = o;
+  Outputs& o = history_[static_cast<size_t>(sync_.arrived()) & historyMask_];
+  o = {filters_.markOld(), filters_.markNew(), filters_.spaceOld(), filters_.spaceNew(), 0.0f};
   if (fresh && search_.Push(x)) Search(text);
   frames_.clear();
   sync_.Push(Llr(o), frames_);
@@ -140,33 +140,85 @@ void Demodulator::Sample(Cf x, bool fresh, std::string& text) {
 
 // Log-likelihood ratio of a filter output of amplitude z between its tone being on and off
 // (less a term both tones share): non-coherent detection of a tone of expected amplitude
-// a, its spread widened by how well that amplitude has lately been predicted, and never
+// a, its spread widened by the doubt in that amplitude (mean square error), and never
 // narrower than about a third of a (no level is known better than that). A tone that
 // fades faster than its level can be followed is then judged nearly by its power alone,
 // as an equal-gain receiver would.
-double Demodulator::OnScore(double z, double power, const ToneLevel& tone, double noise) const {
-  const double a = std::sqrt(std::max(power - noise_, 0.1 * noise));
-  const double wide = noise + 2 * std::max(tone.spread() - noise / 2, 0.1 * a * a);
+double Demodulator::OnScore(double z, double a, double doubt, double noise) {
+  const double wide = noise + 2 * std::max(doubt, 0.1 * a * a);
   return LogBesselI0(2 * a * z / wide) - (z * z + a * a) / wide - std::log(wide) + z * z / noise;
 }
 
-float Demodulator::Llr(const Outputs& o) {
+float Demodulator::Llr(Outputs& o) {
   // The noise is taken no lower than 15 dB under what the filters have lately held: above
   // that the ratio would saturate and the framing could no longer pick the best timing,
-  // and a deep fade of a signal with hardly any noise would look like no signal. Lately,
-  // over about an element, not at this sample, so neighbouring timings compare fairly.
+  // and a deep fade of a signal with hardly any noise would look like no signal. Lately
+  // means the recent peak, falling over about an element: a floor that lagged behind a
+  // tone rising out of a fade would be lowest at the tone's first samples, and the framing
+  // would take a window only partly on the tone for the best one.
   const double zm = std::abs(Cd(o.markOld + o.markNew)), zs = std::abs(Cd(o.spaceOld + o.spaceNew));
-  held_ += (zm * zm + zs * zs - held_) / element_;
+  const double power = zm * zm + zs * zs;
+  held_ = std::max(power, held_ + (power - held_) / element_);
   const double n = std::max({noise_, held_ / kMaxSnr, 1e-30});
+  o.noise = static_cast<float>(n);
   // A tone not heard yet is expected as strong as the other, or as what is heard now.
   const double now = std::max(zm * zm, zs * zs);
   const double pm = mark_.heard() ? mark_.power() : (space_.heard() ? space_.power() : now);
   const double ps = space_.heard() ? space_.power() : (mark_.heard() ? mark_.power() : now);
-  const double llr = OnScore(zm, pm, mark_, n) - OnScore(zs, ps, space_, n);
+  const double llr = OnScore(zm, std::sqrt(std::max(pm - noise_, 0.1 * n)), mark_.spread() - n / 2, n) -
+                     OnScore(zs, std::sqrt(std::max(ps - noise_, 0.1 * n)), space_.spread() - n / 2, n);
   return static_cast<float>(std::clamp(llr, -kLlrLimit, kLlrLimit));
 }
 
-void Demodulator::Decode(const Frame& frame, std::string& text) {
+// When a character is decided, the elements around it show each tone's level where it
+// was sent: mark just before the start element and in the stop element, space in the
+// start element. Levels learnt from earlier characters lag a selective fade, so an
+// element whose tone sits in a notch was judged against a level the tone no longer had,
+// and the other tone's absence, which decides it, counted for little. Each data element
+// is judged again with levels taken from its own character as far as they differ from
+// the learnt ones by more than noise and the fade's course would explain.
+void Demodulator::Redecide(Frame& f) const {
+  auto amplitude = [&](int64_t t, bool mark) {
+    const Outputs& o = At(t);
+    return std::abs(Cd(mark ? o.markOld + o.markNew : o.spaceOld + o.spaceNew));
+  };
+  const int64_t before = f.start - 1, stop = f.end - 1, start = f.start + element_ - 1;
+  const double markBefore = amplitude(before, true), markStop = amplitude(stop, true);
+  const double space = amplitude(start, false);
+  f.code = 0;
+  for (int i = 1; i <= 5; ++i) {
+    const int64_t t = f.start + (i + 1) * element_ - 1;
+    const Outputs& o = At(t);
+    const double n = o.noise;
+    auto level = [&](const ToneLevel& tone, double local, double localDoubt, double* doubt) {
+      const double learnt = std::sqrt(std::max(tone.power() - noise_, 0.1 * n));
+      const double learntDoubt = tone.spread() - n / 2;
+      const double d = local - learnt;
+      const double trust = std::max(0.0, 1 - 4 * localDoubt / (d * d + 1e-300));
+      *doubt = trust * localDoubt + (1 - trust) * learntDoubt;
+      return learnt + trust * d;
+    };
+    // Mark from a straight line between its two measurements, less sure between them the
+    // more they differ; space from the start element, less sure the further away, by as
+    // much as its level has lately been seen to wander.
+    const double fm = static_cast<double>(t - before) / static_cast<double>(stop - before);
+    const double markLocal = markBefore + fm * (markStop - markBefore);
+    const double markDoubt = (At(before).noise * (1 - fm) * (1 - fm) + At(stop).noise * fm * fm) / 2 +
+                             fm * (1 - fm) * (markStop - markBefore) * (markStop - markBefore) / 4;
+    const double away = static_cast<double>(i) / 5;
+    const double spaceDoubt = At(start).noise / 2 + away * away * std::max(space_.spread(), 0.0) / 4;
+    double dm = 0, ds = 0;
+    const double am = level(mark_, markLocal, markDoubt, &dm);
+    const double as = level(space_, space, spaceDoubt, &ds);
+    const double zm = std::abs(Cd(o.markOld + o.markNew)), zs = std::abs(Cd(o.spaceOld + o.spaceNew));
+    f.llr[i] = static_cast<float>(std::clamp(OnScore(zm, am, dm, n) - OnScore(zs, as, ds, n), -kLlrLimit, kLlrLimit));
+    if (f.llr[i] > 0) f.code = static_cast<uint8_t>(f.code | (1 << (i - 1)));
+  }
+}
+
+void Demodulator::Decode(const Frame& decided, std::string& text) {
+  Frame frame = decided;
+  Redecide(frame);
   double clarity = std::min(-frame.llr[0], frame.llr[6]);
   for (int i = 1; i <= 5; ++i) clarity = std::min<double>(clarity, std::fabs(frame.llr[i]));
   squelch_.Pass(options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, clarity, Seconds(), text);

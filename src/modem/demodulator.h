@@ -55,14 +55,16 @@ class Demodulator {
  private:
   struct Outputs {
     Cf markOld, markNew, spaceOld, spaceNew;
+    float noise;  // what the evidence at this sample took as the noise
   };
 
   void Sample(Cf x, bool fresh, std::string& text);
   void Replay(std::string& text);
   void ForgetSignal();
-  double OnScore(double z, double power, const ToneLevel& tone, double noise) const;
-  float Llr(const Outputs& o);
-  void Decode(const Frame& frame, std::string& text);
+  static double OnScore(double z, double a, double doubt, double noise);
+  float Llr(Outputs& o);
+  void Redecide(Frame& frame) const;
+  void Decode(const Frame& decided, std::string& text);
   void LearnElement(int64_t end, bool mark);
   void Follow();
   void Search(std::string& text);
@@ -95,7 +97,7 @@ class Demodulator {
   double offset_ = 0;    // frequency correction, Hz
   double noise_ = 0;     // element filter power with no tone
   double quiet_ = 0;     // the same, less all that might be the signal's
-  double held_ = 0;      // both filters' power, averaged over about an element
+  double held_ = 0;      // both filters' power, at its recent peak
   Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
 };
