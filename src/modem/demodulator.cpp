@@ -53,7 +53,7 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       mark_(kToneShort * element_, kToneLong * element_),
       space_(kToneShort * element_, kToneLong * element_),
       search_(element_, rate_, markBase_, spaceBase_, kAfcRangeHz, kSearchStepHz),
-      sync_(element_, settings.stopBits, std::min(3 * element_, static_cast<int>(0.1 * rate_))),
+      sync_(element_, settings.stopBits, std::min(5 * element_ / 2, static_cast<int>(0.1 * rate_))),
       squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch, options.ltrsOnSpace),
       codes_(options.ltrsOnSpace),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),

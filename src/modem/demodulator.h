@@ -27,7 +27,7 @@ struct DemodulatorOptions {
 double PairStrengthFor(double snrDb, double baud);
 
 // The receiver: audio in at the settings' sample rate, characters out as they are decoded,
-// each within about 100 ms of the end of its stop element (the filters' delay and three
+// each within about 100 ms of the end of its stop element (the filters' delay and two and a half
 // elements, at most 0.1 s, for the framing to settle). Characters are the codec's: '\r'
 // and '\n' as received; shift codes do not appear.
 class Demodulator {
