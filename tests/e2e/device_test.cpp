@@ -150,6 +150,9 @@ TEST_F(SerialDevice, TncCommandStringsResponsePromptAndEcho) {
   const std::string shown = zk.RxTxText();
   EXPECT_NE(shown.find("HELLO"), std::string::npos) << shown;
   EXPECT_NE(shown.find("CMD:"), std::string::npos) << shown;
+  zk.Type("\b\bK TEST");  // back into sent text: what is typed after it goes out whole
+  zk.SysKey(VK_F10);
+  EXPECT_EQ(peer.ReadUntil("TEST", 2000), "TX\rK TEST");
   ASSERT_TRUE(zk.Exit());
   EXPECT_EQ(peer.ReadUntil("RX\r", 2000), "RX\r") << "the receive string again at exit";
 }

@@ -51,11 +51,9 @@ void ToggleTransmit() {
 }
 
 int QueuePut(char ch) {
+  // The pane's backspace, which comes first, has brought the transmit position down with it.
   if (ch == 8) {
-    if (!app.txQueue.TakeBack()) return -1;
-    PaneLock lock(*app.typingPane);
-    zk::ColourSlot& slot = app.typingPane->buffer().slot(kTransmitSlot);
-    if (slot.mark > 0) --slot.mark;
+    app.txQueue.TakeBack();
     return -1;
   }
   if (!app.txQueue.Put(ch)) return 0;
@@ -67,9 +65,6 @@ int QueueTyped() {
   PaneLock lock(*app.typingPane);
   zk::TextBuffer& buffer = app.typingPane->buffer();
   zk::ColourSlot& slot = buffer.slot(kTransmitSlot);
-  // Backspace may have removed sent text below the transmit position; what is typed
-  // after that must still go out.
-  if (slot.mark > buffer.length()) slot.mark = buffer.length();
   const int waiting = buffer.length() - slot.mark;
   if (!LinkCanSend() || !app.link.transmitting() || waiting < 1) return waiting;
   int queued = 0;
