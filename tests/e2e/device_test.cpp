@@ -106,6 +106,11 @@ TEST_F(SerialDevice, DirectModeSendsKeysStraightToTheLine) {
   zk.Type("AB\x03");
   EXPECT_EQ(peer.ReadCount(5, 1000), Codes({3, 25, 27, 27, 28})) << "Ctrl+C goes out unseen";
   EXPECT_EQ(zk.ControlText(IDC_TXRX), "F10  &TX") << "direct typing does not key the transmitter";
+  zk.SysKey(VK_F10);
+  EXPECT_EQ(peer.ReadFor(300).find_first_not_of('\x1f'), std::string::npos) << "direct typing went out once";
+  zk.SysKey(VK_F10);
+  ASSERT_TRUE(zk.WaitForTxCaption("F10  &TX"));
+  peer.ReadFor(200);  // the tail still on the line
   zk.Type("\x19");
   EXPECT_EQ(zk.Text(zk.main()), "Zktty");
   zk.Type("X");

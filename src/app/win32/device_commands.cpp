@@ -61,6 +61,13 @@ int QueuePut(char ch) {
   return 1;
 }
 
+void QueueDirect(char ch) {
+  QueuePut(ch);
+  PaneLock lock(*app.typingPane);
+  zk::TextBuffer& buffer = app.typingPane->buffer();
+  buffer.slot(kTransmitSlot).mark = buffer.length();
+}
+
 int QueueTyped() {
   PaneLock lock(*app.typingPane);
   zk::TextBuffer& buffer = app.typingPane->buffer();

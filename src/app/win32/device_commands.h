@@ -20,6 +20,10 @@ void ToggleTransmit();
 // waiting character), 0 when the queue is full and the character was refused.
 int QueuePut(char ch);
 
+// Direct mode: queues one character the typing pane shows; it counts as sent, so no later
+// switch to transmit queues it again.
+void QueueDirect(char ch);
+
 // While transmitting, moves the typing pane's text after the transmit position into the
 // queue; returns how many typed characters were waiting.
 int QueueTyped();
