@@ -191,6 +191,9 @@ ComposeResult ComposeMessage(const char* message, const ComposeContext& context)
   EscapeEffects effects;
   ParseEscapes(resolved.data(), resolved.size(), body, escapeContext, &effects);
   result.qsoPending = effects.qsoPending;
+  const char* lastUpdate = std::strrchr(resolved.data(), kLogUpdateMark);
+  result.qsoPendingAfterUpdate =
+      effects.qsoPending && lastUpdate && effects.qsoPendingAt > static_cast<size_t>(lastUpdate - resolved.data());
 
   const char* text = resolved.data();
   if (*text == '-') {

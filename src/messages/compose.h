@@ -59,6 +59,7 @@ struct ComposeResult {
   std::string text;               // to append to the typing pane in colour slot 0, in order
   bool startTxRequested = false;  // the text held "\t" while receiving
   bool qsoPending = false;        // "\l": mark the contact for logging
+  bool qsoPendingAfterUpdate = false;  // the last "\l" comes after the last "\u": mark after the update
   bool logUpdateRequested = false;  // "\u": update the log now that the text is built
 };
 

@@ -77,7 +77,7 @@ class LogLink : public Links {};
 class Engine : public Links {};
 
 TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
-  Start("log_call_box", kQuiet + "msg0 <F1  Mark> \\l\n");
+  Start("log_call_box", kQuiet + "msg0 <F1  Mark> \\l\nmsg1 <F2  Log> \\l\\u\n");
   const std::string main = Id(zk.main());  // "rttystarted" comes from no window: there is none yet
   EXPECT_EQ(Next(log, seen, 3),
             (std::vector<std::string>{"0 <control:11>rttystarted", "announce 1001 " + main, "announce 1000 " + main}));
@@ -104,8 +104,10 @@ TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
     ExpectFields(expected);
   }
   SetCallBox("G4XYZ");
-  zk.Command(IDC_NEW);  // no mark: no question
-  ExpectFields({{"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
+  zk.Key(VK_F2);  // marked, then logged: no mark is left
+  SetCallBox("G4XYZ");
+  zk.PostCommand(IDC_NEW);  // no mark: no question
+  ExpectFields({{"CALL", "G4XYZ"}, {"control", "updatelog"}, {"CALL", ""}, {"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
   ASSERT_TRUE(zk.Exit());
   ExpectFields({{"control", "rttystopped"}});
 }

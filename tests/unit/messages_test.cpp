@@ -95,7 +95,13 @@ TEST(ComposeMessage, LabelDashEscapesMacrosAndTheIgnoredCharacter) {
   };
   for (const auto& k : cases) EXPECT_EQ(ComposeMessage(k[0], c).text, k[1]) << k[0];
   EXPECT_TRUE(ComposeMessage("(HISCALL) tu\\u", c).logUpdateRequested);
-  EXPECT_TRUE(ComposeMessage("a\\l", c).qsoPending);
+  // "\l" marks the contact before or after the log update, as the message orders them.
+  const std::pair<const char*, int> marks[] = {
+      {"a", 0}, {"a\\l", 1}, {"\\l(HISCALL)\\u", 1}, {"\\u\\l", 3}, {"\\l\\u\\L\\u", 1}, {"\\l\\u x\\l", 3}};
+  for (const auto& [message, mark] : marks) {
+    const ComposeResult r = ComposeMessage(message, c);
+    EXPECT_EQ(r.qsoPending + 2 * r.qsoPendingAfterUpdate, mark) << message;
+  }
   for (bool transmitting : {false, true}) {
     c.transmitting = transmitting;
     const ComposeResult r = ComposeMessage(set.messages[0], c);
