@@ -55,14 +55,14 @@ void DeviceLink::SwitchToReceive() {
   endRequested_ = false;
   rxFilter_.Reset();
   lettersPending_ = false;
-  pttKeyedAtMs_ = -1;
 
   const int32_t devtype = settings_.devtype;
   const int32_t control = settings_.pttcontrol;
   // A terminal unit's last characters are still on the line; the writer drops PTT once
-  // they have gone, so the window thread never waits here.
-  const bool releaseLater =
-      devtype == kTerminalUnit && IsControlLine(control) && port_.HasPort();
+  // they have gone, so the window thread never waits here. Within the PTT delay nothing
+  // has gone out yet, and PTT falls at once.
+  const bool releaseLater = devtype == kTerminalUnit && IsControlLine(control) && port_.HasPort() &&
+                            !CancelPttDelay();
   if (releaseLater) {
     MarkPttRelease(control);
   } else {
@@ -211,6 +211,11 @@ bool DeviceLink::ReleasePttWhenLineIsIdle() {
   }
   releasePending_ = false;
   return true;
+}
+
+bool DeviceLink::CancelPttDelay() {
+  int64_t keyedAt = pttKeyedAtMs_.exchange(-1);
+  return keyedAt >= 0 && port_.NowMs() < keyedAt + settings_.pttms;
 }
 
 bool DeviceLink::AwaitPttDelay() {

@@ -111,6 +111,8 @@ class DeviceLink {
   void MarkPttRelease(int line);
   bool ReleasePttWhenLineIsIdle();
   bool AwaitPttDelay();
+  // Window thread: forgets the delay of the last keying; true when it had not run out.
+  bool CancelPttDelay();
   bool WaitForLine();
   bool WriteBytes(const uint8_t* bytes, int count);
   bool Diddling() const;

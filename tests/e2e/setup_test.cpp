@@ -119,6 +119,13 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS})
     Click(page, id);
   SetDlgItemTextA(page, IDC_PTT_DELAY, "-20");
+  PostClick(sheet, IDOK);  // a delay outside its range is refused, and the range named
+  HWND refusal = zk.WaitForDialog("Set serial port", 5000);
+  ASSERT_TRUE(refusal);
+  EXPECT_TRUE(HasChildText(refusal, "The PTT delay must be 0 to 2000 ms."));
+  zk.Screenshot("setup-ptt-delay-refused", refusal, true);
+  ConfirmDialog(refusal);
+  SetDlgItemTextA(page, IDC_PTT_DELAY, "2000");
 
   page = zk.ShowPage(sheet, kTncPage);
   const std::pair<int, const char*> tnc[] = {{IDC_TNC_INIT, "INIT\\r"}, {IDC_TNC_TX, "TX\\r[OK]"}, {IDC_TNC_RX, "RX\\r"},
@@ -132,7 +139,7 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   const std::pair<const char*, const char*> stored[] = {
       {"devtype", "0"}, {"ttyport", "9"}, {"ttyportnumber", "9"}, {"ttybaud", "45"}, {"ttybytesize", "8"},
       {"ttyparity", "1"}, {"ttystop", "2"}, {"ttyflow", "2"}, {"baudot", "0"}, {"ltrsonspace", "1"},
-      {"diddle", "1"}, {"pttcontrol", "1"}, {"pttms", "-20"}, {"ttytncecho", "0"}, {"tncinit", "ATZ\\r"},
+      {"diddle", "1"}, {"pttcontrol", "1"}, {"pttms", "2000"}, {"ttytncecho", "0"}, {"tncinit", "ATZ\\r"},
       {"tnctx", "TX\\r[OK]"}, {"command", "a command string longer "}, {"rxmodechar", "3"}, {"ignore", "~"}};
   for (const auto& [key, value] : stored) EXPECT_EQ(Setting(zk, key), value) << key;
   ASSERT_TRUE(zk.Exit());

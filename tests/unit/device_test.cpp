@@ -219,6 +219,18 @@ TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   EXPECT_FALSE(port.duringNextWait);
   EXPECT_EQ(port.Count("line1 off"), 0u);
   EXPECT_TRUE(link.pttState());
+  // Back to receive while the delay of a new keying still holds everything back: nothing
+  // is on the line, and PTT falls at once.
+  link.SwitchToReceive();
+  Send();
+  s.pttms = 2000;
+  port.calls.clear();
+  link.SwitchToTransmit();
+  port.now += 100;
+  link.SwitchToReceive();
+  EXPECT_EQ(port.Texts("line1 "), "on off");
+  Send();
+  EXPECT_EQ(port.Count("write"), 0u);
 }
 
 TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {

@@ -134,6 +134,23 @@ void Fill(HWND page) {
   SetDlgItemInt(page, IDC_PTT_DELAY, static_cast<UINT>(c.pttms), TRUE);
 }
 
+bool ReadPttDelay(HWND page, int32_t* ms) {
+  char typed[32] = "";
+  GetDlgItemTextA(page, IDC_PTT_DELAY, typed, sizeof typed);
+  return zk::ReadPttDelay(typed, ms);
+}
+
+// The page is not left, nor the sheet closed, with a PTT delay out of its range.
+bool AcceptPttDelay(HWND page) {
+  int32_t ms = 0;
+  if (ReadPttDelay(page, &ms)) return true;
+  char text[64];
+  std::snprintf(text, sizeof text, "The PTT delay must be 0 to %d ms.", static_cast<int>(zk::kMaxPttMs));
+  MessageBoxA(page, text, "Set serial port", MB_ICONEXCLAMATION);
+  SetFocus(GetDlgItem(page, IDC_PTT_DELAY));
+  return false;
+}
+
 zk::SerialPageControls ReadControls(HWND page) {
   zk::SerialPageControls c{};
   c.devtype = CheckedOne(page, kDeviceButtons);
@@ -149,9 +166,8 @@ zk::SerialPageControls ReadControls(HWND page) {
   c.ltrsonspace = Checked(page, IDC_LTRS_ON_SPACE);
   c.diddle = Checked(page, IDC_USE_DIDDLE);
   c.pttcontrol = CheckedOne(page, kPttButtons);
-  BOOL isNumber = FALSE;
-  c.pttms = static_cast<int32_t>(GetDlgItemInt(page, IDC_PTT_DELAY, &isNumber, TRUE));
-  if (!isNumber) c.pttms = 0;
+  c.pttms = 0;
+  ReadPttDelay(page, &c.pttms);
   return c;
 }
 
@@ -168,7 +184,7 @@ INT_PTR OnInit(HWND page, LPARAM parameter) {
   return TRUE;
 }
 
-constexpr PageNotices kNotices{Store, Fill, 2, true};  // the number is its help context
+constexpr PageNotices kNotices{Store, Fill, 2, true, AcceptPttDelay};  // 2: its help context
 
 INT_PTR CALLBACK SerialPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
