@@ -217,11 +217,12 @@ bool DeviceConnection::Write(const uint8_t* bytes, int count) {
   return commPort_->Write(bytes, count, RecordForThisThread(), stopEvent_) == count;
 }
 
-void DeviceConnection::TransmitChar(uint8_t byte) {
-  if (!commPort_ || !commPort_->valid()) return;
-  TransmitCommChar(commPort_->handle(), static_cast<char>(byte));
+bool DeviceConnection::TransmitChar(uint8_t byte) {
+  if (!commPort_ || !commPort_->valid()) return true;  // nothing to wait for
+  if (!TransmitCommChar(commPort_->handle(), static_cast<char>(byte))) return false;
   const double now = static_cast<double>(NowMs());
   commandLineFreeAtMs_ = std::max(commandLineFreeAtMs_, now) + link_.CharacterMs();
+  return true;
 }
 
 void DeviceConnection::EnginePost(uint32_t code, intptr_t value) { engine_.Post(code, value); }

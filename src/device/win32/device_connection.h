@@ -64,7 +64,7 @@ class DeviceConnection final : public zk::DevicePort {
   void SetControlLine(int line, bool on) override;
   void Purge() override;
   bool Write(const uint8_t* bytes, int count) override;
-  void TransmitChar(uint8_t byte) override;
+  bool TransmitChar(uint8_t byte) override;
   void EnginePost(uint32_t code, intptr_t value) override;
   void WakeWriter() override;
   void RequestToggle() override;
