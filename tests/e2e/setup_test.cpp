@@ -223,6 +223,7 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
   const std::string folder = MakeFolder("setup_fkeys");
   WriteFile(folder + "\\part.rtm", "F1: <F1  Loaded> hello\nrst 5NN\n");
   WriteFile(folder + "\\note.rty", "UR 599\n");
+  WriteFile(folder + "\\huge.rtm", std::string(1024 * 1024, '\n') + "F3: huge\n");
   ASSERT_TRUE(zk.Start("setup_fkeys", "repeatfkey 3\nrepeatsec 20\nexchangeformat #(HISCALL)\nmsg2 <F3  Old> x\n",
                        ZkApp::SetupAtStart::kKeep));
   HWND sheet = zk.SetupSheet();
@@ -240,6 +241,13 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
   EXPECT_EQ(saved[2], "F3: <F3  New> three");
   EXPECT_EQ(saved[9] + "|" + saved[11], "repeat 3 20|exchange #(HISCALL)");
 
+  PostClick(page, IDC_LOAD_FKEYS);  // over 1 MiB: refused, naming the file, and the set kept
+  ASSERT_TRUE(ChooseFileName(zk, "Zktty Function key files", "huge.rtm"));
+  HWND refusal = zk.WaitForDialog("File too large", 5000);
+  ASSERT_TRUE(refusal);
+  EXPECT_TRUE(HasChildText(refusal, folder + "\\huge.rtm is larger than 1 MiB and was not read."));
+  ConfirmDialog(refusal);
+  EXPECT_EQ(TextOf(zk, page, IDC_REPEAT_KEY), "3");
   PostClick(page, IDC_LOAD_FKEYS);
   ASSERT_TRUE(ChooseFileName(zk, "Zktty Function key files", "part.rtm", "dialog-file"));
   const std::pair<int, const char*> loaded[] = {

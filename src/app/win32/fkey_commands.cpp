@@ -8,6 +8,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/panes.h"
 #include "messages/compose.h"
+#include "messages/win32/fkeys_page.h"
 #include "resources/resource.h"
 
 namespace {
@@ -32,6 +33,7 @@ void SendFKeyMessage(int index) {
   char callBox[100] = "";
   GetDlgItemTextA(app.mainWindow, IDC_CALLBOX, callBox, sizeof callBox);
   const zk::ComposeResult result = Compose(index, callBox);
+  if (!result.refusedFile.empty()) return ReportFileTooLarge(app.mainWindow, result.refusedFile.c_str());
   // The mark and the update in the order the message gives them; the update comes after
   // the expansion, so "(HISCALL)" in the same message still had the call.
   if (result.qsoPending && !result.qsoPendingAfterUpdate) app.qsoPending = true;
