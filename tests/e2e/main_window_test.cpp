@@ -90,6 +90,15 @@ TEST(MainWindow, StoredPlaceRatioFontsAndColoursAreApplied) {
   const auto lines = ReadLines(zk.IniPath());
   EXPECT_EQ(ValueOf(lines, "windowloc"), "100 50 700 520");
   EXPECT_EQ(ValueOf(lines, "prepfontpoints"), "240");
+
+  ZkApp moved;  // a place on a screen that is gone: back on the work area, whole
+  ASSERT_TRUE(moved.Start("lost_place", "windowloc 3000 2000 3600 2470\n"));
+  RECT work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(moved.main(), &window);
+  EXPECT_EQ(std::make_pair(window.right - window.left, window.bottom - window.top), std::make_pair(600L, 470L));
+  EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right && window.bottom <= work.bottom);
+  ASSERT_TRUE(moved.Exit());
 }
 
 TEST(MainWindow, TypingBackspaceClearingAndPaste) {
