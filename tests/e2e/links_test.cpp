@@ -159,6 +159,25 @@ TEST_F(LogLink, ALoggerStartedLaterIsLinkedAndMayEndZktty) {
   EXPECT_EQ(log.Records(seen + 1, 300).size(), seen) << "the link had ended: no \"rttystopped\"";
 }
 
+// A second Zktty announces its window as any terminal does; each links to the logging
+// program only, and each Call box reaches it at once.
+TEST_F(LogLink, TwoZkttysEachReachTheLoggerAndNeverEachOther) {
+  Start("log_first", kQuiet);
+  ZkApp second;
+  ASSERT_TRUE(second.Start("log_second", "windowloc 0 0 800 520\n"));
+  const std::tuple<ZkApp*, const char*, const char*> sends[] = {{&zk, "K1ABC", "K1ABC|"}, {&second, "G4XYZ", "K1ABC|G4XYZ"}};
+  for (const auto& [app, call, boxes] : sends) {
+    const size_t before = log.Records(0, 300).size();
+    const double sent = NowMs();
+    SendMessageA(app->Control(IDC_CALLBOX), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(call));
+    const std::vector<std::string> records = log.Records(before + 1, 1000);
+    EXPECT_LT(NowMs() - sent, 200) << call;
+    EXPECT_EQ(records.size() > before ? records[before] : "", Id(app->main()) + " <CALL:5>" + call);
+    EXPECT_EQ(zk.ControlText(IDC_CALLBOX) + "|" + second.ControlText(IDC_CALLBOX), boxes);
+  }
+  ASSERT_TRUE(second.Exit());
+}
+
 // A logging program that stops answering for 10 s costs each field at most the send's
 // time-out (2 s), after which the window answers again.
 TEST_F(LogLink, AHungLoggerNeverHoldsTheWindowLong) {
