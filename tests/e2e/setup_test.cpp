@@ -23,8 +23,8 @@ using namespace testbed;
 
 enum Page { kSerialPage, kTncPage, kFKeysPage, kPreferencesPage };
 
-// The run's prefix has COM5, COM6, COM8, COM9 and COM12.
-const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM12"};
+// The run's prefix has COM5, COM6, COM8, COM9 and COM12, and COM10 as a link it does not declare.
+const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10", "COM12"};
 
 std::string Setting(const ZkApp& zk, const std::string& key) {
   for (const std::string& line : ReadLines(zk.IniPath()))
