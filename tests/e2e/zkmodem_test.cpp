@@ -195,6 +195,39 @@ TEST_F(Zkmodem, SendsTypedTextAsAudioWithPttOnTheRadioAndEndsWhenTold) {
   EXPECT_NE(ReadFile(zk.folder() + "\\zkmodem.ini").find("windowloc 0 530 760 1010"), std::string::npos);
 }
 
+// The engine killed in the middle of a transmission: Zktty is back to receive and the
+// logging program told "pttoff" within 2 s, the operator is asked once whether to start
+// the engine again, and Yes starts one that is linked as at start-up.
+TEST_F(Zkmodem, AnEngineKilledWhileSendingLeavesZkttyReceivingAndStartsAgainOnYes) {
+  FakeLogger log;
+  ASSERT_TRUE(log.Start());
+  StartZktty(EngineFolder("zkmodem_killed", "txfile tx.wav\nwindowloc 0 530 760 1010\n"));
+  zk.Type("RYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRY");
+  zk.SysKey(VK_F10);
+  ASSERT_TRUE(zk.WaitForTxCaption("F10  &RX"));
+  Sleep(500);
+  DWORD id = 0;
+  GetWindowThreadProcessId(engine, &id);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+  const size_t before = log.Records().size();
+  const double killed = NowMs();
+  ASSERT_TRUE(process && TerminateProcess(process, 1));
+  CloseHandle(process);
+  EXPECT_TRUE(zk.WaitForTxCaption("F10  &TX", 2000));
+  const std::vector<std::string> fields = log.Records(before + 1, 2000);
+  EXPECT_EQ(fields.size() > before ? fields.back() : "", std::to_string(reinterpret_cast<uintptr_t>(zk.main())) + " <control:6>pttoff");
+  HWND ask = zk.WaitForDialog("Sound-card engine", 2000);
+  ASSERT_TRUE(ask);
+  EXPECT_LT(NowMs() - killed, 2000);
+  zk.Screenshot("engine-ended", ask, true);
+  PostMessageA(ask, WM_COMMAND, IDYES, 0);
+  engine = EngineWindow(0);
+  ASSERT_NE(engine, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return Caption(engine).rfind("MMTTY     (", 0) == 0; }, 15000)) << "linked again";
+  EXPECT_EQ(zk.WaitForDialog("Sound-card engine", 0), nullptr) << "asked once";
+  ASSERT_TRUE(zk.Exit());
+}
+
 // Through Wine's own audio driver: one engine plays into the null sink, the other
 // records its monitor.
 TEST_F(Zkmodem, TwoEnginesTalkThroughPulseAudio) {

@@ -19,6 +19,10 @@ bool LinkCanSend() {
   return app.device.HasPort() || app.settings.devtype == zk::kEngine;
 }
 
+void ReportNoEngine() {
+  if (app.device.engineMissing()) MessageBoxA(nullptr, kNoEngineText, kNoEngineCaption, MB_ICONEXCLAMATION);
+}
+
 }  // namespace
 
 bool OpenDevice() {
@@ -29,8 +33,8 @@ bool OpenDevice() {
     char caption[64];
     std::snprintf(caption, sizeof caption, "Could not activate %s", app.device.portName());
     MessageBoxA(nullptr, "Another program may be using the port?", caption, MB_ICONEXCLAMATION);
-  } else if (app.device.engineMissing()) {
-    MessageBoxA(nullptr, kNoEngineText, kNoEngineCaption, MB_ICONEXCLAMATION);
+  } else {
+    ReportNoEngine();
   }
   if (app.settings.devtype == zk::kEngine) FocusTypingPane();
   return opened;
@@ -48,6 +52,22 @@ void ToggleTransmit() {
   app.link.SwitchToTransmit();
   SetTxButtonCaption(true);
   QueueTyped();
+}
+
+void WatchEngine() {
+  if (!app.device.EngineLost()) return;
+  app.autoRepeat.Cancel();
+  if (app.link.transmitting()) {
+    ToggleTransmit();
+    app.txQueue.Flush();
+  } else {
+    app.link.SetPtt(false);
+  }
+  if (MessageBoxA(app.mainWindow, kEngineEndedText, kEngineEndedCaption, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+    return;
+  app.device.StartEngine();
+  ReportNoEngine();
+  FocusTypingPane();
 }
 
 int QueuePut(char ch) {

@@ -16,6 +16,13 @@ constexpr char kNoEngineText[] =
 // Flips between receive and transmit; window thread only.
 void ToggleTransmit();
 
+// On the clock: when the sound-card engine has gone, the station returns to receive, the
+// logging program is told "pttoff", and the operator is asked once whether to start the
+// engine again.
+void WatchEngine();
+constexpr char kEngineEndedCaption[] = "Sound-card engine";
+constexpr char kEngineEndedText[] = "The sound-card engine has ended. Start it again?";
+
 // Queues one character: 1 when queued, -1 for a backspace (which takes back the last
 // waiting character), 0 when the queue is full and the character was refused.
 int QueuePut(char ch);

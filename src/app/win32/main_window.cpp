@@ -229,6 +229,7 @@ namespace {
 void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
   if (!app.clockRunning) return;
   RunAutoRepeatTick();
+  WatchEngine();
 }
 
 }  // namespace

@@ -56,6 +56,10 @@ class DeviceConnection final : public zk::DevicePort {
   UINT engineMessage() const { return engine_.message(); }
   bool HandleEngineMessage(WPARAM code, LPARAM value);
   void EndEngine() { engine_.Post(zk::engine::kExit, 0); }
+  // True once when the linked engine has gone while it is the device; StartEngine starts
+  // one again as the open does (engineMissing() then tells whether none could be started).
+  bool EngineLost() { return settings_.devtype == zk::kEngine && engine_.Lost(); }
+  void StartEngine() { engineMissing_ = !engine_.Start(); }
 
   bool running() const { return session_ && session_->running; }
   HANDLE readerThread() const { return readerThread_; }
