@@ -49,6 +49,27 @@ HWND WaitForMessageBox(const std::string& title, int ms) {
   return box;
 }
 
+HWND FindTopWindow(DWORD process, const char* className, const std::function<bool(HWND)>& match) {
+  struct Search {
+    DWORD process;
+    const char* className;
+    const std::function<bool(HWND)>& match;
+    HWND found;
+  } search{process, className, match, nullptr};
+  EnumWindows([](HWND window, LPARAM param) -> BOOL {
+    auto& s = *reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    const bool fits = (s.process == 0 || owner == s.process) && (!s.className || std::strcmp(name, s.className) == 0) &&
+                      IsWindowVisible(window) && (!s.match || s.match(window));
+    if (fits) s.found = window;
+    return !fits;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 bool HasChildText(HWND window, const std::string& text) {
   for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     char buffer[512] = "";

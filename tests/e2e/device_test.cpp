@@ -121,12 +121,9 @@ TEST(Device, APortThatCannotBeOpenedIsReported) {
   ZkApp zk;
   // COM7 has no device behind it in the test prefix.
   ASSERT_TRUE(zk.Launch("port_missing", "devtype 1\nttyport 7\n"));
-  HWND box = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (box = FindWindowA("#32770", "Could not activate COM7")) != nullptr; }, 15000));
-  bool textShown = false;
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (zk.Text(child) == "Another program may be using the port?") textShown = true;
-  EXPECT_TRUE(textShown);
+  HWND box = WaitForMessageBox("Could not activate COM7");
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(HasChildText(box, "Another program may be using the port?"));
   zk.Screenshot("port-missing", box);
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(zk.WaitForMainWindow());

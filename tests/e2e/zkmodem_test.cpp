@@ -46,24 +46,14 @@ std::string WithoutCr(std::string text) {
   return text;
 }
 
-struct EngineSearch {
-  DWORD process;
-  HWND found;
-};
-
-BOOL CALLBACK FindEngine(HWND window, LPARAM search) {
-  auto* s = reinterpret_cast<EngineSearch*>(search);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (FindWindowExA(window, nullptr, "ZkWaterfall", nullptr) && (s->process == 0 || owner == s->process)) s->found = window;
-  return s->found == nullptr;
-}
-
 // The engine's window (the top-level window holding its waterfall), of one process or any.
 HWND EngineWindow(DWORD process = 0, int ms = 15000) {
-  EngineSearch search{process, nullptr};
-  WaitFor([&] { return EnumWindows(FindEngine, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; }, ms);
-  return search.found;
+  HWND found = nullptr;
+  WaitFor([&] {
+    found = FindTopWindow(process, nullptr, [](HWND w) { return FindWindowExA(w, nullptr, "ZkWaterfall", nullptr) != nullptr; });
+    return found != nullptr;
+  }, ms);
+  return found;
 }
 
 std::string Caption(HWND window) {
