@@ -108,7 +108,9 @@ FileRead LoadFKeyFile(FKeySet& set, const char* path) {
   std::string data;
   char chunk[4096];
   size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data.append(chunk, got);
+  // Held to the limit even for a file that grows while it is read.
+  while (data.size() <= static_cast<size_t>(kLargestFileBytes) && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    data.append(chunk, got);
   std::fclose(file);
   LoadFKeyText(set, data.data(), data.size());
   return FileRead::kRead;
