@@ -11,6 +11,7 @@ namespace zk {
 namespace {
 
 constexpr size_t kTncWorkSize = 500;
+constexpr double kCommandCharSlackMs = 100;
 
 // Whole milliseconds to wait for `ms` to pass; never 0, so a wait always makes progress.
 int64_t WaitSpan(double ms) {
@@ -55,14 +56,14 @@ void DeviceLink::SwitchToReceive() {
   endRequested_ = false;
   rxFilter_.Reset();
   lettersPending_ = false;
-  pttKeyedAtMs_ = -1;
 
   const int32_t devtype = settings_.devtype;
   const int32_t control = settings_.pttcontrol;
   // A terminal unit's last characters are still on the line; the writer drops PTT once
-  // they have gone, so the window thread never waits here.
-  const bool releaseLater =
-      devtype == kTerminalUnit && IsControlLine(control) && port_.HasPort();
+  // they have gone, so the window thread never waits here. Within the PTT delay nothing
+  // has gone out yet, and PTT falls at once.
+  const bool releaseLater = devtype == kTerminalUnit && IsControlLine(control) && port_.HasPort() &&
+                            !CancelPttDelay();
   if (releaseLater) {
     MarkPttRelease(control);
   } else {
@@ -146,9 +147,24 @@ void DeviceLink::SendTncString(const char* text) {
       next = *responseEnd == ']' ? responseEnd + 1 : responseEnd;
     }
     matcher_.Clear();
-    for (const char* q = p; q < chunkEnd; ++q) port_.TransmitChar(static_cast<uint8_t>(*q));
+    for (const char* q = p; q < chunkEnd; ++q)
+      if (!TransmitCommandChar(static_cast<uint8_t>(*q))) return;
     p = next;
   }
+}
+
+// Windows takes a character ahead of the driver's queue only once the one before it has
+// gone out, and refuses it until then; Wine writes it at once. Each character is offered
+// again until the line has had time for the one before, with some slack; a line that
+// does not free by then (held by flow control, a port gone) loses the rest of the string
+// rather than holding the window.
+bool DeviceLink::TransmitCommandChar(uint8_t byte) {
+  const double giveUpAt = static_cast<double>(port_.NowMs()) + 2 * CharacterMs() + kCommandCharSlackMs;
+  while (!port_.TransmitChar(byte)) {
+    if (static_cast<double>(port_.NowMs()) >= giveUpAt || !port_.WaitMs(WaitSpan(CharacterMs() / 2)))
+      return false;
+  }
+  return true;
 }
 
 void DeviceLink::Reset() {
@@ -211,6 +227,11 @@ bool DeviceLink::ReleasePttWhenLineIsIdle() {
   }
   releasePending_ = false;
   return true;
+}
+
+bool DeviceLink::CancelPttDelay() {
+  int64_t keyedAt = pttKeyedAtMs_.exchange(-1);
+  return keyedAt >= 0 && port_.NowMs() < keyedAt + settings_.pttms;
 }
 
 bool DeviceLink::AwaitPttDelay() {

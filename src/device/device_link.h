@@ -37,8 +37,9 @@ class DevicePort {
   // Writes bytes and waits for the driver to take them; false when the write failed or
   // the link is stopping. Writer thread only.
   virtual bool Write(const uint8_t* bytes, int count) = 0;
-  // Sends one byte ahead of anything queued in the driver (TNC command strings).
-  virtual void TransmitChar(uint8_t byte) = 0;
+  // Sends one byte ahead of anything queued in the driver (TNC command strings). False
+  // while the driver still holds the byte before it: Windows refuses the call then.
+  virtual bool TransmitChar(uint8_t byte) = 0;
   // Posts one message to the sound-card engine (codes in device/engine_protocol.h).
   virtual void EnginePost(uint32_t code, intptr_t value) = 0;
   // Sets the writer thread's wake-up event.
@@ -52,7 +53,8 @@ class DevicePort {
   // Milliseconds of a monotonic clock.
   virtual int64_t NowMs() = 0;
   // Waits up to `ms` (it may return sooner, e.g. when woken); returns false when the
-  // link is stopping. Writer thread.
+  // link is stopping. Writer thread, and the window thread while a command string's
+  // character waits for the line.
   virtual bool WaitMs(int64_t ms) = 0;
 };
 
@@ -106,11 +108,14 @@ class DeviceLink {
     DeviceLink& link_;
   };
 
+  bool TransmitCommandChar(uint8_t byte);
   // Returns when the raised PTT line went up, -1 when no line is raised.
   int64_t ApplyPtt(bool on);
   void MarkPttRelease(int line);
   bool ReleasePttWhenLineIsIdle();
   bool AwaitPttDelay();
+  // Window thread: forgets the delay of the last keying; true when it had not run out.
+  bool CancelPttDelay();
   bool WaitForLine();
   bool WriteBytes(const uint8_t* bytes, int count);
   bool Diddling() const;

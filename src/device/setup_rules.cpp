@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/escapes.h"
 #include "base/fixed_text.h"
@@ -110,6 +111,17 @@ void TakeTncStrings(Settings& live, const Settings& page) {
   Take(live.command, page.command);
   Take(live.ignore, page.ignore);
   live.rxmodechar = page.rxmodechar;
+}
+
+bool ReadPttDelay(const char* typed, int32_t* ms) {
+  while (*typed == ' ') ++typed;
+  char* end = nullptr;
+  const long value = *typed == '\0' ? 0 : std::strtol(typed, &end, 10);
+  if (end == typed) return false;
+  while (end && *end == ' ') ++end;
+  if ((end && *end != '\0') || value < 0 || value > kMaxPttMs) return false;
+  *ms = static_cast<int32_t>(value);
+  return true;
 }
 
 RxModeText FormatRxModeChar(uint8_t c) {

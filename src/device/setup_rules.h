@@ -45,6 +45,10 @@ SerialPageControls FillSerialPage(const Settings& s, const std::vector<int32_t>&
 // 4, baud -1, parity and stop bits 255. A PTT choice of none leaves `pttcontrol`.
 void StoreSerialPage(const SerialPageControls& c, const std::vector<int32_t>& ports, Settings& s);
 
+// The PTT delay as typed: a blank field is 0; false for anything but a whole number of
+// 0 to kMaxPttMs milliseconds.
+bool ReadPttDelay(const char* typed, int32_t* ms);
+
 // The page's values go into the running settings in two parts, because the device change
 // works with the new line and device but the old Baudot options and PTT.
 void TakeSerialLine(Settings& live, const Settings& page);     // port, line, flow, device

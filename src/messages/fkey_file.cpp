@@ -95,19 +95,25 @@ bool SaveFKeyFile(FKeySet& set, const char* path) {
   return true;
 }
 
-bool LoadFKeyFile(FKeySet& set, const char* path) {
+FileRead LoadFKeyFile(FKeySet& set, const char* path) {
   std::FILE* file = path ? std::fopen(path, "r") : nullptr;
   if (!file) {
     LoadFKeyText(set, "", 0);  // clears the formats and the auto-repeat all the same
-    return false;
+    return FileRead::kNothing;
+  }
+  if (TooLarge(file)) {
+    std::fclose(file);
+    return FileRead::kTooLarge;
   }
   std::string data;
   char chunk[4096];
   size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data.append(chunk, got);
+  // Held to the limit even for a file that grows while it is read.
+  while (data.size() <= static_cast<size_t>(kLargestFileBytes) && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    data.append(chunk, got);
   std::fclose(file);
   LoadFKeyText(set, data.data(), data.size());
-  return true;
+  return FileRead::kRead;
 }
 
 void LoadFKeyText(FKeySet& set, const char* data, size_t size) {

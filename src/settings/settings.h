@@ -44,6 +44,9 @@ struct Settings {
   char ttydisconnect[260];  // read, kept, never written
 };
 
+// The PTT delay ("pttms") lies within 0 to this many milliseconds.
+constexpr int32_t kMaxPttMs = 2000;
+
 // The main window's outer rectangle in screen coordinates ("windowloc").
 struct WindowLoc {
   int32_t left, top, right, bottom;

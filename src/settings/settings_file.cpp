@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -200,7 +201,7 @@ void ReadSettingsLine(Settings& s, char* line, WindowLoc* loc, bool* haveLoc) {
   else if (Is(key, "diddle")) s.diddle = ToInt(v);
   else if (Is(key, "devtype")) s.devtype = ToInt(v);
   else if (Is(key, "pttcontrol")) s.pttcontrol = ToInt(v);
-  else if (Is(key, "pttms")) s.pttms = ToInt(v);
+  else if (Is(key, "pttms")) s.pttms = std::min(std::max(ToInt(v), 0), kMaxPttMs);
   else if (Is(key, "tncinit")) SetText(s.tncinit, v);
   else if (Is(key, "tncrx")) SetText(s.tncrx, v);
   else if (Is(key, "tnctx")) SetText(s.tnctx, v);

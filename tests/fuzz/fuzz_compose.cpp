@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.readFile = [&](const char* path, std::string& body) {
     Check(std::strlen(path) < zk::kMessagePathSize && std::strncmp(path, prefix.c_str(), prefix.size()) == 0);
     body = fileBody;
-    return (flags & 2) != 0;
+    return (flags & 2) != 0 ? zk::FileRead::kRead : zk::FileRead::kNothing;
   };
 
   // Bounded, and never a zero, a line feed or the start-of-transmission byte in the pane.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -34,6 +35,8 @@ class FakePort : public DevicePort {
   std::atomic<int64_t> now{1000};
   std::vector<Call> calls;
   std::function<void()> duringNextWait;
+  double txCharMs = 0;  // a character's time on the line, for TransmitChar
+  int64_t txFreeAt = 0;
 
   bool HasPort() const override { return hasPort; }
   void SetControlLine(int line, bool on) override {
@@ -45,7 +48,13 @@ class FakePort : public DevicePort {
     for (int i = 0; i < count; ++i) Log("write " + std::to_string(bytes[i]));
     return true;
   }
-  void TransmitChar(uint8_t byte) override { Log("tx " + std::to_string(byte)); }
+  // As Windows documents it: refused while the character before has not gone out.
+  bool TransmitChar(uint8_t byte) override {
+    if (now < txFreeAt) return false;
+    txFreeAt = now + static_cast<int64_t>(std::ceil(txCharMs));
+    Log("tx " + std::to_string(byte));
+    return true;
+  }
   void EnginePost(uint32_t code, intptr_t value) override {
     Log("post " + std::to_string(code) + " " + std::to_string(value));
   }
@@ -219,6 +228,18 @@ TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   EXPECT_FALSE(port.duringNextWait);
   EXPECT_EQ(port.Count("line1 off"), 0u);
   EXPECT_TRUE(link.pttState());
+  // Back to receive while the delay of a new keying still holds everything back: nothing
+  // is on the line, and PTT falls at once.
+  link.SwitchToReceive();
+  Send();
+  s.pttms = 2000;
+  port.calls.clear();
+  link.SwitchToTransmit();
+  port.now += 100;
+  link.SwitchToReceive();
+  EXPECT_EQ(port.Texts("line1 "), "on off");
+  Send();
+  EXPECT_EQ(port.Count("write"), 0u);
 }
 
 TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
@@ -300,6 +321,7 @@ TEST_F(DeviceLinkTest, EndMarkEndsTerminalUnitTransmissionAndDropsTheRest) {
 
 TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
   s.devtype = kTnc;
+  port.txCharMs = link.CharacterMs();
   const char* const cases[][3] = {
       {"X[OK]Y", "purge|tx 88|tx 89", "OK"},
       {"\\r[cmd:]\\x41[ok", "purge|tx 13|tx 65", "ok"},
@@ -312,6 +334,7 @@ TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
     EXPECT_EQ(port.Texts(), c[1]) << c[0];
     EXPECT_EQ(link.awaitedResponse(), c[2]) << c[0];
     EXPECT_TRUE(queue->Empty()) << c[0];
+    if (port.Count("tx") > 1) EXPECT_GE(port.TimeOf("tx", 1) - port.TimeOf("tx", 0), link.CharacterMs()) << c[0];
   }
   // The switch keys PTT before the transmit string and drops it before the receive one.
   CopyText(s.tnctx, "X");
@@ -328,6 +351,12 @@ TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
   link.SendTncString("Q[R]");
   EXPECT_TRUE(port.calls.empty());
   EXPECT_EQ(link.awaitedResponse(), std::string(99, 'x'));
+  port.hasPort = true;
+  port.txCharMs = 1e9;  // a line that never frees: the rest of the string is given up
+  const int64_t stuckAt = port.now;
+  link.SendTncString("CD");
+  EXPECT_EQ(port.Texts("tx "), "67");
+  EXPECT_LT(port.now - stuckAt, 1000);
 }
 
 TEST_F(DeviceLinkTest, TncPromptAfterTheEndSwitchesToReceive) {

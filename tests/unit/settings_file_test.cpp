@@ -134,8 +134,8 @@ TEST(SettingsFile, ReadingLinesNumbersAndTexts) {
       {"command a" + std::string(30, ' ') + "b\n", "command", "a"},  // the cut keeps no blanks
       {"ttybaud -45x\n", "ttybaud", "-45"},
       {"ttybaud 9600\nttybaud abc\n", "ttybaud", "0"},
-      {"pttms 99999999999\n", "pttms", "2147483647"},
-      {"pttms -99999999999999999999999\n", "pttms", "-2147483648"},
+      {"pttms 99999999999\n", "pttms", "2000"},  // the PTT delay is held within 0 to 2000 ms
+      {"pttms -99999999999999999999999\n", "pttms", "0"},
       {"rxmodechar 300\n", "rxmodechar", "44"},
       {"rxmodechar -1\n", "rxmodechar", "255"},
       {"ttytncecho 256\n", "ttytncecho", "1"},

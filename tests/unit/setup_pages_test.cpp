@@ -57,6 +57,15 @@ TEST(SerialPage, ValuesNotListedShowNoChoiceAndStoreTheListsErrorValues) {
             std::vector<int32_t>({0, -1, 4, 255, 255, 5, kNoDevice}));
 }
 
+TEST(SerialPage, PttDelayIsAWholeNumberOf0To2000Ms) {
+  const std::pair<const char*, int32_t> typed[] = {
+      {"", 0}, {" 150 ", 150}, {"2000", 2000}, {"-20", -1}, {"2001", -1}, {"12x", -1}, {"x", -1}};
+  for (const auto& [text, ms] : typed) {
+    int32_t read = -1;
+    EXPECT_EQ(ReadPttDelay(text, &read) ? read : -1, ms) << text;
+  }
+}
+
 TEST(TncPage, ReceiveModeCharacterShownInHexAndTypedInTheEscapeNotation) {
   EXPECT_STREQ(FormatRxModeChar(3).text, "\\x03");
   EXPECT_STREQ(FormatRxModeChar(0xC8).text, "\\xc8");

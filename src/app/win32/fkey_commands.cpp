@@ -8,6 +8,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/panes.h"
 #include "messages/compose.h"
+#include "messages/win32/fkeys_page.h"
 #include "resources/resource.h"
 
 namespace {
@@ -32,10 +33,13 @@ void SendFKeyMessage(int index) {
   char callBox[100] = "";
   GetDlgItemTextA(app.mainWindow, IDC_CALLBOX, callBox, sizeof callBox);
   const zk::ComposeResult result = Compose(index, callBox);
-  // After the expansion, so "(HISCALL)" in the same message still had the call.
+  if (!result.refusedFile.empty()) return ReportFileTooLarge(app.mainWindow, result.refusedFile.c_str());
+  // The mark and the update in the order the message gives them; the update comes after
+  // the expansion, so "(HISCALL)" in the same message still had the call.
+  if (result.qsoPending && !result.qsoPendingAfterUpdate) app.qsoPending = true;
   if (result.logUpdateRequested) UpdateLog();
+  if (result.qsoPendingAfterUpdate) app.qsoPending = true;
   for (char ch : result.text) app.typingPane->AppendChar(static_cast<uint8_t>(ch), 0);
-  if (result.qsoPending) app.qsoPending = true;
   if (result.startTxRequested && !app.link.transmitting()) ToggleTransmit();
   FocusTypingPane();
   QueueTyped();

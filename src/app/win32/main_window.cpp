@@ -229,6 +229,7 @@ namespace {
 void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
   if (!app.clockRunning) return;
   RunAutoRepeatTick();
+  WatchEngine();
 }
 
 }  // namespace
@@ -243,12 +244,28 @@ bool StartClock(HWND window) {
   return true;
 }
 
+namespace {
+
+// A place that lies on no screen (one since removed) would leave the window out of reach:
+// it goes onto the primary screen's work area, whole.
+zk::Rect PlaceOnAScreen(const zk::WindowLoc& loc) {
+  const zk::Rect stored{loc.left, loc.top, loc.right, loc.bottom};
+  const RECT place{loc.left, loc.top, loc.right, loc.bottom};
+  RECT work{};
+  if (MonitorFromRect(&place, MONITOR_DEFAULTTONULL) || !SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
+    return stored;
+  return zk::PlaceInside(stored, zk::Rect{work.left, work.top, work.right, work.bottom});
+}
+
+}  // namespace
+
 void ReadSettings() {
   zk::WindowLoc loc{};
   bool haveLoc = false;
   zk::ReadSettingsFile(app.settings, "Zktty.ini", &loc, &haveLoc);
-  if (haveLoc)
-    MoveWindow(app.mainWindow, loc.left, loc.top, loc.right - loc.left, loc.bottom - loc.top, TRUE);
+  if (!haveLoc) return;
+  const zk::Rect place = PlaceOnAScreen(loc);
+  MoveWindow(app.mainWindow, place.left, place.top, place.right - place.left, place.bottom - place.top, TRUE);
 }
 
 void WriteSettings() {

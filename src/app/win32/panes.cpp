@@ -81,7 +81,7 @@ int TypingPane::CharInput(uint32_t ch, uint32_t slot) {
       return 1;
     }
     GeneralCharInput(ch, 0);
-    QueuePut(static_cast<char>(ch));
+    QueueDirect(static_cast<char>(ch));
     app.rxTxPane->CharInput(ch, 0);
     return 1;
   }

@@ -28,7 +28,7 @@ void FreeRecord(OVERLAPPED& record) {
 
 // Every wait of the threads also waits for the stop event, so they end on their own.
 // Returns false for a thread that did not end within the limit: it is left to end later
-// rather than killed, and what it uses must then stay alive.
+// rather than killed, holding what it uses until then.
 bool StopThread(HANDLE& thread) {
   if (!thread) return true;
   const bool ended = WaitForSingleObject(thread, kThreadStopMs) == WAIT_OBJECT_0;
@@ -37,7 +37,21 @@ bool StopThread(HANDLE& thread) {
   return ended;
 }
 
+// The session of the writer thread that runs this code, none on other threads.
+DWORD WriterSessionSlot() {
+  static const DWORD slot = TlsAlloc();
+  return slot;
+}
+
 }  // namespace
+
+DeviceConnection::Session::~Session() {
+  if (port) port->Close(keepOutput);
+  if (stop) CloseHandle(stop);
+  if (wake) CloseHandle(wake);
+  FreeRecord(writerRecord);
+  FreeRecord(windowRecord);
+}
 
 DeviceConnection::DeviceConnection(const zk::Settings& settings, zk::TxQueue& queue)
     : settings_(settings), queue_(queue), link_(settings, queue, *this) {}
@@ -50,53 +64,72 @@ void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink) 
   logLink_ = logLink;
 }
 
-OVERLAPPED& DeviceConnection::RecordForThisThread() {
-  return GetCurrentThreadId() == writerThreadId_ ? writerRecord_ : windowRecord_;
+DeviceConnection::Session* DeviceConnection::SessionOfThisThread() const {
+  auto* own = static_cast<Session*>(TlsGetValue(WriterSessionSlot()));
+  return own ? own : session_.get();
 }
 
-DWORD WINAPI DeviceConnection::ReaderMain(LPVOID self) {
-  static_cast<DeviceConnection*>(self)->RunReader();
+CommPort* DeviceConnection::OpenPort() const {
+  Session* session = SessionOfThisThread();
+  CommPort* port = session ? session->port.get() : nullptr;
+  return port && port->valid() ? port : nullptr;
+}
+
+HANDLE DeviceConnection::StartThread(LPTHREAD_START_ROUTINE main) {
+  auto* start = new ThreadStart{this, session_};
+  HANDLE thread = CreateThread(nullptr, 0, main, start, 0, nullptr);
+  if (!thread) delete start;
+  return thread;
+}
+
+// Each thread holds its session until it returns, so the session outlives a close that
+// gave up waiting for it.
+DWORD WINAPI DeviceConnection::ReaderMain(LPVOID start) {
+  std::unique_ptr<ThreadStart> hold(static_cast<ThreadStart*>(start));
+  hold->connection->RunReader(*hold->session);
   return 0;
 }
 
-DWORD WINAPI DeviceConnection::WriterMain(LPVOID self) {
-  static_cast<DeviceConnection*>(self)->RunWriter();
+DWORD WINAPI DeviceConnection::WriterMain(LPVOID start) {
+  std::unique_ptr<ThreadStart> hold(static_cast<ThreadStart*>(start));
+  TlsSetValue(WriterSessionSlot(), hold->session.get());
+  hold->connection->RunWriter(*hold->session);
+  TlsSetValue(WriterSessionSlot(), nullptr);
   return 0;
 }
 
 // The reader sleeps in a read until bytes arrive. It does not wait for receive events:
 // Wine completes those on a pseudo-terminal some 170 times a second with nothing to read.
-void DeviceConnection::RunReader() {
-  if (!commPort_) return;
+// Once its session has stopped it touches nothing but the session.
+void DeviceConnection::RunReader(Session& session) {
   OVERLAPPED record;
   MakeRecord(record);
   uint8_t bytes[kReadChunk];
-  while (running_) {
-    const int n = commPort_->Read(bytes, kReadChunk, record, stopEvent_);
-    if (!running_) break;
+  while (session.running) {
+    const int n = session.port->Read(bytes, kReadChunk, record, session.stop);
+    if (!session.running) break;
     if (n <= 0) {
       // A purge or a line error ended the read; a port that keeps failing must not spin.
-      if (WaitForSingleObject(stopEvent_, kReadRetryMs) != WAIT_TIMEOUT) break;
+      if (WaitForSingleObject(session.stop, kReadRetryMs) != WAIT_TIMEOUT) break;
       continue;
     }
     for (int i = 0; i < n; ++i) link_.HandleReceivedByte(bytes[i]);
   }
   // Only the input: a TNC string sent just before must still go out.
-  commPort_->PurgeInput();
+  session.port->PurgeInput();
   FreeRecord(record);
 }
 
-void DeviceConnection::RunWriter() {
-  HANDLE waits[2] = {wakeEvent_, stopEvent_};
-  while (running_) {
+void DeviceConnection::RunWriter(Session& session) {
+  HANDLE waits[2] = {session.wake, session.stop};
+  while (session.running) {
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-    while (running_ && link_.WriterStep()) {
+    while (session.running && link_.WriterStep()) {
     }
   }
 }
 
-bool DeviceConnection::ConfigurePort() {
-  CommPort& port = *commPort_;
+bool DeviceConnection::ConfigurePort(CommPort& port) {
   if (settings_.devtype == zk::kTerminalUnit) {
     // Opening a port may raise RTS and DTR, which key many transmitters: drop them first.
     EscapeCommFunction(port.handle(), CLRRTS);
@@ -125,7 +158,7 @@ bool DeviceConnection::ApplyLineFormat(CommPort& port) {
 }
 
 void DeviceConnection::SetLineFormat() {
-  if (commPort_ && commPort_->valid()) ApplyLineFormat(*commPort_);
+  if (CommPort* port = OpenPort()) ApplyLineFormat(*port);
 }
 
 bool DeviceConnection::Open() {
@@ -133,22 +166,22 @@ bool DeviceConnection::Open() {
   HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner_, GWLP_HINSTANCE)) : nullptr;
   LoadStringA(instance, IDS_COM, com, sizeof com);
   std::snprintf(portName_, sizeof portName_, "%s%d", com, settings_.ttyport);
-  delete commPort_;
-  commPort_ = nullptr;
+  if (session_) Close();
+  session_ = std::make_shared<Session>();
   if (settings_.devtype != zk::kEngine) {
-    commPort_ = new CommPort;
-    if (commPort_->Open(portName_, 400, 200) != 1 || !ConfigurePort()) return false;
+    // A port that fails to open stays, closed, until the next open or close.
+    session_->port = portMaker_ ? portMaker_() : std::make_unique<CommPort>();
+    if (session_->port->Open(portName_, 400, 200) != 1 || !ConfigurePort(*session_->port)) return false;
   }
   link_.Reset();
-  running_ = true;
-  stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  wakeEvent_ = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-  MakeRecord(writerRecord_);
-  MakeRecord(windowRecord_);
+  session_->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  session_->wake = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+  MakeRecord(session_->writerRecord);
+  MakeRecord(session_->windowRecord);
+  session_->running = true;
   const int32_t type = settings_.devtype;
-  if ((type == zk::kTerminalUnit || type == zk::kTnc) && !readerThread_)
-    readerThread_ = CreateThread(nullptr, 0, ReaderMain, this, 0, nullptr);
-  if (!writerThread_) writerThread_ = CreateThread(nullptr, 0, WriterMain, this, 0, &writerThreadId_);
+  if (type == zk::kTerminalUnit || type == zk::kTnc) readerThread_ = StartThread(ReaderMain);
+  writerThread_ = StartThread(WriterMain);
   engineMissing_ = type == zk::kEngine && !engine_.Start();
   return true;
 }
@@ -161,73 +194,76 @@ bool DeviceConnection::HandleEngineMessage(WPARAM code, LPARAM value) {
 
 void DeviceConnection::Close() {
   const bool keepOutput = DeliverCommandString();
-  running_ = false;
-  if (stopEvent_) SetEvent(stopEvent_);
-  const bool readerEnded = StopThread(readerThread_);
-  const bool writerEnded = StopThread(writerThread_);
-  writerThreadId_ = 0;
-  if (readerEnded && writerEnded) {
-    if (stopEvent_) CloseHandle(stopEvent_);
-    if (wakeEvent_) CloseHandle(wakeEvent_);
-    FreeRecord(writerRecord_);
-    FreeRecord(windowRecord_);
-    if (commPort_) commPort_->Close(keepOutput);
-    delete commPort_;
+  if (session_) {
+    session_->keepOutput = keepOutput;
+    session_->running = false;
+    if (session_->stop) SetEvent(session_->stop);
   }
-  stopEvent_ = nullptr;
-  wakeEvent_ = nullptr;
-  commPort_ = nullptr;
+  StopThread(readerThread_);
+  StopThread(writerThread_);
+  // A thread still running keeps the session, and closes it when it ends.
+  session_.reset();
   queue_.Flush();
 }
 
 void DeviceConnection::PurgePort() {
-  if (commPort_) commPort_->Purge();
+  if (CommPort* port = OpenPort()) port->Purge();
 }
 
 bool DeviceConnection::DeliverCommandString() {
-  if (!commPort_ || !commPort_->valid()) return false;
+  CommPort* port = OpenPort();
+  if (!port) return false;
   const double start = static_cast<double>(NowMs());
   const double lineDone = commandLineFreeAtMs_ + kDeliverMarginMs;
   if (lineDone <= start) return false;
   const double deadline = start + std::min(lineDone - start, kDeliverMaxMs);
   // A driver that paces the line (or waits for flow control) still reports what it holds.
   for (double now = start; now < deadline; now = static_cast<double>(NowMs())) {
-    if (now >= lineDone && commPort_->OutputEmpty()) break;
+    if (now >= lineDone && port->OutputEmpty()) break;
     Sleep(10);
   }
   return true;
 }
 
 void DeviceConnection::InterruptReader() {
-  if (commPort_ && commPort_->valid()) SetCommMask(commPort_->handle(), EV_RXCHAR | EV_TXEMPTY);
+  if (CommPort* port = OpenPort()) SetCommMask(port->handle(), EV_RXCHAR | EV_TXEMPTY);
 }
 
-bool DeviceConnection::HasPort() const { return commPort_ != nullptr; }
+bool DeviceConnection::HasPort() const { return session_ && session_->port; }
 
 void DeviceConnection::SetControlLine(int line, bool on) {
-  if (!commPort_ || !commPort_->valid()) return;
+  CommPort* port = OpenPort();
+  if (!port) return;
   const DWORD function = line == 1 ? (on ? SETRTS : CLRRTS) : (on ? SETDTR : CLRDTR);
-  EscapeCommFunction(commPort_->handle(), function);
+  EscapeCommFunction(port->handle(), function);
 }
 
 void DeviceConnection::Purge() { PurgePort(); }
 
+// A writer whose session has stopped writes nothing more, whatever the window thread has
+// opened since.
 bool DeviceConnection::Write(const uint8_t* bytes, int count) {
-  if (!commPort_ || !commPort_->valid()) return false;
-  return commPort_->Write(bytes, count, RecordForThisThread(), stopEvent_) == count;
+  const bool onWriter = TlsGetValue(WriterSessionSlot()) != nullptr;
+  Session* session = SessionOfThisThread();
+  CommPort* port = OpenPort();
+  if (!port || !session->running) return false;
+  OVERLAPPED& record = onWriter ? session->writerRecord : session->windowRecord;
+  return port->Write(bytes, count, record, session->stop) == count;
 }
 
-void DeviceConnection::TransmitChar(uint8_t byte) {
-  if (!commPort_ || !commPort_->valid()) return;
-  TransmitCommChar(commPort_->handle(), static_cast<char>(byte));
+bool DeviceConnection::TransmitChar(uint8_t byte) {
+  CommPort* port = OpenPort();
+  if (!port) return true;  // nothing to wait for
+  if (!TransmitCommChar(port->handle(), static_cast<char>(byte))) return false;
   const double now = static_cast<double>(NowMs());
   commandLineFreeAtMs_ = std::max(commandLineFreeAtMs_, now) + link_.CharacterMs();
+  return true;
 }
 
 void DeviceConnection::EnginePost(uint32_t code, intptr_t value) { engine_.Post(code, value); }
 
 void DeviceConnection::WakeWriter() {
-  if (wakeEvent_) SetEvent(wakeEvent_);
+  if (session_ && session_->wake) SetEvent(session_->wake);
 }
 
 void DeviceConnection::RequestToggle() {
@@ -245,7 +281,8 @@ void DeviceConnection::ShowInPane(const uint8_t* bytes, int count, int slot) {
 int64_t DeviceConnection::NowMs() { return static_cast<int64_t>(GetTickCount64()); }
 
 bool DeviceConnection::WaitMs(int64_t ms) {
-  if (!running_) return false;
+  Session* session = SessionOfThisThread();
+  if (!session || !session->running) return false;
   if (ms <= 0) return true;
-  return WaitForSingleObject(stopEvent_, static_cast<DWORD>(ms)) == WAIT_TIMEOUT;
+  return WaitForSingleObject(session->stop, static_cast<DWORD>(ms)) == WAIT_TIMEOUT;
 }

@@ -73,7 +73,7 @@ void Load(HWND page) {
   FKeysPageContext& context = ContextOf(page);
   char path[MAX_PATH];
   if (!ChooseFile(page, kFKeyFiles, path)) return;
-  zk::LoadFKeyFile(context.draft, path);
+  if (zk::LoadFKeyFile(context.draft, path) == zk::FileRead::kTooLarge) return ReportFileTooLarge(page, path);
   context.host.TakeFKeys(context.draft, false);
   Fill(page);
 }
@@ -139,6 +139,12 @@ INT_PTR CALLBACK FKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 }
 
 }  // namespace
+
+void ReportFileTooLarge(HWND owner, const char* path) {
+  char text[MAX_PATH + 64];
+  std::snprintf(text, sizeof text, "%s is larger than 1 MiB and was not read.", path);
+  MessageBoxA(owner, text, "File too large", MB_ICONEXCLAMATION);
+}
 
 PROPSHEETPAGEA FunctionKeysPage(HINSTANCE instance, FKeysPageContext& context) {
   return MakePropertyPage(instance, IDD_FKEYS_PAGE, FKeysPageProc, "Function keys", &context);
