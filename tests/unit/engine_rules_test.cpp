@@ -1,4 +1,4 @@
-#include "modem/engine_rules.h"
+#include "engine/engine_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace zk {
 namespace {
 
 // Records each call as a word: "post 7 32771 65" is 0x8003 with 'A' to window 7.
-struct FakeHost : EngineHost {
+struct FakeHost : TerminalLink, EngineHost {
   void Announce() override { calls.push_back("announce"); }
   void Post(intptr_t window, uint32_t code, intptr_t value) override {
     calls.push_back("post " + std::to_string(window) + " " + std::to_string(code) + " " + std::to_string(value));
@@ -28,7 +28,7 @@ using Calls = std::vector<std::string>;
 
 TEST(EngineRules, AnnouncesUntilAnsweredThenAnswersOnlyThatWindow) {
   FakeHost host;
-  EngineRules rules(host, true);
+  EngineRules rules(host, host, true);
   rules.Start(0);
   rules.Decoded('A');  // nobody to tell yet
   for (int ms = 100; ms <= 12000; ms += 100) rules.Tick(ms, 2125, 10);
@@ -42,7 +42,7 @@ TEST(EngineRules, AnnouncesUntilAnsweredThenAnswersOnlyThatWindow) {
   rules.Decoded('\xE9');
   EXPECT_EQ(host.Take(), (Calls{"linked", "post 7 32771 233"}));
 
-  EngineRules alone(host, false);  // started by the operator: one announcement
+  EngineRules alone(host, host, false);  // started by the operator: one announcement
   alone.Start(0);
   for (int ms = 100; ms <= 5000; ms += 100) alone.Tick(ms, 2125, 10);
   EXPECT_EQ(host.Take(), Calls{"announce"});
@@ -50,7 +50,7 @@ TEST(EngineRules, AnnouncesUntilAnsweredThenAnswersOnlyThatWindow) {
 
 TEST(EngineRules, ATransmissionFromStartToTheEndReport) {
   FakeHost host;
-  EngineRules rules(host, true);
+  EngineRules rules(host, host, true);
   rules.Handle(engine::kReply, 7);
   host.Take();
   const struct {
@@ -89,7 +89,7 @@ TEST(EngineRules, ATransmissionFromStartToTheEndReport) {
 
 TEST(EngineRules, ReportsBothNumbersTwiceASecondWhileTheyChange) {
   FakeHost host;
-  EngineRules rules(host, true);
+  EngineRules rules(host, host, true);
   rules.Tick(0, 2125, 3);  // not linked: nothing
   rules.Handle(engine::kReply, 7);
   host.Take();

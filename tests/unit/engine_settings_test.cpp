@@ -1,4 +1,4 @@
-#include "modem/engine_settings.h"
+#include "engine/engine_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "modem/engine_settings.h"
+#include "engine/engine_settings.h"
 
 #include <cerrno>
 #include <cmath>
@@ -92,15 +92,10 @@ bool SetWindowLoc(const char* text, int (&loc)[4]) {
   return true;
 }
 
-bool Usable(const EngineSettings& s) {
-  // The strictest rate a file may play at: tones that fit there fit everywhere.
-  return CheckModemSettings(ModemSettingsOf(s, 8000)).empty();
-}
-
 // Within the ranges each value is read in, any baud rate and shift fit with the default
 // mark, so the mark is what goes back.
 void KeepTonesUsable(EngineSettings& s) {
-  if (!Usable(s)) s.mark = EngineSettings{}.mark;
+  if (!TonesFit(s)) s.mark = EngineSettings{}.mark;
 }
 
 void Line(std::string& out, const char* key, const std::string& value) {
@@ -206,6 +201,9 @@ ModemSettings ModemSettingsOf(const EngineSettings& s, double sampleRate) {
   m.reverse = s.reverse;
   return m;
 }
+
+// The strictest rate a file may play at: tones that fit there fit everywhere.
+bool TonesFit(const EngineSettings& s) { return CheckModemSettings(ModemSettingsOf(s, 8000)).empty(); }
 
 const char* PttKindName(PttKind kind) { return kPttNames[static_cast<int>(kind)]; }
 

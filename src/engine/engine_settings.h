@@ -53,6 +53,8 @@ bool WriteEngineSettingsFile(const EngineSettings& s, const char* path);
 
 // The tones and timing at a sample rate.
 ModemSettings ModemSettingsOf(const EngineSettings& s, double sampleRate);
+// Whether the tones fit at every rate the engine may run at.
+bool TonesFit(const EngineSettings& s);
 
 const char* PttKindName(PttKind kind);
 

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "modem/win32/displays.h"
-#include "modem/win32/modem_window.h"
-#include "modem/win32/ptt.h"
+#include "engine/win32/displays.h"
+#include "engine/win32/modem_window.h"
+#include "engine/win32/ptt.h"
 
 namespace {
 
