@@ -126,6 +126,7 @@ void EngineSession::MakeReceiver() {
   DemodulatorOptions options;
   options.afc = settings_.afc;
   options.squelch = settings_.squelch;
+  options.squelchDb = settings_.squelchDb;
   receiver_ = std::make_unique<Demodulator>(ModemSettingsOf(settings_, rate), options);
   spectrum_ = std::make_unique<Spectrum>(rate, kWaterfallColumns);
 }

@@ -121,6 +121,7 @@ bool SetEngineSetting(EngineSettings& s, const char* key, const char* v) {
   if (Is(key, "reverse")) return Set(v, &s.reverse);
   if (Is(key, "afc")) return Set(v, &s.afc);
   if (Is(key, "squelch")) return Set(v, &s.squelch);
+  if (Is(key, "squelchdb")) return Set(v, kSquelchDbLow, kSquelchDbHigh, &s.squelchDb);
   if (Is(key, "txlevel")) return Set(v, 1, 100, &s.txLevel);
   if (Is(key, "ptt")) return SetPtt(v, &s.ptt);
   if (Is(key, "pttport")) return SetPort(v, &s.pttPort);
@@ -174,6 +175,7 @@ std::string FormatEngineSettings(const EngineSettings& s) {
   Line(out, "reverse", s.reverse ? "1" : "0");
   Line(out, "afc", s.afc ? "1" : "0");
   Line(out, "squelch", s.squelch ? "1" : "0");
+  Line(out, "squelchdb", Decimal(s.squelchDb));
   Line(out, "txlevel", std::to_string(s.txLevel));
   Line(out, "ptt", PttKindName(s.ptt));
   Line(out, "pttport", "COM" + std::to_string(s.pttPort));

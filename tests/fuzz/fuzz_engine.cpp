@@ -33,7 +33,7 @@ struct CheckingHost : zk::TerminalLink, zk::EngineHost {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zk::EngineSettings s;
   zk::ReadEngineSettingsText(s, reinterpret_cast<const char*>(data), size);
-  if (!zk::TonesFit(s)) __builtin_trap();
+  if (!zk::TonesFit(s) || !(s.squelchDb >= zk::kSquelchDbLow && s.squelchDb <= zk::kSquelchDbHigh)) __builtin_trap();
   const std::string text = zk::FormatEngineSettings(s);
   zk::EngineSettings again;
   zk::ReadEngineSettingsText(again, text.data(), text.size());

@@ -133,7 +133,7 @@ TEST_F(EngineSessionTest, ReopensTheInputOnlyForANewCardRateOrFile) {
   const std::string file = testing::TempDir() + "engine_session_rx.wav";
   WriteSilence(file, 11025, 100);
   Start();
-  settings.baud = 75, settings.afc = false, settings.squelch = false, settings.ptt = PttKind::kDtr;
+  settings.baud = 75, settings.afc = false, settings.squelchDb = -5, settings.ptt = PttKind::kDtr;
   Apply();
   settings.inDevice = "zkloop";
   Apply();

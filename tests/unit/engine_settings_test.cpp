@@ -24,6 +24,7 @@ TEST(EngineSettings, EveryValueSurvivesTheFile) {
   s.stopBits = 2;
   s.reverse = true;
   s.afc = s.squelch = false;
+  s.squelchDb = -9.5;
   s.txLevel = 7;
   s.ptt = PttKind::kRigctld;
   s.pttPort = 12;
@@ -49,6 +50,7 @@ TEST(EngineSettings, EveryValueSurvivesTheFile) {
 TEST(EngineSettings, ValuesOutOfRangeOrNotUnderstoodKeepTheSetting) {
   const std::string bad =
       "samplerate 96000\nsamplerate 8000.5\nbaud 1e999\nshift abc\nstopbits 1.25\nreverse 2\nafc yes\n"
+      "squelchdb -30.5\nsquelchdb 31\nsquelchdb off\n"
       "txlevel 0\nptt vox\npttport COM0\npttport 256\nrigctldhost two words\nrigctldport 70000\n"
       "windowloc 1 2 3\nmark -5\nnokey 1\n\n   \n" + std::string(70, 'x') + "\nindevice " + std::string(64, 'd') +
       "\nrxfile " + std::string(260, 'p') + "\n";

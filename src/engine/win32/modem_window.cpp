@@ -1,5 +1,7 @@
 #include "engine/win32/modem_window.h"
 
+#include <commctrl.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -57,6 +59,8 @@ bool ModemWindow::Create(int showCommand) {
     return false;
   HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_ZKMODEM));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(zk::kSquelchDbLow),
+                      zk::kSquelchDbHigh);
   ShowSettings();
   PlaceWindow();
   ShowWindow(window_, showCommand);
@@ -102,6 +106,11 @@ void ModemWindow::OnCommand(WPARAM wParam) {
     case IDC_AFC: candidate.afc = checked; break;
     case IDC_SQUELCH: candidate.squelch = checked; break;
     case IDC_REVERSE: candidate.reverse = checked; break;
+    case IDC_SQUELCH_DB:
+      // Typed or spun; a level half typed ("-") waits for the rest.
+      if (code != EN_CHANGE || showingLevel_ || !zk::SetEngineSetting(candidate, "squelchdb", Text(id).c_str())) return;
+      if (candidate.squelchDb == settings_.squelchDb) return;
+      break;
     case IDC_BAUD:
     case IDC_SHIFT:
       if (code != CBN_SELCHANGE) return;
@@ -145,6 +154,19 @@ void ModemWindow::ShowSettings() {
   CheckDlgButton(window_, IDC_REVERSE, settings_.reverse ? BST_CHECKED : BST_UNCHECKED);
   SelectChoice(GetDlgItem(window_, IDC_BAUD), kBauds, Format(settings_.baud));
   SelectChoice(GetDlgItem(window_, IDC_SHIFT), kShifts, Format(settings_.shift));
+  ShowSquelchLevel();
+}
+
+// The level is written again only when the box says another, so typing is not disturbed.
+void ModemWindow::ShowSquelchLevel() {
+  showingLevel_ = true;
+  zk::EngineSettings shown = settings_;
+  if (!zk::SetEngineSetting(shown, "squelchdb", Text(IDC_SQUELCH_DB).c_str()) || shown.squelchDb != settings_.squelchDb)
+    SetDlgItemTextA(window_, IDC_SQUELCH_DB, Format(settings_.squelchDb).c_str());
+  SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETPOS32, 0, std::lround(settings_.squelchDb));
+  EnableWindow(GetDlgItem(window_, IDC_SQUELCH_DB), settings_.squelch);
+  EnableWindow(GetDlgItem(window_, IDC_SQUELCH_SPIN), settings_.squelch);
+  showingLevel_ = false;
 }
 
 void ModemWindow::OnTimer() {

@@ -28,6 +28,7 @@ class ModemWindow {
   void OpenSettings();
   bool Change(const zk::EngineSettings& candidate);
   void ShowSettings();
+  void ShowSquelchLevel();
   void ShowStatus(const zk::EngineStatus& status);
   std::string Text(int id) const;
   void SetText(int id, const std::string& text);
@@ -42,4 +43,5 @@ class ModemWindow {
   std::string iniPath_;
   ModemThread modem_;
   bool visible_ = true;
+  bool showingLevel_ = false;  // the level's box is being set, not typed in
 };
