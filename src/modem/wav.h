@@ -70,6 +70,7 @@ class WavWriter {
 // whole after every Checkpoint.
 class WavFile {
  public:
+  ~WavFile() { Close(); }
   // Starts the file afresh.
   bool Open(const std::string& path, uint32_t sampleRate);
   bool isOpen() const { return stream_.is_open(); }

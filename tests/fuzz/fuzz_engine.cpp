@@ -2,7 +2,6 @@
 // value from any window.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "engine/engine_rules.h"

@@ -10,7 +10,8 @@
 
 class ModemWindow {
  public:
-  ModemWindow(HINSTANCE instance, bool startedByTerminal) : instance_(instance), startedByTerminal_(startedByTerminal) {}
+  ModemWindow(HINSTANCE instance, bool startedByTerminal)
+      : instance_(instance), startedByTerminal_(startedByTerminal) {}
 
   bool Create(int showCommand);
   HWND window() const { return window_; }
