@@ -59,6 +59,7 @@ bool ModemWindow::Create(int showCommand) {
     return false;
   HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_ZKMODEM));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  // Up is up: an up-down control's own range runs from 100 down to 0.
   SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(zk::kSquelchDbLow),
                       zk::kSquelchDbHigh);
   ShowSettings();
@@ -88,6 +89,7 @@ INT_PTR ModemWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   switch (message) {
     case WM_COMMAND: OnCommand(wParam); return TRUE;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_TIMER: OnTimer(); return TRUE;
     case WM_SIZE: OnSize(wParam); return TRUE;
     case WM_MODEM_ROWS: OnRows(); return TRUE;
@@ -108,7 +110,7 @@ void ModemWindow::OnCommand(WPARAM wParam) {
     case IDC_REVERSE: candidate.reverse = checked; break;
     case IDC_SQUELCH_DB:
       // Typed or spun; a level half typed ("-") waits for the rest.
-      if (code != EN_CHANGE || showingLevel_ || !zk::SetEngineSetting(candidate, "squelchdb", Text(id).c_str())) return;
+      if (code != EN_CHANGE || !zk::SetEngineSetting(candidate, "squelchdb", Text(id).c_str())) return;
       if (candidate.squelchDb == settings_.squelchDb) return;
       break;
     case IDC_BAUD:
@@ -120,6 +122,19 @@ void ModemWindow::OnCommand(WPARAM wParam) {
     default: return;
   }
   Change(candidate);
+}
+
+// The arrows step the level to the next whole decibel from where it is; the window writes
+// the box itself, so the control's own position never matters.
+INT_PTR ModemWindow::OnNotify(const NMHDR& header) {
+  if (header.idFrom != IDC_SQUELCH_SPIN || header.code != UDN_DELTAPOS) return FALSE;
+  const int delta = reinterpret_cast<const NMUPDOWN&>(header).iDelta;
+  const double level = settings_.squelchDb;
+  zk::EngineSettings candidate = settings_;
+  const double stepped = delta > 0 ? std::floor(level) + delta : std::ceil(level) + delta;
+  if (zk::SetEngineSetting(candidate, "squelchdb", Format(stepped).c_str())) Change(candidate);
+  SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);  // the control keeps its position
+  return TRUE;
 }
 
 void ModemWindow::OpenSettings() {
@@ -159,14 +174,11 @@ void ModemWindow::ShowSettings() {
 
 // The level is written again only when the box says another, so typing is not disturbed.
 void ModemWindow::ShowSquelchLevel() {
-  showingLevel_ = true;
   zk::EngineSettings shown = settings_;
   if (!zk::SetEngineSetting(shown, "squelchdb", Text(IDC_SQUELCH_DB).c_str()) || shown.squelchDb != settings_.squelchDb)
     SetDlgItemTextA(window_, IDC_SQUELCH_DB, Format(settings_.squelchDb).c_str());
-  SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETPOS32, 0, std::lround(settings_.squelchDb));
   EnableWindow(GetDlgItem(window_, IDC_SQUELCH_DB), settings_.squelch);
   EnableWindow(GetDlgItem(window_, IDC_SQUELCH_SPIN), settings_.squelch);
-  showingLevel_ = false;
 }
 
 void ModemWindow::OnTimer() {

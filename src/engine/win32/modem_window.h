@@ -21,6 +21,7 @@ class ModemWindow {
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void OnCommand(WPARAM wParam);
+  INT_PTR OnNotify(const NMHDR& header);
   void OnTimer();
   void OnSize(WPARAM kind);
   void OnRows();
@@ -44,5 +45,4 @@ class ModemWindow {
   std::string iniPath_;
   ModemThread modem_;
   bool visible_ = true;
-  bool showingLevel_ = false;  // the level's box is being set, not typed in
 };
