@@ -3,7 +3,7 @@
 // PTT is made again, the order in which a transmission ends (output closed, PTT released,
 // the terminal told), the one transmit file kept across transmissions, and what happens
 // when a card, a file or PTT fails (said in the status; the link goes on). It runs on one
-// thread, which calls Pump whenever audio may have moved and at least every WaitMs.
+// thread, which calls Pump whenever a card has moved audio and every PumpEveryMs.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -53,8 +53,9 @@ class EngineSession : private EngineHost {
   void FromTerminal(uintptr_t code, intptr_t value) { rules_.Handle(code, value); }
 
   void Pump();
-  // How long the thread may wait for an event of the sound cards before calling Pump.
-  int WaitMs() const { return fileInput_ || output_ ? kInputBlockMs : kIdleMs; }
+  // How often Pump must come besides the cards' events: every input block while a file
+  // plays or a transmission is under way (the clock paces them), else only for the link.
+  int PumpEveryMs() const { return fileInput_ || output_ ? kInputBlockMs : kIdleMs; }
   // Output closed, PTT released, the transmit file finished, input closed.
   void Close();
 

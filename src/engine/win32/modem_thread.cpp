@@ -12,6 +12,14 @@ namespace {
 constexpr DWORD kStopWaitMs = 5000;
 constexpr size_t kRowsKept = 64;
 
+// Sets `timer` going off every `ms`; returns `ms`.
+int Tick(HANDLE timer, int ms) {
+  LARGE_INTEGER due;
+  due.QuadPart = -10000LL * ms;
+  SetWaitableTimer(timer, &due, ms, nullptr, nullptr, FALSE);
+  return ms;
+}
+
 std::string ExeFolder() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -112,6 +120,8 @@ DWORD WINAPI ModemThread::Main(void* self) {
   return 0;
 }
 
+// A periodic timer keeps the session's cadence: a file's blocks then come every 10 ms
+// however long a pass takes, as a card's would.
 void ModemThread::Run() {
   WakeEvents wake;
   Devices devices(wake);
@@ -119,19 +129,23 @@ void ModemThread::Run() {
   WindowLink link(window_, message_);
   zk::EngineSession session(devices, clock, link, startedByTerminal_, ExeFolder());
   session.Start(first_);
+  HANDLE ticker = CreateWaitableTimerA(nullptr, FALSE, nullptr);
+  int period = 0;
   bool closing = false;
   for (;;) {
-    HANDLE handles[MAXIMUM_WAIT_OBJECTS] = {wake_};
-    DWORD count = 1;
+    if (ticker && session.PumpEveryMs() != period) period = Tick(ticker, session.PumpEveryMs());
+    HANDLE handles[MAXIMUM_WAIT_OBJECTS] = {wake_, ticker};
+    DWORD count = ticker ? 2 : 1;
     for (HANDLE event : wake.events())
       if (count < MAXIMUM_WAIT_OBJECTS) handles[count++] = event;
-    WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(session.WaitMs()));
+    WaitForMultipleObjects(count, handles, FALSE, ticker ? INFINITE : static_cast<DWORD>(session.PumpEveryMs()));
     if (!RunCommands(session)) break;
     session.Pump();
     Publish(session);
     if (session.exitAsked() && !closing) closing = PostMessageA(window_, WM_CLOSE, 0, 0);
   }
   session.Close();
+  if (ticker) CloseHandle(ticker);
 }
 
 // False once asked to stop.
