@@ -5,7 +5,7 @@ find_package(Threads REQUIRED)
 
 file(GLOB ZK_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(zk_unit_tests ${ZK_UNIT_TESTS})
-target_link_libraries(zk_unit_tests PRIVATE zkcore zkmodemcore zkchannels GTest::gtest GTest::gtest_main Threads::Threads)
+target_link_libraries(zk_unit_tests PRIVATE zkcore zkenginecore zkchannels GTest::gtest GTest::gtest_main Threads::Threads)
 zk_test_warnings(zk_unit_tests)
 include(GoogleTest)
 gtest_discover_tests(zk_unit_tests DISCOVERY_TIMEOUT 60)
@@ -21,7 +21,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set(ZK_SAN -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   # Every core source in one sanitized library; a fuzz target links what it needs from it.
   set(ZK_FUZZ_SOURCES ${zkbase_SOURCES} ${zkbase_POSIX_SOURCES} ${zkcore_SOURCES} ${zkcore_POSIX_SOURCES}
-      ${zkmodemcore_SOURCES} ${zkmodemcore_POSIX_SOURCES})
+      ${zkmodemcore_SOURCES} ${zkmodemcore_POSIX_SOURCES} ${zkenginecore_SOURCES})
   add_library(zkcore_fuzz STATIC ${ZK_FUZZ_SOURCES})
   target_include_directories(zkcore_fuzz PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_compile_options(zkcore_fuzz PRIVATE ${ZK_SAN} -fsanitize=fuzzer-no-link -g -O1)

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/baudot.h"
-#include "device/engine_protocol.h"
+#include "base/engine_protocol.h"
 #include "device/rx_filter.h"
 #include "device/tnc_match.h"
 #include "device/tx_queue.h"
@@ -40,7 +40,7 @@ class DevicePort {
   // Sends one byte ahead of anything queued in the driver (TNC command strings). False
   // while the driver still holds the byte before it: Windows refuses the call then.
   virtual bool TransmitChar(uint8_t byte) = 0;
-  // Posts one message to the sound-card engine (codes in device/engine_protocol.h).
+  // Posts one message to the sound-card engine (codes in base/engine_protocol.h).
   virtual void EnginePost(uint32_t code, intptr_t value) = 0;
   // Sets the writer thread's wake-up event.
   virtual void WakeWriter() = 0;

@@ -27,16 +27,12 @@ const std::string kQso =
 constexpr int kSettingsButton = 1008;  // zkmodem's "Settings..."
 
 size_t Levenshtein(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
+  std::vector<size_t> row(b.size() + 1), next(b.size() + 1);
   for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-      diagonal = up;
-    }
+  for (size_t i = 1; i <= a.size(); ++i, row.swap(next)) {
+    next[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j)
+      next[j] = std::min({row[j] + 1, next[j - 1] + 1, row[j - 1] + (a[i - 1] != b[j - 1])});
   }
   return row[b.size()];
 }
@@ -106,7 +102,7 @@ class Zkmodem : public ::testing::Test {
     engine = EngineWindow(0);
     ASSERT_NE(engine, nullptr);
     // Zktty gives the engine's window the two numbers the engine reports: linked.
-    ASSERT_TRUE(WaitFor([&] { return Caption(engine).rfind("MMTTY     (", 0) == 0; }, 15000)) << Caption(engine);
+    ASSERT_TRUE(WaitFor([&] { return zk.Text(engine).rfind("MMTTY     (", 0) == 0; }, 15000)) << zk.Text(engine);
   }
   // zkmodem started as a terminal starts it, in its folder.
   PROCESS_INFORMATION StartEngine(const std::string& folder) {
@@ -143,7 +139,7 @@ TEST_F(Zkmodem, DecodesANoisyRecordingIntoZkttysPaneAndReportsTheSignal) {
   EXPECT_LT(static_cast<double>(Levenshtein(sent, received)) / sent.size(), 0.02) << received;
   // The caption holds the signal-to-noise ratio and the mark, as the engine reported them.
   int snr = 0, mark = 0;
-  ASSERT_EQ(std::sscanf(Caption(engine).c_str(), "MMTTY     (%d,%d)", &snr, &mark), 2) << Caption(engine);
+  ASSERT_EQ(std::sscanf(zk.Text(engine).c_str(), "MMTTY     (%d,%d)", &snr, &mark), 2) << zk.Text(engine);
   EXPECT_NEAR(mark, 2125, 10);
   EXPECT_NEAR(snr, -5, 5);
   ASSERT_TRUE(zk.Exit());
