@@ -100,7 +100,7 @@ void OnSplitterDrag(HWND window, LPARAM lParam) {
   if (!app.splitter.dragging()) return;
   const POINT point = ClientPoint(lParam);
   if (!app.splitter.Drag(point.y, app.rxTxPane->lineHeight(), app.typingPane->lineHeight(),
-                         app.layout, app.settings.winratio))
+                         app.layout, app.settings.paneRatio))
     return;
   LayoutPanes(window);
   InvalidateRect(app.typingPaneWindow, nullptr, FALSE);
@@ -133,10 +133,10 @@ LRESULT OnCopyData(LPARAM lParam) {
 }
 
 void Shutdown() {
-  if (app.settings.devtype == zk::kEngine) app.device.EndEngine();
+  if (app.settings.serial.device == zk::DeviceType::kEngine) app.device.EndEngine();
   app.logLink.Send("control", "rttystopped");
-  if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
-  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncrx);
+  if (app.settings.serial.device == zk::DeviceType::kTerminalUnit) app.link.SetPtt(false);
+  if (app.settings.serial.device == zk::DeviceType::kTnc) app.link.SendTncString(app.settings.tnc.receive);
   CloseDevice();
   WriteSettings();
   PostQuitMessage(0);
@@ -217,7 +217,7 @@ void LayoutPanes(HWND window) {
   GetClientRect(f3, &button);
   MapWindowPoints(f3, window, reinterpret_cast<POINT*>(&button), 2);
   app.layout = zk::ComputePaneLayout(client.right, client.bottom, button.bottom,
-                                     app.settings.winratio);
+                                     app.settings.paneRatio);
   const zk::Rect& rx = app.layout.rxTx;
   const zk::Rect& ty = app.layout.typing;
   MoveWindow(app.rxTxPaneWindow, rx.left, rx.top, rx.right - rx.left, rx.bottom - rx.top, TRUE);

@@ -37,15 +37,15 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
   ReadSettings();
   app.logLink.SetOwner(window);
   app.device.Attach(window, app.rxTxPane, &app.logLink);
-  if (app.settings.devtype != zk::kNoDevice) OpenDevice();
+  if (app.settings.serial.device != zk::DeviceType::kNone) OpenDevice();
   ApplyAppearance();
   ShowWindow(window, showCommand);
   UpdateWindow(window);
-  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncinit);
+  if (app.settings.serial.device == zk::DeviceType::kTnc) app.link.SendTncString(app.settings.tnc.init);
   app.logLink.Announce();
   FocusTypingPane();
   // Without a device the operator has something to set up first.
-  if (app.settings.devtype == zk::kNoDevice) PostMessageA(window, WM_COMMAND, IDM_SETUP, 0);
+  if (app.settings.serial.device == zk::DeviceType::kNone) PostMessageA(window, WM_COMMAND, IDM_SETUP, 0);
   app.callBox = GetDlgItem(window, IDC_CALLBOX);
   app.callBoxOldProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(app.callBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CallBoxProc)));

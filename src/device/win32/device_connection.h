@@ -58,7 +58,7 @@ class DeviceConnection final : public zk::DevicePort {
   void EndEngine() { engine_.Post(zk::engine::kExit, 0); }
   // True once when the linked engine has gone while it is the device; StartEngine starts
   // one again as the open does (engineMissing() then tells whether none could be started).
-  bool EngineLost() { return settings_.devtype == zk::kEngine && engine_.Lost(); }
+  bool EngineLost() { return settings_.serial.device == zk::DeviceType::kEngine && engine_.Lost(); }
   void StartEngine() { engineMissing_ = !engine_.Start(); }
 
   bool running() const { return session_ && session_->running; }
@@ -67,7 +67,7 @@ class DeviceConnection final : public zk::DevicePort {
 
   // zk::DevicePort
   bool HasPort() const override;
-  void SetControlLine(int line, bool on) override;
+  void SetControlLine(zk::PttLine line, bool on) override;
   void Purge() override;
   bool Write(const uint8_t* bytes, int count) override;
   bool TransmitChar(uint8_t byte) override;
