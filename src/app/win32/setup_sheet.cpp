@@ -9,7 +9,7 @@
 #include "app/win32/appearance.h"
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
-#include "app/win32/main_window.h"
+#include "app/win32/startup.h"
 #include "base/fixed_text.h"
 #include "device/setup_rules.h"
 #include "device/win32/device_pages.h"

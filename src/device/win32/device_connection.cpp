@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "base/fixed_text.h"
 #include "loglink/win32/log_link.h"
-#include "resources/resource.h"
 #include "textpane/win32/text_pane.h"
 
 namespace {
@@ -58,8 +59,11 @@ DeviceConnection::DeviceConnection(const zk::Settings& settings, zk::TxQueue& qu
 
 DeviceConnection::~DeviceConnection() { Close(); }
 
-void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink) {
+void DeviceConnection::Attach(HWND owner, std::function<void()> toggle, const char* portPrefix, TextPane* rxTxPane,
+                              LogLink* logLink) {
   owner_ = owner;
+  toggle_ = std::move(toggle);
+  zk::CopyText(portPrefix_, portPrefix);
   pane_ = rxTxPane;
   logLink_ = logLink;
 }
@@ -164,10 +168,7 @@ void DeviceConnection::SetLineFormat() {
 }
 
 bool DeviceConnection::Open() {
-  char com[11] = "COM";
-  HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner_, GWLP_HINSTANCE)) : nullptr;
-  LoadStringA(instance, IDS_COM, com, sizeof com);
-  std::snprintf(portName_, sizeof portName_, "%s%d", com, settings_.serial.port);
+  std::snprintf(portName_, sizeof portName_, "%s%d", portPrefix_, settings_.serial.port);
   if (session_) Close();
   session_ = std::make_shared<Session>();
   if (settings_.serial.device != zk::DeviceType::kEngine) {
@@ -269,7 +270,7 @@ void DeviceConnection::WakeWriter() {
 }
 
 void DeviceConnection::RequestToggle() {
-  if (owner_) PostMessageA(owner_, WM_COMMAND, IDC_TXRX, 0);
+  if (toggle_) toggle_();
 }
 
 void DeviceConnection::LogPtt(bool on) {

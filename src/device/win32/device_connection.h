@@ -25,10 +25,12 @@ class DeviceConnection final : public zk::DevicePort {
   zk::DeviceLink& link() { return link_; }
   const zk::DeviceLink& link() const { return link_; }
 
-  // Where the link delivers: the window that gets the transmit/receive switch (command
-  // 1002) and the engine's messages, the pane that shows received and sent text, and the
-  // logging program, which is told the engine's PTT state.
-  void Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink = nullptr);
+  // Where the link delivers: the window that gets the engine's messages, the owner's
+  // transmit/receive switch (asked for from any thread; it must not wait for the window
+  // thread), the words the port's name begins with ("COM"), the pane that shows received
+  // and sent text, and the logging program, which is told the engine's PTT state.
+  void Attach(HWND owner, std::function<void()> toggle, const char* portPrefix, TextPane* rxTxPane,
+              LogLink* logLink = nullptr);
 
   // Opens the configured device and starts its threads. False when the port could not be
   // activated; nothing runs then, and portName() names the port for the operator. For
@@ -123,6 +125,8 @@ class DeviceConnection final : public zk::DevicePort {
   EngineChannel engine_{link_.rxFilter()};
   bool engineMissing_ = false;
   HWND owner_ = nullptr;
+  std::function<void()> toggle_;
+  char portPrefix_[11] = "COM";
   TextPane* pane_ = nullptr;
   LogLink* logLink_ = nullptr;
   char portName_[32] = "";
