@@ -27,10 +27,10 @@ struct SerialLine {
   int32_t dataBits;
   int32_t parity;  // the serial driver's code: 0 none, 1 odd, 2 even, 3 mark, 4 space
   StopBits stopBits;
-  int32_t flow;         // FlowBits
-  int32_t xon;          // kept for the file; nothing acts on it
-  uint8_t tncEcho;      // kept for the file; the serial port page clears it
-  uint8_t tncNewline;   // likewise
+  int32_t flow;        // FlowBits
+  int32_t xon;         // kept for the file; nothing acts on it
+  uint8_t tncEcho;     // kept for the file; the serial port page clears it
+  uint8_t tncNewline;  // likewise
 };
 
 // How the line is worked: Baudot coding, idle characters and the transmitter's keying.

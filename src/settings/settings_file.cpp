@@ -177,8 +177,7 @@ void SetMessage(char* messages, const char* key, const char* value) {
   SetText(messages + static_cast<size_t>(index) * kFKeyMessageSize, kFKeyMessageSize, value);
 }
 
-void ReadValue(char* field, const Row& row, const char* key, const char* value, WindowLoc* loc,
-               bool* haveLoc) {
+void ReadValue(char* field, const Row& row, const char* key, const char* value, WindowLoc* loc, bool* haveLoc) {
   switch (row.form) {
     case Form::kText:
     case Form::kKeptText: SetText(field, row.size, value); break;
@@ -220,22 +219,20 @@ void AppendMessages(std::string& out, const char* messages) {
 
 // Every form but the texts is one number or four, written into `text`.
 int FormatNumber(char* text, size_t capacity, const char* field, Form form, const WindowLoc& loc) {
-  int32_t n = 0;
-  double ratio = 0;
-  switch (form) {
-    case Form::kInt:
-      std::memcpy(&n, field, sizeof n);
-      return std::snprintf(text, capacity, "%d", static_cast<int>(n));
-    case Form::kByte:
-    case Form::kFlag: return std::snprintf(text, capacity, "%u", static_cast<unsigned>(static_cast<uint8_t>(*field)));
-    case Form::kRatio:
-      std::memcpy(&ratio, field, sizeof ratio);
-      return std::snprintf(text, capacity, "%.6f", ratio);
-    case Form::kWindowLoc:
-      return std::snprintf(text, capacity, "%d %d %d %d", static_cast<int>(loc.left), static_cast<int>(loc.top),
-                           static_cast<int>(loc.right), static_cast<int>(loc.bottom));
-    default: return 0;
+  if (form == Form::kInt) {
+    int32_t n = 0;
+    std::memcpy(&n, field, sizeof n);
+    return std::snprintf(text, capacity, "%d", static_cast<int>(n));
   }
+  if (form == Form::kRatio) {
+    double ratio = 0;
+    std::memcpy(&ratio, field, sizeof ratio);
+    return std::snprintf(text, capacity, "%.6f", ratio);
+  }
+  if (form == Form::kWindowLoc)
+    return std::snprintf(text, capacity, "%d %d %d %d", static_cast<int>(loc.left), static_cast<int>(loc.top),
+                         static_cast<int>(loc.right), static_cast<int>(loc.bottom));
+  return std::snprintf(text, capacity, "%u", static_cast<unsigned>(static_cast<uint8_t>(*field)));  // byte, flag
 }
 
 void AppendValue(std::string& out, const Row& row, const char* field, const WindowLoc& loc) {

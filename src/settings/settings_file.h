@@ -20,8 +20,7 @@ void ForEachTextField(const Settings& settings, const std::function<void(const c
 // defaults are applied here). Lines end at "\n"; a NUL ends a line's text. A "windowloc"
 // line with four integers fills *loc and sets *haveLoc; either pointer may be null.
 // Returns 0.
-int ReadSettingsText(Settings& settings, const char* data, size_t size, WindowLoc* loc,
-                     bool* haveLoc);
+int ReadSettingsText(Settings& settings, const char* data, size_t size, WindowLoc* loc, bool* haveLoc);
 
 // Resets what the reading itself sets before it opens the file (the serial line,
 // "ttyconnect", "ttydisconnect" and the Baudot option), then reads the file. Returns 1
