@@ -6,6 +6,8 @@ find_package(Threads REQUIRED)
 file(GLOB ZK_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(zk_unit_tests ${ZK_UNIT_TESTS})
 target_link_libraries(zk_unit_tests PRIVATE zkcore zkenginecore zkchannels GTest::gtest GTest::gtest_main Threads::Threads)
+# The simulators' shared parts are tested as the simulators include them.
+target_include_directories(zk_unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/sim)
 zk_test_warnings(zk_unit_tests)
 include(GoogleTest)
 gtest_discover_tests(zk_unit_tests DISCOVERY_TIMEOUT 60)
