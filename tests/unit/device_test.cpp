@@ -180,19 +180,17 @@ TEST_F(DeviceLinkTest, CharacterTimeFollowsLineFormat) {
 }
 
 TEST_F(DeviceLinkTest, PttByDeviceTypeAndControlLine) {
+  using D = DeviceType;
   const struct {
-    DeviceType device;
+    D device;
     int32_t ptt;
     bool hasPort, stateWhenOn;
     const char* calls;  // for SetPtt(true) then SetPtt(false)
   } cases[] = {
-      {DeviceType::kTnc, 1, true, true, "line1 on|line1 off"},
-      {DeviceType::kTerminalUnit, 2, true, true, "line2 on|line2 off"},
-      {DeviceType::kTnc, 0, true, false, ""},
-      {DeviceType::kTnc, 7, true, true, ""},
-      {DeviceType::kTerminalUnit, 1, false, false, ""},
-      {DeviceType::kEngine, 1, true, true, "ptton|pttoff"},
-      {DeviceType::kNone, 1, true, false, ""},
+      {D::kTnc, 1, true, true, "line1 on|line1 off"}, {D::kTerminalUnit, 2, true, true, "line2 on|line2 off"},
+      {D::kTnc, 0, true, false, ""},                  {D::kTnc, 7, true, true, ""},
+      {D::kTerminalUnit, 1, false, false, ""},        {D::kEngine, 1, true, true, "ptton|pttoff"},
+      {D::kNone, 1, true, false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << static_cast<int>(c.device) << "/" << c.ptt << "/" << c.hasPort);
