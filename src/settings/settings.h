@@ -1,3 +1,5 @@
+// The Settings record: every value of "Zktty.ini", in the groups that the setup pages edit
+// and the program takes whole.
 #pragma once
 #include <cstdint>
 
