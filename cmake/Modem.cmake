@@ -1,6 +1,5 @@
 # The sound-card modem's signal processing: a portable core on zkbase alone, built by every
-# preset; natively also the zkrtty command and the channel models the benchmark and tests
-# share.
+# preset; natively also the zkrtty command.
 zk_core_library(zkmodemcore modem)
 target_link_libraries(zkmodemcore PUBLIC zkbase)
 
@@ -9,10 +8,4 @@ if(NOT WIN32)
   add_executable(zkrtty ${ZK_RTTY_SOURCES})
   target_link_libraries(zkrtty PRIVATE zkmodemcore)
   zk_strict_warnings(zkrtty)
-
-  file(GLOB ZK_CHANNEL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/channels/*.cpp)
-  add_library(zkchannels STATIC ${ZK_CHANNEL_SOURCES})
-  target_include_directories(zkchannels PUBLIC ${CMAKE_SOURCE_DIR}/bench ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(zkchannels PUBLIC zkmodemcore)
-  zk_strict_warnings(zkchannels)
 endif()

@@ -17,8 +17,6 @@
 
 namespace zk {
 
-enum DeviceType : int32_t { kNoDevice = 0, kTerminalUnit = 1, kTnc = 2, kEngine = 3 };
-
 constexpr int kSlotReceived = 1;
 constexpr int kSlotTransmitted = 2;
 
@@ -29,9 +27,9 @@ class DevicePort {
   virtual ~DevicePort() = default;
   // A serial port object exists (whether or not it opened).
   virtual bool HasPort() const = 0;
-  // Raises or drops a control line: 1 RTS, 2 DTR. Window thread, and the writer thread
-  // for the release of PTT after the last character.
-  virtual void SetControlLine(int line, bool on) = 0;
+  // Raises or drops RTS or DTR. Window thread, and the writer thread for the release of
+  // PTT after the last character.
+  virtual void SetControlLine(PttLine line, bool on) = 0;
   // Throws away what the driver holds in both directions. Window thread.
   virtual void Purge() = 0;
   // Writes bytes and waits for the driver to take them; false when the write failed or
@@ -111,7 +109,7 @@ class DeviceLink {
   bool TransmitCommandChar(uint8_t byte);
   // Returns when the raised PTT line went up, -1 when no line is raised.
   int64_t ApplyPtt(bool on);
-  void MarkPttRelease(int line);
+  void MarkPttRelease(PttLine line);
   bool ReleasePttWhenLineIsIdle();
   bool AwaitPttDelay();
   // Window thread: forgets the delay of the last keying; true when it had not run out.
@@ -144,7 +142,7 @@ class DeviceLink {
   std::mutex pttMutex_;
   uint32_t pttSequence_ = 0;     // bumped by every PTT change on the window thread
   uint32_t releaseSequence_ = 0; // the sequence the pending release belongs to
-  int releaseLine_ = 0;
+  PttLine releaseLine_ = PttLine::kNone;
   bool lineUp_ = false;          // a control line is raised
   int64_t lineUpSinceMs_ = 0;
   std::atomic<bool> releasePending_{false};

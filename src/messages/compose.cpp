@@ -117,16 +117,16 @@ size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValue
       logUpdate = true;
       ++p;
     } else if (StartsWithNoCase(p, "(MYCALL)")) {
-      o.Put(OrEmpty(values.mycall));
+      o.Put(OrEmpty(values.myCall));
       p += 8;
     } else if (StartsWithNoCase(p, "(HISCALL)")) {
       o.Put(OrEmpty(values.callBox), kCallBoxMaxChars);
       p += 9;
     } else if (StartsWithNoCase(p, "(HISRST)")) {
-      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.hisrstformat);
+      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.hisRstFormat);
       p += 8;
     } else if (StartsWithNoCase(p, "(EXCHANGEONLY)")) {
-      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.exchangeformat);
+      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.exchangeFormat);
       p += 14;
     } else if (StartsWithNoCase(p, "(MYRST)")) {
       o.Put(OrEmpty(values.myRst));
@@ -235,7 +235,7 @@ bool FKeyLabel(const char* message, char* label, size_t capacity) {
 }
 
 bool ShouldArmRepeat(int index, const FKeySet& set) {
-  if (index < 0 || index >= kFKeyCount || index + 1 != set.repeatfkey) return false;
+  if (index < 0 || index >= kFKeyCount || index + 1 != set.repeatKey) return false;
   char text[kFKeyMessageSize];
   CopyText(text, set.messages[index]);  // a stored field need not be terminated
   return FindNoCase(text, "\\t") && FindNoCase(text, "\\s");

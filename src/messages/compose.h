@@ -16,12 +16,12 @@ constexpr size_t kCallBoxMaxChars = 99;        // what the Call edit gives, buff
 // The values the macros stand for, read by the shell at the moment of sending. Null
 // pointers count as empty texts.
 struct MacroValues {
-  const char* mycall = nullptr;          // "(MYCALL)"
+  const char* myCall = nullptr;          // "(MYCALL)"
   const char* callBox = nullptr;         // "(HISCALL)": the Call edit as it is, untrimmed
   const char* hisRst = nullptr;          // report given, shaped by the two formats
   const char* myRst = nullptr;           // "(MYRST)"
-  const char* hisrstformat = nullptr;    // format of "(HISRST)"
-  const char* exchangeformat = nullptr;  // format of "(EXCHANGEONLY)"
+  const char* hisRstFormat = nullptr;    // format of "(HISRST)"
+  const char* exchangeFormat = nullptr;  // format of "(EXCHANGEONLY)"
 };
 
 // First occurrence of `part` in `text`, letters compared without case; null for a null

@@ -64,7 +64,7 @@ TEST(ComposeMacros, ReplacesTheFiveMacrosInAnyCase) {
   EXPECT_EQ(Expand("(mycall) de (MyCall)", v), "W1AW de W1AW");
   EXPECT_EQ(Expand("(HISCALL) (hisrst) (EXCHANGEONLY) (myrst)", v), "DL1ABC 599 005 005/599 579");
   EXPECT_EQ(Expand("(QTH) (MYCALL (HISRST", v), "(QTH) (MYCALL (HISRST");
-  v.mycall = "(MYCALL)";  // replacement text is not scanned again
+  v.myCall = "(MYCALL)";  // replacement text is not scanned again
   const std::string call = " x" + std::string(120, 'y');
   v.callBox = call.c_str();
   EXPECT_EQ(Expand("(mycall)(hiscall)", v), "(MYCALL)" + call.substr(0, 99));
@@ -175,10 +175,10 @@ TEST(ComposeLabel, CaptionAndArming) {
   EXPECT_STREQ(label, "F1  CQ");
   EXPECT_FALSE(FKeyLabel("x <F1>", label, sizeof label) || FKeyLabel("<F1", label, sizeof label));
 
-  set.repeatfkey = 1;
+  set.repeatKey = 1;
   EXPECT_TRUE(ShouldArmRepeat(0, set));
   EXPECT_FALSE(ShouldArmRepeat(3, set));  // F4 has both escapes but is not the repeat key
-  set.repeatfkey = 2;
+  set.repeatKey = 2;
   EXPECT_FALSE(ShouldArmRepeat(1, set));
   std::snprintf(set.messages[1], sizeof set.messages[1], "\\T cq \\S");
   EXPECT_TRUE(ShouldArmRepeat(1, set));
@@ -193,8 +193,8 @@ FKeySet Loaded(const std::string& text, FKeySet set = DefaultFKeySet()) {
 
 // The repeat values and the two formats.
 std::string Extras(const FKeySet& set) {
-  return std::to_string(set.repeatfkey) + " " + std::to_string(set.repeatsec) + " [" +
-         set.hisrstformat + "] [" + set.exchangeformat + "]";
+  return std::to_string(set.repeatKey) + " " + std::to_string(set.repeatSeconds) + " [" +
+         set.hisRstFormat + "] [" + set.exchangeFormat + "]";
 }
 
 TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
@@ -249,7 +249,7 @@ TEST(FKeyFileLoad, KeyRepeatAndFormatLines) {
   set = Loaded("F2: " + std::string(995, 'a') + "F7: piece\nrst " + std::string(300, 'r'));
   EXPECT_EQ(std::string(set.messages[1]), std::string(499, 'a'));
   EXPECT_STREQ(set.messages[6], "");
-  EXPECT_EQ(std::string(set.hisrstformat), std::string(199, 'r'));
+  EXPECT_EQ(std::string(set.hisRstFormat), std::string(199, 'r'));
 
   const char* const cases[][2] = {
       {"REPEAT 3 20\nrstx text\nExchange  #1 #2\n", "3 20 [text] [ #1 #2]"},  // prefixes count

@@ -16,7 +16,7 @@ void SetTxButtonCaption(bool transmitting) {
 
 // Typed text is queued only where something will send it.
 bool LinkCanSend() {
-  return app.device.HasPort() || app.settings.devtype == zk::kEngine;
+  return app.device.HasPort() || app.settings.serial.device == zk::DeviceType::kEngine;
 }
 
 void ReportNoEngine() {
@@ -36,7 +36,7 @@ bool OpenDevice() {
   } else {
     ReportNoEngine();
   }
-  if (app.settings.devtype == zk::kEngine) FocusTypingPane();
+  if (app.settings.serial.device == zk::DeviceType::kEngine) FocusTypingPane();
   return opened;
 }
 
@@ -46,7 +46,7 @@ void ToggleTransmit() {
   if (app.link.transmitting()) {
     app.link.SwitchToReceive();
     SetTxButtonCaption(false);
-    app.autoRepeat.OnReturnToReceive(app.settings.fkeys.repeatsec);
+    app.autoRepeat.OnReturnToReceive(app.settings.fkeys.repeatSeconds);
     return;
   }
   app.link.SwitchToTransmit();

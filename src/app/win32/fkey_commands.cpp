@@ -16,9 +16,9 @@ namespace {
 zk::ComposeResult Compose(int index, const char* callBox) {
   const zk::Settings& s = app.settings;
   zk::ComposeContext context;
-  context.macros = zk::MacroValues{s.mycall, callBox, app.hisRst, app.myRst,
-                                   s.fkeys.hisrstformat, s.fkeys.exchangeformat};
-  context.ignore = s.ignore;
+  context.macros = zk::MacroValues{s.myCall, callBox, app.hisRst, app.myRst,
+                                   s.fkeys.hisRstFormat, s.fkeys.exchangeFormat};
+  context.ignore = s.tnc.ignore;
   context.startDirectory = app.startDirectory;
   context.transmitting = app.link.transmitting();
   context.readFile = zk::ReadMessageFile;
@@ -54,6 +54,6 @@ void UpdateFKeyButtons() {
 }
 
 void RunAutoRepeatTick() {
-  const int key = app.autoRepeat.Tick(app.settings.fkeys.repeatfkey);
+  const int key = app.autoRepeat.Tick(app.settings.fkeys.repeatKey);
   if (key >= 0) SendFKeyMessage(key);
 }

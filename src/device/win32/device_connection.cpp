@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "base/fixed_text.h"
 #include "loglink/win32/log_link.h"
-#include "resources/resource.h"
 #include "textpane/win32/text_pane.h"
 
 namespace {
@@ -58,8 +59,11 @@ DeviceConnection::DeviceConnection(const zk::Settings& settings, zk::TxQueue& qu
 
 DeviceConnection::~DeviceConnection() { Close(); }
 
-void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink) {
+void DeviceConnection::Attach(HWND owner, std::function<void()> toggle, const char* portPrefix, TextPane* rxTxPane,
+                              LogLink* logLink) {
   owner_ = owner;
+  toggle_ = std::move(toggle);
+  zk::CopyText(portPrefix_, portPrefix);
   pane_ = rxTxPane;
   logLink_ = logLink;
 }
@@ -130,22 +134,23 @@ void DeviceConnection::RunWriter(Session& session) {
 }
 
 bool DeviceConnection::ConfigurePort(CommPort& port) {
-  if (settings_.devtype == zk::kTerminalUnit) {
+  const zk::SerialLine& line = settings_.serial;
+  if (line.device == zk::DeviceType::kTerminalUnit) {
     // Opening a port may raise RTS and DTR, which key many transmitters: drop them first.
     EscapeCommFunction(port.handle(), CLRRTS);
     EscapeCommFunction(port.handle(), CLRDTR);
   }
-  DCB& line = port.lineState();
-  line.DCBlength = sizeof(DCB);
-  line.fBinary = 1;
-  line.fParity = 1;
-  if (settings_.devtype == zk::kTerminalUnit) {
+  DCB& state = port.lineState();
+  state.DCBlength = sizeof(DCB);
+  state.fBinary = 1;
+  state.fParity = 1;
+  if (line.device == zk::DeviceType::kTerminalUnit) {
     port.SetRtsCts(false);
     port.SetDtrControl(DTR_CONTROL_DISABLE);
     link_.SetPtt(false);
   } else {
     // DTR follows the RTS/CTS choice, so a TNC that wants handshaking sees DTR too.
-    const bool rtsCts = (settings_.ttyflow & 2) != 0;
+    const bool rtsCts = (line.flow & zk::kFlowRtsCts) != 0;
     port.SetRtsCts(rtsCts);
     port.SetDtrControl(rtsCts ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
   }
@@ -153,8 +158,9 @@ bool DeviceConnection::ConfigurePort(CommPort& port) {
 }
 
 bool DeviceConnection::ApplyLineFormat(CommPort& port) {
-  return port.SetLineFormat(static_cast<DWORD>(settings_.ttybaud), static_cast<BYTE>(settings_.ttybytesize),
-                            static_cast<BYTE>(settings_.ttyparity), static_cast<BYTE>(settings_.ttystop)) >= 0;
+  const zk::SerialLine& line = settings_.serial;
+  return port.SetLineFormat(static_cast<DWORD>(line.baud), static_cast<BYTE>(line.dataBits),
+                            static_cast<BYTE>(line.parity), static_cast<BYTE>(line.stopBits)) >= 0;
 }
 
 void DeviceConnection::SetLineFormat() {
@@ -162,13 +168,10 @@ void DeviceConnection::SetLineFormat() {
 }
 
 bool DeviceConnection::Open() {
-  char com[11] = "COM";
-  HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner_, GWLP_HINSTANCE)) : nullptr;
-  LoadStringA(instance, IDS_COM, com, sizeof com);
-  std::snprintf(portName_, sizeof portName_, "%s%d", com, settings_.ttyport);
+  std::snprintf(portName_, sizeof portName_, "%s%d", portPrefix_, settings_.serial.port);
   if (session_) Close();
   session_ = std::make_shared<Session>();
-  if (settings_.devtype != zk::kEngine) {
+  if (settings_.serial.device != zk::DeviceType::kEngine) {
     // A port that fails to open stays, closed, until the next open or close.
     session_->port = portMaker_ ? portMaker_() : std::make_unique<CommPort>();
     if (session_->port->Open(portName_, 400, 200) != 1 || !ConfigurePort(*session_->port)) return false;
@@ -179,10 +182,10 @@ bool DeviceConnection::Open() {
   MakeRecord(session_->writerRecord);
   MakeRecord(session_->windowRecord);
   session_->running = true;
-  const int32_t type = settings_.devtype;
-  if (type == zk::kTerminalUnit || type == zk::kTnc) readerThread_ = StartThread(ReaderMain);
+  const zk::DeviceType type = settings_.serial.device;
+  if (type == zk::DeviceType::kTerminalUnit || type == zk::DeviceType::kTnc) readerThread_ = StartThread(ReaderMain);
   writerThread_ = StartThread(WriterMain);
-  engineMissing_ = type == zk::kEngine && !engine_.Start();
+  engineMissing_ = type == zk::DeviceType::kEngine && !engine_.Start();
   return true;
 }
 
@@ -231,10 +234,10 @@ void DeviceConnection::InterruptReader() {
 
 bool DeviceConnection::HasPort() const { return session_ && session_->port; }
 
-void DeviceConnection::SetControlLine(int line, bool on) {
+void DeviceConnection::SetControlLine(zk::PttLine line, bool on) {
   CommPort* port = OpenPort();
   if (!port) return;
-  const DWORD function = line == 1 ? (on ? SETRTS : CLRRTS) : (on ? SETDTR : CLRDTR);
+  const DWORD function = line == zk::PttLine::kRts ? (on ? SETRTS : CLRRTS) : (on ? SETDTR : CLRDTR);
   EscapeCommFunction(port->handle(), function);
 }
 
@@ -267,7 +270,7 @@ void DeviceConnection::WakeWriter() {
 }
 
 void DeviceConnection::RequestToggle() {
-  if (owner_) PostMessageA(owner_, WM_COMMAND, IDC_TXRX, 0);
+  if (toggle_) toggle_();
 }
 
 void DeviceConnection::LogPtt(bool on) {

@@ -25,10 +25,12 @@ class DeviceConnection final : public zk::DevicePort {
   zk::DeviceLink& link() { return link_; }
   const zk::DeviceLink& link() const { return link_; }
 
-  // Where the link delivers: the window that gets the transmit/receive switch (command
-  // 1002) and the engine's messages, the pane that shows received and sent text, and the
-  // logging program, which is told the engine's PTT state.
-  void Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink = nullptr);
+  // Where the link delivers: the window that gets the engine's messages, the owner's
+  // transmit/receive switch (asked for from any thread; it must not wait for the window
+  // thread), the words the port's name begins with ("COM"), the pane that shows received
+  // and sent text, and the logging program, which is told the engine's PTT state.
+  void Attach(HWND owner, std::function<void()> toggle, const char* portPrefix, TextPane* rxTxPane,
+              LogLink* logLink = nullptr);
 
   // Opens the configured device and starts its threads. False when the port could not be
   // activated; nothing runs then, and portName() names the port for the operator. For
@@ -58,7 +60,7 @@ class DeviceConnection final : public zk::DevicePort {
   void EndEngine() { engine_.Post(zk::engine::kExit, 0); }
   // True once when the linked engine has gone while it is the device; StartEngine starts
   // one again as the open does (engineMissing() then tells whether none could be started).
-  bool EngineLost() { return settings_.devtype == zk::kEngine && engine_.Lost(); }
+  bool EngineLost() { return settings_.serial.device == zk::DeviceType::kEngine && engine_.Lost(); }
   void StartEngine() { engineMissing_ = !engine_.Start(); }
 
   bool running() const { return session_ && session_->running; }
@@ -67,7 +69,7 @@ class DeviceConnection final : public zk::DevicePort {
 
   // zk::DevicePort
   bool HasPort() const override;
-  void SetControlLine(int line, bool on) override;
+  void SetControlLine(zk::PttLine line, bool on) override;
   void Purge() override;
   bool Write(const uint8_t* bytes, int count) override;
   bool TransmitChar(uint8_t byte) override;
@@ -123,6 +125,8 @@ class DeviceConnection final : public zk::DevicePort {
   EngineChannel engine_{link_.rxFilter()};
   bool engineMissing_ = false;
   HWND owner_ = nullptr;
+  std::function<void()> toggle_;
+  char portPrefix_[11] = "COM";
   TextPane* pane_ = nullptr;
   LogLink* logLink_ = nullptr;
   char portName_[32] = "";

@@ -143,7 +143,7 @@ std::vector<int32_t> ListedPorts(HWND page) {
 
 void Fill(HWND page) {
   const zk::Settings& s = PageContext<DevicePagesContext>(page).draft;
-  const std::vector<int32_t> ports = zk::PortListNumbers(PresentPortsAbove8(), s.ttyport);
+  const std::vector<int32_t> ports = zk::PortListNumbers(PresentPortsAbove8(), s.serial.port);
   const zk::SerialPageControls c = zk::FillSerialPage(s, ports);
   FillPortList(page, ports);
   FillStringList(page, IDC_BAUD_LIST, IDS_BAUD_FIRST, zk::kBaudValues, zk::kBaudEntries);
@@ -156,11 +156,11 @@ void Fill(HWND page) {
   for (const auto& [id, position] : lists) Select(page, id, position);
   const std::pair<int, bool> boxes[] = {{IDC_FLOW_DTRDSR, c.flowDtrDsr}, {IDC_FLOW_RTSCTS, c.flowRtsCts},
                                         {IDC_FLOW_XONXOFF, c.flowXonXoff}, {IDC_USE_BAUDOT, c.baudot},
-                                        {IDC_LTRS_ON_SPACE, c.ltrsonspace}, {IDC_USE_DIDDLE, c.diddle}};
+                                        {IDC_LTRS_ON_SPACE, c.lettersOnSpace}, {IDC_USE_DIDDLE, c.diddle}};
   for (const auto& [id, on] : boxes) Check(page, id, on);
-  CheckOne(page, kDeviceButtons, c.devtype);
-  CheckOne(page, kPttButtons, c.pttcontrol);
-  SetDlgItemInt(page, IDC_PTT_DELAY, static_cast<UINT>(c.pttms), TRUE);
+  CheckOne(page, kDeviceButtons, c.device);
+  CheckOne(page, kPttButtons, c.ptt);
+  SetDlgItemInt(page, IDC_PTT_DELAY, static_cast<UINT>(c.pttDelayMs), TRUE);
 }
 
 bool ReadPttDelay(HWND page, int32_t* ms) {
@@ -182,7 +182,7 @@ bool AcceptPttDelay(HWND page) {
 
 zk::SerialPageControls ReadControls(HWND page) {
   zk::SerialPageControls c{};
-  c.devtype = CheckedOne(page, kDeviceButtons);
+  c.device = CheckedOne(page, kDeviceButtons);
   c.port = Selected(page, IDC_PORT_LIST);
   c.baud = Selected(page, IDC_BAUD_LIST);
   c.dataBits = Selected(page, IDC_DATABITS_LIST);
@@ -192,11 +192,11 @@ zk::SerialPageControls ReadControls(HWND page) {
   c.flowRtsCts = Checked(page, IDC_FLOW_RTSCTS);
   c.flowXonXoff = Checked(page, IDC_FLOW_XONXOFF);
   c.baudot = Checked(page, IDC_USE_BAUDOT);
-  c.ltrsonspace = Checked(page, IDC_LTRS_ON_SPACE);
+  c.lettersOnSpace = Checked(page, IDC_LTRS_ON_SPACE);
   c.diddle = Checked(page, IDC_USE_DIDDLE);
-  c.pttcontrol = CheckedOne(page, kPttButtons);
-  c.pttms = 0;
-  ReadPttDelay(page, &c.pttms);
+  c.ptt = CheckedOne(page, kPttButtons);
+  c.pttDelayMs = 0;
+  ReadPttDelay(page, &c.pttDelayMs);
   return c;
 }
 

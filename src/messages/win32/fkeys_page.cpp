@@ -27,20 +27,20 @@ FKeysPageContext& ContextOf(HWND page) { return PageContext<FKeysPageContext>(pa
 
 void Fill(HWND page) {
   const zk::FKeySet& set = ContextOf(page).draft;
-  SetDlgItemInt(page, IDC_REPEAT_KEY, static_cast<UINT>(set.repeatfkey), FALSE);
-  SetDlgItemInt(page, IDC_REPEAT_SECONDS, static_cast<UINT>(set.repeatsec), FALSE);
-  SetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisrstformat);
-  SetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeformat);
+  SetDlgItemInt(page, IDC_REPEAT_KEY, static_cast<UINT>(set.repeatKey), FALSE);
+  SetDlgItemInt(page, IDC_REPEAT_SECONDS, static_cast<UINT>(set.repeatSeconds), FALSE);
+  SetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisRstFormat);
+  SetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeFormat);
   for (int i = 0; i < zk::kFKeyCount; ++i) SetDlgItemTextA(page, IDC_FKEY_MESSAGE1 + i, set.messages[i]);
 }
 
 // Empty or non-numeric repeat fields read as 0; messages are cut to their field and
 // cleaned, so a typed tab becomes a blank and trailing blanks go.
 void Read(HWND page, zk::FKeySet& set) {
-  set.repeatfkey = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_KEY, nullptr, FALSE));
-  set.repeatsec = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_SECONDS, nullptr, FALSE));
-  GetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisrstformat, sizeof set.hisrstformat);
-  GetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeformat, sizeof set.exchangeformat);
+  set.repeatKey = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_KEY, nullptr, FALSE));
+  set.repeatSeconds = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_SECONDS, nullptr, FALSE));
+  GetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisRstFormat, sizeof set.hisRstFormat);
+  GetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeFormat, sizeof set.exchangeFormat);
   for (int i = 0; i < zk::kFKeyCount; ++i) {
     GetDlgItemTextA(page, IDC_FKEY_MESSAGE1 + i, set.messages[i], zk::kFKeyMessageSize);
     zk::CleanLine(set.messages[i]);

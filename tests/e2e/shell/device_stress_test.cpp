@@ -190,8 +190,8 @@ TEST(DeviceUnderLoad, ACommandStringSentJustBeforeClosingGetsItsLineTimeAndReach
                                        UnixWork() + "/" + record));
   ASSERT_TRUE(WaitFor([&] { return ReadFile(log).find("opened") != std::string::npos; }));
   const zk::Settings saved = app.settings;
-  app.settings.ttyport = 20;
-  app.settings.ttybaud = 300;
+  app.settings.serial.port = 20;
+  app.settings.serial.baud = 300;
   ASSERT_TRUE(app.device.Open());
   const std::string command = "RECEIVE MODE PLEASE";
   app.link.SendTncString((command + "\\r").c_str());
