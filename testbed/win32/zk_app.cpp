@@ -108,6 +108,12 @@ bool ZkApp::CloseBySystemMenu() {
   return WaitForExit();
 }
 
+std::string ZkApp::Setting(const std::string& key) const {
+  for (const std::string& line : ReadLines(IniPath()))
+    if (line.compare(0, key.size() + 1, key + " ") == 0) return line.substr(key.size() + 1);
+  return "<missing>";
+}
+
 std::string ZkApp::Text(HWND window) const {
   char text[512] = "";
   SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));

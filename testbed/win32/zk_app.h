@@ -46,6 +46,8 @@ class ZkApp {
 
   const std::string& folder() const { return folder_; }
   std::string IniPath() const { return folder_ + "\\Zktty.ini"; }
+  // The value the settings file holds for `key`, or "<missing>".
+  std::string Setting(const std::string& key) const;
   HWND main() const { return main_; }
   HANDLE process() const { return process_.hProcess; }
   HWND Control(int id) const { return GetDlgItem(main_, id); }

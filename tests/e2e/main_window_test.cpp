@@ -10,12 +10,6 @@ namespace {
 
 using namespace testbed;
 
-std::string ValueOf(const std::vector<std::string>& lines, const std::string& key) {
-  for (const std::string& line : lines)
-    if (line.compare(0, key.size() + 1, key + " ") == 0) return line.substr(key.size() + 1);
-  return "<missing>";
-}
-
 // The words of one row of a pane as a click on each shows them: clicking across the
 // row, a new word starts wherever the highlight the click draws starts somewhere new.
 std::vector<std::string> WordsOnRow(ZkApp& zk, HWND pane, int row, int lineHeight = 16) {
@@ -42,33 +36,7 @@ std::string Joined(const std::vector<std::string>& words) {
   return all;
 }
 
-TEST(MainWindow, FirstStartShowsTheDefaultKeysTheAboutBoxAndWritesTheSettingsFile) {
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("first_start"));
-  EXPECT_EQ(zk.Text(zk.main()), "Zktty");
-  EXPECT_EQ(zk.ControlText(IDC_TXRX), "F10  &TX");
-  const std::pair<int, const char*> captions[] = {
-      {IDC_F1, "F1  CQ"}, {IDC_F2, "F2  My call"}, {IDC_F3, "F3"}, {IDC_F4, "F4  TU"},
-      {IDC_F5, "F5  Exchange"}, {IDC_F9, "F9"}, {IDC_UPDATE, "&Update"}, {IDC_NEW, "&New"}};
-  for (const auto& [id, caption] : captions) EXPECT_EQ(zk.ControlText(id), caption) << id;
-  zk.Screenshot("main-empty");
-  PostMessageA(zk.main(), WM_COMMAND, IDM_ABOUT, 0);
-  HWND about = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
-    about = FindWindowA(nullptr, "About");
-    return about && IsWindowVisible(about) && GetWindow(about, GW_OWNER) == zk.main();
-  }));
-  EXPECT_TRUE(HasChildText(about, "Zktty Version 1.3"));
-  zk.Screenshot("about", about);
-  SendMessageA(about, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
-  ASSERT_TRUE(zk.Exit());
-  const auto lines = ReadLines(zk.IniPath());
-  EXPECT_EQ(lines.size(), 51u);
-  EXPECT_EQ(ValueOf(lines, "msg1"), "<F2  My call> (mycall)");
-}
-
-TEST(MainWindow, StoredPlaceRatioFontsAndColoursAreApplied) {
+TEST(MainWindow, StoredPlaceRatioFontsAndColoursAreAppliedAndClosingWritesThem) {
   const COLORREF background = RGB(255, 250, 205), border = RGB(40, 60, 90), typed = RGB(200, 0, 120);
   char ini[1024];
   std::snprintf(ini, sizeof ini,
@@ -96,22 +64,13 @@ TEST(MainWindow, StoredPlaceRatioFontsAndColoursAreApplied) {
   EXPECT_TRUE(WaitFor([&] { return zk.CountPixels(zk.typingPane(), topBand, typed) > 20; }, 2000));
   EXPECT_GT(zk.CountPixels(zk.typingPane(), lowerBand, typed), 20) << "a 24-point font reaches below 20 pixels";
   zk.Screenshot("main-stored-look");
-  ASSERT_TRUE(zk.Exit());
-  const auto lines = ReadLines(zk.IniPath());
-  EXPECT_EQ(ValueOf(lines, "windowloc"), "100 50 700 520");
-  EXPECT_EQ(ValueOf(lines, "prepfontpoints"), "240");
-
-  ZkApp moved;  // a place on a screen that is gone: back on the work area, whole
-  ASSERT_TRUE(moved.Start("lost_place", "windowloc 3000 2000 3600 2470\n"));
-  RECT work;
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  GetWindowRect(moved.main(), &window);
-  EXPECT_EQ(std::make_pair(window.right - window.left, window.bottom - window.top), std::make_pair(600L, 470L));
-  EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right && window.bottom <= work.bottom);
-  ASSERT_TRUE(moved.Exit());
+  ASSERT_TRUE(zk.CloseBySystemMenu());  // shuts down as File/Exit does
+  const std::pair<const char*, const char*> written[] = {
+      {"windowloc", "100 50 700 520"}, {"winratio", "0.300000"}, {"prepfontpoints", "240"}, {"mycall", "W1AW"}};
+  for (const auto& [key, value] : written) EXPECT_EQ(zk.Setting(key), value) << key;
 }
 
-TEST(MainWindow, TypingBackspaceWordSelectionClearingAndPaste) {
+TEST(MainWindow, TypingWordSelectionClearingPasteAndTheSplitterSavedAsTheRatio) {
   ZkApp zk;
   ASSERT_TRUE(zk.Start("typing", "windowloc 0 0 640 480\n"));
   zk.Type("CQ TEST DE W1AWX\b\t\x1b");  // tab and Escape are not text
@@ -132,12 +91,7 @@ TEST(MainWindow, TypingBackspaceWordSelectionClearingAndPaste) {
   SetClipboardText("unchanged");
   zk.Command(IDM_COPY);
   EXPECT_EQ(ClipboardText(), "unchanged");
-  ASSERT_TRUE(zk.Exit());
-}
 
-TEST(MainWindow, SplitterDragIsSavedAsTheRatio) {
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("splitter", "windowloc 0 0 640 480\n"));
   RECT rx = zk.ClientRectIn(zk.rxTxPane());
   const int available = zk.ClientRectIn(zk.typingPane()).bottom - rx.top - 4;
   zk.DragSplitter(rx.bottom + 2, rx.top + available / 3);
@@ -148,7 +102,7 @@ TEST(MainWindow, SplitterDragIsSavedAsTheRatio) {
   char expected[32];
   std::snprintf(expected, sizeof expected, "%.6f", a / (a + b));
   ASSERT_TRUE(zk.Exit());
-  EXPECT_EQ(ValueOf(ReadLines(zk.IniPath()), "winratio"), expected);
+  EXPECT_EQ(zk.Setting("winratio"), expected);
 }
 
 TEST(MainWindow, EscapeF10AltKeysAndTheButton) {
@@ -177,14 +131,14 @@ TEST(MainWindow, EscapeF10AltKeysAndTheButton) {
   ASSERT_TRUE(zk.Exit());
 }
 
-TEST(MainWindow, FunctionKeysFillTheTypingPane) {
+TEST(MainWindow, FunctionKeysFillTheTypingPaneAndTheRepeatKeySendsAgainUntilAKeyCancels) {
   ZkApp zk;
   const std::string folder = MakeFolder("fkeys");
   WriteFile(folder + "\\exchange.rty", "UR 599\nNAME BOB\n");
-  ASSERT_TRUE(zk.Start("fkeys", "mycall W1AW\nwindowloc 0 0 800 480\n"
+  ASSERT_TRUE(zk.Start("fkeys", "mycall W1AW\nwindowloc 0 0 800 480\nrepeatfkey 1\nrepeatsec 2\n"
                                 "msg5 <F6  File> -@exchange.rty\nmsg6 <F7  None> @missing.rty\n"));
   EXPECT_EQ(zk.ControlText(IDC_F6), "F6  File");
-  zk.Key(VK_F2);
+  SendMessageA(zk.Control(IDC_F2), BM_CLICK, 0, 0);
   EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "W1AW ");
   zk.Command(IDM_CLEAR_TYPING);
   zk.Key(VK_F7);  // a missing message file adds nothing at all
@@ -192,17 +146,9 @@ TEST(MainWindow, FunctionKeysFillTheTypingPane) {
   EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "UR 599\r");
   EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 1)), "NAME BOB\r");
   EXPECT_EQ(zk.ControlText(IDC_TXRX), "F10  &TX");
-  zk.Command(IDM_CLEAR_TYPING);
-  SendMessageA(zk.Control(IDC_F1), BM_CLICK, 0, 0);
-  EXPECT_TRUE(zk.WaitForTxCaption("F10  &RX"));
-  EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "cq cq cq de W1AW W1AW W1AW k\r")
-      << "the CQ ends in its carriage return, with no blank after the message";
-  ASSERT_TRUE(zk.Exit());
-}
 
-TEST(MainWindow, AutoRepeatSendsAgainAfterThePauseUntilAKeyCancels) {
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("autorepeat", "mycall W1AW\nrepeatfkey 1\nrepeatsec 2\nwindowloc 0 0 800 480\n"));
+  // A click in the typing pane cancels the repeat too, so the panes are read at the end.
+  zk.Command(IDM_CLEAR_TYPING);
   zk.Key(VK_F1);
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &RX"));
   zk.SysKey(VK_F10);  // back to receive by hand: the pause starts, the repeat stays armed
@@ -212,27 +158,17 @@ TEST(MainWindow, AutoRepeatSendsAgainAfterThePauseUntilAKeyCancels) {
   const DWORD waited = GetTickCount() - back;
   EXPECT_GE(waited, 1500u) << "sent on the third tick after the return, not at once";
   EXPECT_LE(waited, 4500u);
-  // The end-of-transmission character stays in the pane, and the second CQ follows it.
-  const auto second = WordsOnRow(zk, zk.typingPane(), 1);
-  ASSERT_FALSE(second.empty());
-  EXPECT_EQ(second[0], "\x1A" "cq ");
-
   zk.SysKey(VK_F10);
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &TX"));
   zk.Key(VK_HOME);  // any other key cancels
   EXPECT_FALSE(zk.WaitForTxCaption("F10  &RX", 4500));
+  EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "cq cq cq de W1AW W1AW W1AW k\r")
+      << "the CQ ends in its carriage return, with no blank after the message";
+  // The end-of-transmission character stays in the pane, and the second CQ follows it.
+  const auto second = WordsOnRow(zk, zk.typingPane(), 1);
+  ASSERT_FALSE(second.empty());
+  EXPECT_EQ(second[0], "\x1A" "cq ");
   ASSERT_TRUE(zk.Exit());
-}
-
-TEST(MainWindow, ClosingByTheSystemMenuWritesWhatExitWrites) {
-  const std::string ini = "mycall DL1ABC\nwinratio 0.420000\nwindowloc 20 30 620 430\nbaudot 1\n";
-  ZkApp viaExit, viaClose;
-  ASSERT_TRUE(viaExit.Start("close_exit", ini));
-  ASSERT_TRUE(viaExit.Exit());
-  ASSERT_TRUE(viaClose.Start("close_sysmenu", ini));
-  ASSERT_TRUE(viaClose.CloseBySystemMenu());
-  EXPECT_EQ(ValueOf(ReadLines(viaClose.IniPath()), "mycall"), "DL1ABC");
-  EXPECT_EQ(ReadFile(viaExit.IniPath()), ReadFile(viaClose.IniPath()));
 }
 
 }  // namespace

@@ -26,12 +26,6 @@ enum Page { kSerialPage, kTncPage, kFKeysPage, kPreferencesPage };
 // The run's prefix has COM5, COM6, COM8, COM9 and COM12, and COM10 as a link it does not declare.
 const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10", "COM12"};
 
-std::string Setting(const ZkApp& zk, const std::string& key) {
-  for (const std::string& line : ReadLines(zk.IniPath()))
-    if (line.compare(0, key.size() + 1, key + " ") == 0) return line.substr(key.size() + 1);
-  return "<missing>";
-}
-
 std::string TextOf(const ZkApp& zk, HWND dialog, int id) { return zk.Text(GetDlgItem(dialog, id)); }
 void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
 
@@ -59,9 +53,35 @@ size_t Missing(const std::set<DWORD>& these, const std::set<DWORD>& others) {
   return static_cast<size_t>(std::count_if(these.begin(), these.end(), [&](DWORD id) { return !others.count(id); }));
 }
 
+// What a first start shows once the sheet is closed: the default keys, the About box and
+// a window place on a screen that is gone moved back onto the work area, whole.
+void ExpectTheMainWindowOfAFirstStart(ZkApp& zk) {
+  const std::pair<int, const char*> captions[] = {
+      {IDC_TXRX, "F10  &TX"}, {IDC_F1, "F1  CQ"}, {IDC_F2, "F2  My call"}, {IDC_F3, "F3"}, {IDC_F4, "F4  TU"},
+      {IDC_F5, "F5  Exchange"}, {IDC_F9, "F9"}, {IDC_UPDATE, "&Update"}, {IDC_NEW, "&New"}};
+  for (const auto& [id, caption] : captions) EXPECT_EQ(zk.ControlText(id), caption) << id;
+  EXPECT_EQ(zk.Text(zk.main()), "Zktty");
+  zk.Screenshot("main-empty");
+  RECT work, window;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(zk.main(), &window);
+  EXPECT_EQ(std::make_pair(window.right - window.left, window.bottom - window.top), std::make_pair(600L, 470L));
+  EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right &&
+              window.bottom <= work.bottom);
+  PostMessageA(zk.main(), WM_COMMAND, IDM_ABOUT, 0);
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    about = FindWindowA(nullptr, "About");
+    return about && IsWindowVisible(about) && GetWindow(about, GW_OWNER) == zk.main();
+  }));
+  EXPECT_TRUE(HasChildText(about, "Zktty Version 1.3"));
+  zk.Screenshot("about", about);
+  EXPECT_TRUE(ConfirmDialog(about));
+}
+
 TEST(SetupSheet, FirstStartOpensOnTheSerialPageWithCloseAndEveryPageHasHelp) {
   ZkApp zk;
-  ASSERT_TRUE(zk.Start("setup_first", "", ZkApp::SetupAtStart::kKeep));
+  ASSERT_TRUE(zk.Start("setup_first", "windowloc 3000 2000 3600 2470\n", ZkApp::SetupAtStart::kKeep));
   HWND sheet = zk.SetupSheet();
   ASSERT_TRUE(sheet);
   HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
@@ -82,7 +102,8 @@ TEST(SetupSheet, FirstStartOpensOnTheSerialPageWithCloseAndEveryPageHasHelp) {
   }
   ASSERT_TRUE(zk.CloseSetup(sheet));
   EXPECT_EQ(ReadLines(zk.IniPath()).size(), 51u) << "the settings file is written as the sheet closes";
-  EXPECT_EQ(Setting(zk, "devtype"), "0");
+  EXPECT_EQ(zk.Setting("devtype") + "|" + zk.Setting("msg1"), "0|<F2  My call> (mycall)");
+  ExpectTheMainWindowOfAFirstStart(zk);
   PostMessageA(zk.main(), WM_COMMAND, IDM_VOLUME, 0);
   HWND volume = zk.WaitForDialog("Volume");
   EXPECT_TRUE(volume) << "without a volume control the operator is told";
@@ -111,11 +132,9 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   const int unchecked[] = {IDC_DEVICE_TU, IDC_FLOW_RTSCTS, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS};
   for (int id : checked) EXPECT_TRUE(IsChecked(page, id)) << id;
   for (int id : unchecked) EXPECT_FALSE(IsChecked(page, id)) << id;
-  ChooseEntry(page, IDC_PORT_LIST, "COM9");
-  ChooseEntry(page, IDC_BAUD_LIST, "45");
-  ChooseEntry(page, IDC_DATABITS_LIST, "8");
-  ChooseEntry(page, IDC_PARITY_LIST, "Odd");
-  ChooseEntry(page, IDC_STOPBITS_LIST, "2");
+  const std::pair<int, const char*> chosen[] = {{IDC_PORT_LIST, "COM9"}, {IDC_BAUD_LIST, "45"}, {IDC_DATABITS_LIST, "8"},
+                                                {IDC_PARITY_LIST, "Odd"}, {IDC_STOPBITS_LIST, "2"}};
+  for (const auto& [id, text] : chosen) ChooseEntry(page, id, text);
   for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS})
     Click(page, id);
   SetDlgItemTextA(page, IDC_PTT_DELAY, "-20");
@@ -141,7 +160,7 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
       {"ttyparity", "1"}, {"ttystop", "2"}, {"ttyflow", "2"}, {"baudot", "0"}, {"ltrsonspace", "1"},
       {"diddle", "1"}, {"pttcontrol", "1"}, {"pttms", "2000"}, {"ttytncecho", "0"}, {"tncinit", "ATZ\\r"},
       {"tnctx", "TX\\r[OK]"}, {"command", "a command string longer "}, {"rxmodechar", "3"}, {"ignore", "~"}};
-  for (const auto& [key, value] : stored) EXPECT_EQ(Setting(zk, key), value) << key;
+  for (const auto& [key, value] : stored) EXPECT_EQ(zk.Setting(key), value) << key;
   ASSERT_TRUE(zk.Exit());
 }
 
@@ -160,7 +179,7 @@ TEST(SetupSheet, BaudChangeKeepsTheRunningLinkAndPortChangeReopensIt) {
   ASSERT_TRUE(zk.CloseSetup(sheet));
   EXPECT_EQ(com6.ReadUntil("INIT\r", 3000), "INIT\r") << "the running TNC is set up again";
   EXPECT_EQ(Missing(opened, zk.Threads()), 0u) << "a new baud rate does not reopen the link";
-  EXPECT_EQ(Setting(zk, "ttybaud"), "4800");
+  EXPECT_EQ(zk.Setting("ttybaud"), "4800");
 
   sheet = zk.OpenSetup();
   ASSERT_TRUE(sheet);
@@ -203,7 +222,7 @@ TEST(SetupSheet, LeavingTheEngineEndsItAndChoosingItStartsItAgain) {
   const size_t beforeClose = log.Records().size();  // the sheet released PTT as it opened
   Click(zk.ShowPage(sheet, kSerialPage), IDC_DEVICE_NONE);
   ASSERT_TRUE(zk.CloseSetup(sheet));
-  EXPECT_EQ(Setting(zk, "devtype"), "0");
+  EXPECT_EQ(zk.Setting("devtype"), "0");
   EXPECT_EQ(CountFrom(engine.Records(linked + 1), linked, "2 0"), 1u) << "the engine is told to end";
   EXPECT_EQ(CountFrom(log.Records(beforeClose + 1), beforeClose, "<control:6>pttoff"), 1u);
   EXPECT_GE(Missing(withEngine, zk.Threads()), 1u) << "the link's writer has ended";
@@ -213,7 +232,7 @@ TEST(SetupSheet, LeavingTheEngineEndsItAndChoosingItStartsItAgain) {
   ASSERT_TRUE(sheet);
   Click(zk.ShowPage(sheet, kSerialPage), IDC_DEVICE_ENGINE);
   ASSERT_TRUE(zk.CloseSetup(sheet));
-  EXPECT_EQ(Setting(zk, "devtype"), "3");
+  EXPECT_EQ(zk.Setting("devtype"), "3");
   EXPECT_TRUE(WaitFor([&] { return ReadFile(started) == "mmtty -s"; })) << "the engine is started again";
   ASSERT_TRUE(zk.Exit());
 }
@@ -265,7 +284,7 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
   }
   ASSERT_TRUE(zk.CloseSetup(sheet));
   EXPECT_EQ(zk.ControlText(IDC_F1), "F1  Loaded");
-  EXPECT_EQ(Setting(zk, "msg0") + "|" + Setting(zk, "hisrstformat"), "<F1  Loaded> hello|5NN");
+  EXPECT_EQ(zk.Setting("msg0") + "|" + zk.Setting("hisrstformat"), "<F1  Loaded> hello|5NN");
   ASSERT_TRUE(zk.Exit());
 }
 
@@ -316,7 +335,7 @@ TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndTheCallSignOnClose) {
   const std::pair<const char*, std::string> stored[] = {{"mycall", "K1ABC"}, {"fgaprep", colour},
                                                         {"prepfontface", "DejaVu Sans"}, {"prepfontpoints", "240"},
                                                         {"prepfontweight", "700"}};
-  for (const auto& [key, value] : stored) EXPECT_EQ(Setting(zk, key), value) << key;
+  for (const auto& [key, value] : stored) EXPECT_EQ(zk.Setting(key), value) << key;
 }
 
 }  // namespace
