@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "resources/resource.h"
@@ -164,76 +165,65 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   ASSERT_TRUE(zk.Exit());
 }
 
-// A TNC on COM5 (far end COM6) moves to COM8 (far end COM9).
-TEST(SetupSheet, BaudChangeKeepsTheRunningLinkAndPortChangeReopensIt) {
+// Opens the sheet, makes `change` on the serial port page and closes the sheet.
+bool ChangeOnSerialPage(ZkApp& zk, const std::function<void(HWND page)>& change) {
+  HWND sheet = zk.OpenSetup();
+  if (!sheet) return false;
+  change(zk.ShowPage(sheet, kSerialPage));
+  return zk.CloseSetup(sheet);
+}
+
+// How many of `records` after the first `from` end with `text`.
+size_t CountFrom(const std::vector<std::string>& records, size_t from, const std::string& text) {
+  size_t count = 0;
+  for (size_t i = from; i < records.size(); ++i)
+    count += records[i].size() >= text.size() && records[i].compare(records[i].size() - text.size(), text.size(), text) == 0;
+  return count;
+}
+
+// A TNC on COM5 (far end COM6) moves to COM8 (far end COM9), then the engine takes its
+// place and leaves it. The engine's own messages come with its link; here the link's
+// side: what closes, what opens and what is saved.
+TEST(SetupSheet, DeviceChangesKeepOrReopenTheLinkAndStartOrEndTheEngine) {
   SerialEnd com6, com9;
   ASSERT_TRUE(com6.Open("COM6"));
   ASSERT_TRUE(com9.Open("COM9"));
+  FakeLogger log;
+  ASSERT_TRUE(log.Start());
   ZkApp zk;
+  zk.RunCopy({{ZkApp::PeerPath("fake_engine"), "mmtty.exe"}});
   ASSERT_TRUE(zk.Start("setup_device", "devtype 2\nttyport 5\nttybaud 9600\ntncinit INIT\\r\ntnctx TX\\r\n"));
   ASSERT_EQ(com6.ReadUntil("INIT\r", 3000), "INIT\r");
   const std::set<DWORD> opened = zk.Threads();
-  HWND sheet = zk.OpenSetup();
-  ASSERT_TRUE(sheet);
-  ChooseEntry(zk.ShowPage(sheet, kSerialPage), IDC_BAUD_LIST, "4800");
-  ASSERT_TRUE(zk.CloseSetup(sheet));
+  ASSERT_TRUE(ChangeOnSerialPage(zk, [](HWND page) { ChooseEntry(page, IDC_BAUD_LIST, "4800"); }));
   EXPECT_EQ(com6.ReadUntil("INIT\r", 3000), "INIT\r") << "the running TNC is set up again";
   EXPECT_EQ(Missing(opened, zk.Threads()), 0u) << "a new baud rate does not reopen the link";
   EXPECT_EQ(zk.Setting("ttybaud"), "4800");
-
-  sheet = zk.OpenSetup();
-  ASSERT_TRUE(sheet);
-  ChooseEntry(zk.ShowPage(sheet, kSerialPage), IDC_PORT_LIST, "COM8");
-  ASSERT_TRUE(zk.CloseSetup(sheet));
+  ASSERT_TRUE(ChangeOnSerialPage(zk, [](HWND page) { ChooseEntry(page, IDC_PORT_LIST, "COM8"); }));
   EXPECT_EQ(com9.ReadUntil("INIT\r", 3000), "INIT\r") << "the new port is opened and sent the initialisation";
   EXPECT_GE(Missing(opened, zk.Threads()), 2u) << "the old reader and writer have ended";
   zk.SysKey(VK_F10);
   EXPECT_EQ(com9.ReadUntil("TX\r", 2000), "TX\r");
   EXPECT_EQ(com6.ReadFor(300), "") << "nothing more on the old port";
-  ASSERT_TRUE(zk.Exit());
-}
 
-// The engine's own messages come with its link; here the link's side: what closes, what
-// opens and what is saved.
-// How many of `records` after the first `from` end with `text`.
-size_t CountFrom(const std::vector<std::string>& records, size_t from, const std::string& text) {
-  return static_cast<size_t>(std::count_if(records.begin() + static_cast<long>(std::min(from, records.size())),
-                                           records.end(), [&](const std::string& r) {
-                                             return r.size() >= text.size() && r.compare(r.size() - text.size(), text.size(), text) == 0;
-                                           }));
-}
-
-TEST(SetupSheet, LeavingTheEngineEndsItAndChoosingItStartsItAgain) {
-  FakeLogger log;
-  ASSERT_TRUE(log.Start());
-  ZkApp zk;
-  zk.RunCopy({{ZkApp::PeerPath("fake_engine"), "mmtty.exe"}});
-  ASSERT_TRUE(zk.Start("setup_engine", "devtype 3\nwindowloc 0 0 800 520\n"));
-  const std::string started = zk.folder() + "\\mmtty.exe.cmdline";
-  ASSERT_TRUE(WaitFor([&] { return ReadFile(started) == "mmtty -s"; }));
+  ASSERT_TRUE(ChangeOnSerialPage(zk, [](HWND page) { Click(page, IDC_DEVICE_ENGINE); }));
+  EXPECT_EQ(zk.Setting("devtype"), "3");
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(zk.folder() + "\\mmtty.exe.cmdline") == "mmtty -s"; }))
+      << "the engine is started";
   FakeEngine engine(zk.main());
   ASSERT_TRUE(engine.Start());
   engine.Announce();
   const size_t linked = engine.Records(2).size();  // the reply and code 12
   const std::set<DWORD> withEngine = zk.Threads();
-
-  HWND sheet = zk.OpenSetup();
-  ASSERT_TRUE(sheet);
-  const size_t beforeClose = log.Records().size();  // the sheet released PTT as it opened
-  Click(zk.ShowPage(sheet, kSerialPage), IDC_DEVICE_NONE);
-  ASSERT_TRUE(zk.CloseSetup(sheet));
+  size_t beforeClose = 0;
+  ASSERT_TRUE(ChangeOnSerialPage(zk, [&](HWND page) {
+    beforeClose = log.Records().size();  // the sheet released PTT as it opened
+    Click(page, IDC_DEVICE_NONE);
+  }));
   EXPECT_EQ(zk.Setting("devtype"), "0");
   EXPECT_EQ(CountFrom(engine.Records(linked + 1), linked, "2 0"), 1u) << "the engine is told to end";
   EXPECT_EQ(CountFrom(log.Records(beforeClose + 1), beforeClose, "<control:6>pttoff"), 1u);
   EXPECT_GE(Missing(withEngine, zk.Threads()), 1u) << "the link's writer has ended";
-
-  DeleteFileA(started.c_str());
-  sheet = zk.OpenSetup();
-  ASSERT_TRUE(sheet);
-  Click(zk.ShowPage(sheet, kSerialPage), IDC_DEVICE_ENGINE);
-  ASSERT_TRUE(zk.CloseSetup(sheet));
-  EXPECT_EQ(zk.Setting("devtype"), "3");
-  EXPECT_TRUE(WaitFor([&] { return ReadFile(started) == "mmtty -s"; })) << "the engine is started again";
   ASSERT_TRUE(zk.Exit());
 }
 
