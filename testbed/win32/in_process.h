@@ -5,7 +5,6 @@
 #pragma once
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -93,15 +92,10 @@ class Simulator {
   // `program` is "tnc_sim" or "baudot_tu" from ZK_SIM_DIR; `args` must hold no quotes.
   bool Start(const std::string& program, const std::string& args) {
     Stop();
-    const std::string unixPid = UnixWork() + "/" + name_ + ".pid";
-    DeleteFileA(PidPath().c_str());
-    Shell("rm -f " + unixPid + "; " + Env("ZK_SIM_DIR") + "/" + program + " " + args + " >" + UnixWork() + "/" +
-          name_ + ".log 2>&1 & echo $! >" + unixPid + ".new && mv " + unixPid + ".new " + unixPid);
-    const bool written = WaitFor([&] {
-      const std::string text = ReadFile(PidPath());
-      return !text.empty() && text.back() == '\n';
-    });
-    pid_ = written ? std::atol(ReadFile(PidPath()).c_str()) : 0;
+    const std::string work = UnixWork() + "/" + name_;
+    if (RunUnix(Env("ZK_SIM_DIR") + "/" + program + " " + args + " >" + work + ".log 2>&1 & echo $! >" + work + ".pid"))
+      return false;
+    pid_ = std::atol(ReadFile(WinWork() + "\\" + name_ + ".pid").c_str());
     return pid_ > 0;
   }
 
@@ -109,26 +103,12 @@ class Simulator {
   bool Stop() {
     if (pid_ <= 0) return true;
     const std::string id = std::to_string(pid_);
-    Shell("kill " + id + "; n=0; while kill -0 " + id + " 2>/dev/null && [ $n -lt 250 ]; do sleep 0.02; n=$((n+1));" +
-          " done; rm -f " + UnixWork() + "/" + name_ + ".pid");
     pid_ = 0;
-    return WaitFor([&] { return !FileExists(PidPath()); }, 6000);
+    return RunUnix("kill " + id + "; n=0; while kill -0 " + id + " 2>/dev/null && [ $n -lt 250 ]; do sleep 0.02;" +
+                   " n=$((n+1)); done", 6000) == 0;
   }
 
  private:
-  std::string PidPath() const { return WinWork() + "\\" + name_ + ".pid"; }
-
-  static void Shell(const std::string& script) {
-    std::string command = "/bin/sh -c \"export PATH=/usr/local/bin:/usr/bin:/bin; " + script + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-      if (process.hProcess) CloseHandle(process.hProcess);
-      if (process.hThread) CloseHandle(process.hThread);
-    }
-  }
-
   std::string name_;
   long pid_ = 0;
 };

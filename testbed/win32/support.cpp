@@ -1,5 +1,7 @@
 #include "testbed/win32/support.h"
 
+#include <tlhelp32.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -143,6 +145,18 @@ int RunUnix(const std::string& command, int ms) {
   const std::string path = WinWork() + "\\" + marker;
   if (!WaitFor([&] { return FileExists(path); }, ms)) return -1;
   return std::atoi(ReadFile(path).c_str());
+}
+
+std::set<DWORD> ThreadIds(DWORD process) {
+  std::set<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == process) ids.insert(entry.th32ThreadID);
+  CloseHandle(snapshot);
+  return ids;
 }
 
 double NowMs() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ HWND FindTopWindow(DWORD process, const char* className, const std::function<boo
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);
 void EmptyTheClipboard();
+
+// The identifiers of the threads `process` runs now.
+std::set<DWORD> ThreadIds(DWORD process);
 
 // Milliseconds of a high-resolution clock.
 double NowMs();

@@ -1,7 +1,6 @@
 #include "testbed/win32/zk_app.h"
 
 #include <prsht.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -59,10 +58,8 @@ bool ZkApp::Launch(const std::string& name, const std::string& ini) {
   std::string commandLine = "\"" + exe + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      folder_.c_str(), &startup, &process_))
-    return false;
-  return true;
+  return CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
+                        &process_) != 0;
 }
 
 std::string ZkApp::PeerPath(const std::string& program) {
@@ -84,13 +81,9 @@ bool ZkApp::FindWindows() {
   HWND second = first ? FindWindowExA(main_, first, "QelTextWin", nullptr) : nullptr;
   if (!first || !second) return false;
   // The receive/transmit pane sits above the typing pane.
-  if (ClientRectIn(first).top < ClientRectIn(second).top) {
-    rxTx_ = first;
-    typing_ = second;
-  } else {
-    rxTx_ = second;
-    typing_ = first;
-  }
+  if (ClientRectIn(first).top > ClientRectIn(second).top) std::swap(first, second);
+  rxTx_ = first;
+  typing_ = second;
   return true;
 }
 
@@ -171,18 +164,6 @@ bool ZkApp::CloseSetup(HWND sheet) {
   RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sync();
   return closed;
-}
-
-std::set<DWORD> ZkApp::Threads() const {
-  std::set<DWORD> ids;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return ids;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == process_.dwProcessId) ids.insert(entry.th32ThreadID);
-  CloseHandle(snapshot);
-  return ids;
 }
 
 LRESULT ZkApp::Command(int id) {

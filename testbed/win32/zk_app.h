@@ -93,7 +93,7 @@ class ZkApp {
   HWND ShowPage(HWND sheet, int index) const;
   bool CloseSetup(HWND sheet);
   // The program's thread identifiers: the device link's threads come and go with it.
-  std::set<DWORD> Threads() const;
+  std::set<DWORD> Threads() const { return ThreadIds(process_.dwProcessId); }
 
  private:
   bool FindWindows();

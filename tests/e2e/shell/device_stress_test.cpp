@@ -34,20 +34,8 @@ bool ProgramEnvironment::started = false;
 struct Footprint {
   uint64_t heapBytes = 0;
   DWORD handles = 0;
-  int threads = 0;
+  size_t threads = 0;
 };
-
-int ThreadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  int count = 0;
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
-  return count;
-}
 
 // Wine answers GetProcessHandleCount with 0, so there the handle values are probed: they
 // are handed out lowest first, so the open ones lie well below the probed range.
@@ -61,7 +49,9 @@ DWORD HandleCount() {
   return count;
 }
 
-Footprint TakeFootprint() { return Footprint{HeapBytesInUse(), HandleCount(), ThreadCount()}; }
+Footprint TakeFootprint() {
+  return Footprint{HeapBytesInUse(), HandleCount(), ThreadIds(GetCurrentProcessId()).size()};
+}
 
 HANDLE Duplicate(HANDLE thread) {
   HANDLE copy = nullptr;
