@@ -69,6 +69,8 @@ void Demodulator::Reset() {
   snrDb_ = -99;
   squelch_.Reset();
   recentCount_ = 0;
+  inputCount_ = 0;
+  syncOrigin_ = 0;
   replay_ = false;
   SetOffset(0);
 }
@@ -86,6 +88,8 @@ void Demodulator::SetOffset(double hz) {
 }
 
 void Demodulator::Process(const float* samples, size_t n, std::string& text) {
+  stopEnds_.clear();
+  inputCount_ += static_cast<int64_t>(n);
   baseband_.clear();
   frontEnd_.Process(samples, n, baseband_);
   for (Cf x : baseband_) {
@@ -103,6 +107,7 @@ void Demodulator::Replay(std::string& text) {
   std::vector<Cf> again(static_cast<size_t>(n));
   for (int64_t i = 0; i < n; ++i) again[static_cast<size_t>(i)] = recent_[static_cast<size_t>(recentCount_ - n + i) & recentMask_];
   ForgetSignal();
+  syncOrigin_ = recentCount_ - n;
   for (Cf x : again) Sample(x, false, text);
 }
 
@@ -122,6 +127,7 @@ void Demodulator::Flush(std::string& text) {
   // Silence long enough to bring the last stop element through the filters.
   const std::vector<float> quiet(static_cast<size_t>(settings_.sampleRate * (0.03 + 1.2 / settings_.baud)), 0.0f);
   Process(quiet.data(), quiet.size(), text);
+  inputCount_ -= static_cast<int64_t>(quiet.size());
   frames_.clear();
   sync_.Flush(frames_);
   for (const Frame& f : frames_) Decode(f, text);
@@ -221,7 +227,9 @@ void Demodulator::Decode(const Frame& decided, std::string& text) {
   Redecide(frame);
   double clarity = std::min(-frame.llr[0], frame.llr[6]);
   for (int i = 1; i <= 5; ++i) clarity = std::min<double>(clarity, std::fabs(frame.llr[i]));
-  squelch_.Pass(options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, clarity, Seconds(), text);
+  const double input = static_cast<double>(syncOrigin_ + frame.end) * settings_.sampleRate / rate_ - frontEnd_.delay();
+  squelch_.Pass(options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, clarity, Seconds(),
+                static_cast<int64_t>(std::lround(input)), text, stopEnds_);
 }
 
 void Demodulator::LearnElement(int64_t end, bool mark) {
@@ -258,7 +266,7 @@ void Demodulator::Follow() {
 
 void Demodulator::Search(std::string& text) {
   if (!search_.settled()) return;
-  squelch_.Update(search_.PairStrength(offset_), Seconds(), text);
+  squelch_.Update(search_.PairStrength(offset_), Seconds(), text, stopEnds_);
   if (!options_.afc) return;
   const double best = search_.BestOffset();
   const double strength = search_.PairStrength(best);

@@ -51,6 +51,9 @@ class Demodulator {
   // Largest input magnitude in the last block (1 is full scale).
   float inputPeak() const { return frontEnd_.peak(); }
   const ModemSettings& settings() const { return settings_; }
+  // For each character the last Process or Flush appended, the input sample just after its
+  // stop element as the receiver placed it, counted from the first sample since Reset.
+  const std::vector<int64_t>& stopEnds() const { return stopEnds_; }
 
  private:
   struct Outputs {
@@ -100,6 +103,9 @@ class Demodulator {
   double held_ = 0;      // both filters' power, at its recent peak
   Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
+  int64_t inputCount_ = 0;  // input samples since Reset
+  int64_t syncOrigin_ = 0;  // the baseband sample the framing counts from
+  std::vector<int64_t> stopEnds_;
 };
 
 }  // namespace zk

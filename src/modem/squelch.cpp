@@ -30,12 +30,14 @@ void Squelch::Forget() {
   codec_ = BaudotCodec();
 }
 
-void Squelch::Show(uint8_t code, std::string& text) {
+void Squelch::Show(uint8_t code, int64_t end, std::string& text, std::vector<int64_t>& ends) {
   const char ch = codec_.Decode(code, ltrsOnSpace_);
-  if (ch != 0) text.push_back(ch);
+  if (ch == 0) return;
+  text.push_back(ch);
+  ends.push_back(end);
 }
 
-void Squelch::Update(double strength, double now, std::string& text) {
+void Squelch::Update(double strength, double now, std::string& text, std::vector<int64_t>& ends) {
   strength_ += smoothing_ * (strength - strength_);
   if (!enabled_) return;
   const bool wasOpen = open_;
@@ -43,16 +45,17 @@ void Squelch::Update(double strength, double now, std::string& text) {
   if (!open_ || wasOpen) return;
   codec_ = BaudotCodec();
   for (const Held& h : held_)
-    if (h.time >= now - kHoldSeconds && h.clarity >= kClearEnough) Show(h.code, text);
+    if (h.time >= now - kHoldSeconds && h.clarity >= kClearEnough) Show(h.code, h.end, text, ends);
   held_.clear();
 }
 
-void Squelch::Pass(uint8_t code, double clarity, double now, std::string& text) {
+void Squelch::Pass(uint8_t code, double clarity, double now, int64_t end, std::string& text,
+                   std::vector<int64_t>& ends) {
   if (open_) {
-    Show(code, text);
+    Show(code, end, text, ends);
     return;
   }
-  held_.push_back({code, clarity, now});
+  held_.push_back({code, clarity, now, end});
   while (!held_.empty() && held_.front().time < now - kHoldSeconds) held_.pop_front();
 }
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "base/baudot.h"
 
@@ -22,10 +23,11 @@ class Squelch {
   // Drops what is held back and the shift state, keeping what it has judged of the band.
   void Forget();
   // Takes the pair strength at `now` (seconds); appends what an opening releases.
-  void Update(double strength, double now, std::string& text);
+  void Update(double strength, double now, std::string& text, std::vector<int64_t>& ends);
   // A received code at `now`, with how clearly it was received (the weakest element's
   // evidence): decoded at once while open, held back while closed.
-  void Pass(uint8_t code, double clarity, double now, std::string& text);
+  // `end` is where its stop element ended, appended to `ends` for each character shown.
+  void Pass(uint8_t code, double clarity, double now, int64_t end, std::string& text, std::vector<int64_t>& ends);
 
   bool open() const { return open_; }
   double strength() const { return strength_; }  // averaged
@@ -35,8 +37,9 @@ class Squelch {
     uint8_t code;
     double clarity;
     double time;
+    int64_t end;
   };
-  void Show(uint8_t code, std::string& text);
+  void Show(uint8_t code, int64_t end, std::string& text, std::vector<int64_t>& ends);
 
   double threshold_;
   double smoothing_;
