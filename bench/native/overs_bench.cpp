@@ -163,23 +163,28 @@ std::vector<int> Assign(const std::vector<Printed>& printed, const std::vector<O
 }
 
 // The words on screen that hold any of an over's characters: noise glued to a call is
-// part of the word the operator reads.
+// part of the word the operator reads. Where one over's characters meet the next one's,
+// the word ends (the overs here end without a blank; on the air a sender ends with one).
 std::vector<std::vector<std::string>> OversWords(const std::vector<Printed>& printed, const std::vector<int>& owner,
                                                  size_t overs) {
   std::vector<std::vector<std::string>> words(overs);
   std::string word;
   std::set<int> touched;
-  for (size_t i = 0; i <= printed.size(); ++i) {
-    const bool blank = i == printed.size() || printed[i].ch == ' ' || printed[i].ch == '\n';
-    if (!blank) {
-      word.push_back(printed[i].ch);
-      if (owner[i] >= 0) touched.insert(owner[i]);
-      continue;
-    }
+  auto end = [&] {
     for (int k : touched) words[static_cast<size_t>(k)].push_back(word);
     word.clear();
     touched.clear();
+  };
+  for (size_t i = 0; i < printed.size(); ++i) {
+    if (printed[i].ch == ' ' || printed[i].ch == '\n') {
+      end();
+      continue;
+    }
+    if (owner[i] >= 0 && !touched.empty() && !touched.count(owner[i])) end();
+    word.push_back(printed[i].ch);
+    if (owner[i] >= 0) touched.insert(owner[i]);
   }
+  end();
   return words;
 }
 
