@@ -296,7 +296,7 @@ void Demodulator::Redecide(Frame& f) const {
 // element's mark, the stronger tone of each data element) between each tone at its held
 // level, or faded, and noise alone.
 bool Demodulator::LooksLikeTheSignal(const Frame& f) const {
-  const double n = BandNoise(), gm = EsN0(mark_), gs = EsN0(space_);
+  const double n = Noise(), gm = EsN0(mark_), gs = EsN0(space_);
   double llr = 0;
   for (int i = 0; i <= 6; ++i) {
     const Outputs& o = At(i == 6 ? f.end - 1 : f.start + (i + 1) * element_ - 1);
@@ -313,10 +313,11 @@ void Demodulator::Decode(const Frame& decided, std::string& text) {
   const int64_t start = syncOrigin_ + frame.start, end = syncOrigin_ + frame.end;
   if (start < shownUntil_ - element_) return;  // shown before the signal was found again
   const bool gated = options_.squelch && hold_ != Hold::kNone;
-  // A character that ended after the carrier may have stopped waits for the carrier watch.
-  const bool lost = gated && (end > heldUntil_ + element_ / 2 ||
-                              (carrier_.doubt() > kDoubt && end > carrier_.lastOn() + element_ / 2));
-  if (gated && (start < heldFrom_ || !LooksLikeTheSignal(frame))) return;
+  // A character that ended after the carrier may have stopped must look like the signal, and
+  // waits for the carrier watch when that is in doubt.
+  const bool doubtful = end > carrier_.lastOn() + element_ / 2;
+  const bool lost = gated && (end > heldUntil_ + element_ / 2 || (carrier_.doubt() > kDoubt && doubtful));
+  if (gated && (start < heldFrom_ || (doubtful && !LooksLikeTheSignal(frame)))) return;
   if (options_.squelch && hold_ == Hold::kNone) return;
   elementPhase_ = start;
   const uint8_t code = options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code;
@@ -337,6 +338,7 @@ int64_t Demodulator::InputSample(int64_t baseband) const {
 }
 
 void Demodulator::LearnElement(int64_t end, bool mark) {
+  if (hold_ == Hold::kFading) return;  // what is heard now may be noise alone
   const Outputs& o = At(end);
   const Cf onOld = mark ? o.markOld : o.spaceOld, onNew = mark ? o.markNew : o.spaceNew;
   const double on = std::norm(Cd(onOld + onNew));
@@ -363,7 +365,7 @@ void Demodulator::WatchCarrier() {
   const int64_t t = syncOrigin_ + sync_.arrived();  // just after the newest sample
   if (hold_ == Hold::kNone || t < watchFrom_ + element_ || (t - elementPhase_) % element_ != 0) return;
   const Outputs& o = At(sync_.arrived() - 1);
-  const double n = BandNoise();
+  const double n = Noise();
   const double energy = std::max(std::norm(Cd(o.markOld + o.markNew)), std::norm(Cd(o.spaceOld + o.spaceNew))) / n;
   if (carrier_.Changed(t, energy, std::max(EsN0(mark_), EsN0(space_)), floor_)) {
     if (carrier_.on()) {
@@ -376,13 +378,16 @@ void Demodulator::WatchCarrier() {
   }
 }
 
-double Demodulator::BandNoise() const {
+double Demodulator::Noise() const {
+  // The band's as it was before the held signal began; with a signal heard from the start
+  // (which raises the band's), what its own filters have learnt.
   const double band = search_.noise();
-  return band > 0 ? band : std::max(noise_, 1e-30);
+  if (band > 0 && (bandHeard_ || noise_ <= 0)) return band;
+  return std::max(noise_, 1e-30);
 }
 
 double Demodulator::EsN0(const ToneLevel& tone) const {
-  return std::max(floor_, tone.power() / BandNoise() - 1);
+  return std::max(floor_, tone.power() / Noise() - 1);
 }
 
 void Demodulator::Follow() {
@@ -397,8 +402,8 @@ void Demodulator::Follow() {
 void Demodulator::UpdateSnr() {
   if (hold_ != Hold::kSignal) return;
   // Against the band's noise as it was before the signal, or, with a signal heard from the
-  // start (which raises the band's), the filters' own.
-  const double n = bandHeard_ ? BandNoise() : std::min(BandNoise(), std::max(quiet_, 1e-30));
+  // start (which raises the band's), the filters' own with as little of the signal as can be.
+  const double n = bandHeard_ ? Noise() : std::max(std::min(noise_, quiet_), 1e-30);
   const double esN0 = 0.5 * (mark_.power() + space_.power()) / n - 1;
   snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e5)) - 10 * std::log10(3000 / settings_.baud);
 }

@@ -89,7 +89,7 @@ class Demodulator {
   void Decode(const Frame& decided, std::string& text);
   void LearnElement(int64_t end, bool mark);
   void WatchCarrier();
-  double BandNoise() const;
+  double Noise() const;
   double EsN0(const ToneLevel& tone) const;
   void Follow();
   void SetOffset(double hz);

@@ -7,12 +7,10 @@ namespace zk {
 
 namespace {
 
-constexpr double kMinutesPerFalseFind = 100;  // in noise alone, by the design's count
+constexpr double kMinutesPerFalseFind = 10;  // in noise alone, by the design's count
 constexpr int kEvaluationsPerElement = 6;
 constexpr double kNoiseElements = 128;  // the band's noise, averaged over about 3 s
 constexpr double kQuieter = 0.25;      // share of the filters the noise is taken from
-constexpr double kPairExcess = 4;      // each tone's elements must bring this much over noise...
-constexpr double kPairShare = 0.15;    // ...and this share of both: a lone carrier is no pair
 
 // The sum of n elements in noise: each the larger of two unit exponentials, which is a unit
 // exponential plus one of mean 1/2. Its cumulant generating function and two derivatives.
@@ -71,6 +69,19 @@ SignalSearch::SignalSearch(int samplesPerElement, double rate, double mark, doub
   mark_.resize(slots);
   space_.resize(slots);
   energies_.resize(2 * static_cast<size_t>(candidates_));
+  double last = 0;
+  // Filters an element's bandwidth apart (its first null) hold independent noise.
+  std::vector<std::pair<double, size_t>> tones;
+  for (int k = 0; k < candidates_; ++k) {
+    tones.push_back({mark - range_ + k * step, static_cast<size_t>(2 * k)});
+    tones.push_back({space - range_ + k * step, static_cast<size_t>(2 * k + 1)});
+  }
+  std::sort(tones.begin(), tones.end());
+  for (const auto& t : tones)
+    if (apart_.empty() || t.first >= last + rate / samplesPerElement - 1e-9) {
+      apart_.push_back(t.second);
+      last = t.first;
+    }
   SetThresholds();
   Reset();
 }
@@ -102,15 +113,15 @@ void SignalSearch::Hold(bool held) {
 void SignalSearch::SetThresholds() {
   const int searched = 2 * static_cast<int>(std::floor(limit_ / step_hz_ + 1e-9)) + 1;
   const double tests = kMinutesPerFalseFind * 60 * rate_ / step_ * searched * kWindows;
-  for (int w = 0; w < kWindows; ++w) {
-    const int n = kWindow[w];
+  auto threshold = [&](int n) {
     double lo = 1.5 * n, hi = 1.5 * n + 60 + 10 * n;
     for (int i = 0; i < 60; ++i) {
       const double mid = (lo + hi) / 2;
       (NoiseSumTail(n, mid) * tests > 1 ? lo : hi) = mid;
     }
-    threshold_[w] = hi;
-  }
+    return hi;
+  };
+  for (int n = 1; n <= kWindow[kWindows - 1]; ++n) threshold_[n] = threshold(n);
 }
 
 size_t SignalSearch::Cell(int64_t evaluation, int k) const {
@@ -148,9 +159,10 @@ void SignalSearch::Evaluate() {
 }
 
 void SignalSearch::UpdateNoise() {
-  // The quieter quarter of the filters, scaled by what that order statistic of unit
-  // exponentials averages.
-  scratch_.assign(energies_.begin(), energies_.end());
+  // The quieter quarter of the filters far enough apart to be independent, scaled by what
+  // that order statistic of unit exponentials averages.
+  scratch_.clear();
+  for (size_t i : apart_) scratch_.push_back(energies_[i]);
   const size_t n = scratch_.size(), j = static_cast<size_t>(kQuieter * static_cast<double>(n));
   std::nth_element(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(j), scratch_.end());
   double expected = 0;
@@ -166,27 +178,25 @@ void SignalSearch::UpdateNoise() {
 SignalSearch::Window SignalSearch::Sum(int k, int elements, int64_t newest) const {
   // The window's elements at the timing of the newest one, newest first.
   Window w;
-  int markCount = 0, spaceCount = 0;
-  double markSum = 0, spaceSum = 0;
   for (int j = 0; j < elements; ++j) {
     const size_t i = Cell(newest - static_cast<int64_t>(j) * phases_, k);
     const double m = mark_[i], s = space_[i];
     w.sum += std::max(m, s);
     if (m >= s) {
-      markSum += m;
-      ++markCount;
+      w.markSum += m;
+      ++w.markCount;
     } else {
-      spaceSum += s;
-      ++spaceCount;
+      w.spaceSum += s;
+      ++w.spaceCount;
     }
   }
-  w.markExcess = markSum - 1.5 * markCount;
-  w.spaceExcess = spaceSum - 1.5 * spaceCount;
-  w.markEsN0 = markCount > 0 ? markSum / markCount - 1 : 0;
-  w.spaceEsN0 = spaceCount > 0 ? spaceSum / spaceCount - 1 : 0;
-  w.markCount = markCount;
-  w.spaceCount = spaceCount;
   return w;
+}
+
+bool SignalSearch::Window::Pair(const double* threshold) const {
+  // Each tone's own elements stand out of noise as the whole window does: a lone carrier
+  // (a neighbour's tone) with noise in the other filter is no pair.
+  return markCount > 0 && spaceCount > 0 && markSum > threshold[markCount] && spaceSum > threshold[spaceCount];
 }
 
 bool SignalSearch::Detect() {
@@ -212,9 +222,7 @@ bool SignalSearch::Detect() {
         top = x;
       }
     }
-    const double pair = std::max(kPairExcess, kPairShare * (top.markExcess + top.spaceExcess));
-    if (top.sum <= threshold_[w] || top.sum / n - 1 < floor_ || top.markExcess < pair || top.spaceExcess < pair)
-      continue;
+    if (top.sum <= threshold_[n] || top.sum / n - 1 < floor_ || !top.Pair(threshold_)) continue;
     // Described an element later, at the same timing: the window that found it may hold
     // little of it yet.
     pending_ = best;
@@ -253,8 +261,8 @@ void SignalSearch::Describe(int k) {
   found_.start = count_ - (latest_ - at) * step_ - static_cast<int64_t>(elements) * length_;
   // A tone seen in fewer than two elements is taken as strong as the pair on average.
   const double both = top.sum / elements - 1;
-  found_.markEsN0 = top.markCount >= 2 ? top.markEsN0 : both;
-  found_.spaceEsN0 = top.spaceCount >= 2 ? top.spaceEsN0 : both;
+  found_.markEsN0 = top.markCount >= 2 ? top.markSum / top.markCount - 1 : both;
+  found_.spaceEsN0 = top.spaceCount >= 2 ? top.spaceSum / top.spaceCount - 1 : both;
 }
 
 int SignalSearch::SignalElements(int k, int64_t newest) const {

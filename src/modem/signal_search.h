@@ -54,10 +54,10 @@ class SignalSearch {
   static constexpr int kSettleElements = 12;
 
   struct Window {
-    double sum = 0;                         // of the stronger tone's energy over the noise
-    double markExcess = 0, spaceExcess = 0; // over noise, in the elements each tone won
-    double markEsN0 = 0, spaceEsN0 = 0;     // per element it won
-    int markCount = 0, spaceCount = 0;      // elements won
+    double sum = 0;                     // of the stronger tone's energy over the noise
+    double markSum = 0, spaceSum = 0;   // the same, in the elements each tone won
+    int markCount = 0, spaceCount = 0;  // elements won
+    bool Pair(const double* threshold) const;
   };
   void Evaluate();
   void UpdateNoise();
@@ -77,8 +77,9 @@ class SignalSearch {
   int pos_ = 0;
   std::vector<float> mark_, space_;  // per slot and candidate: energy over the noise
   std::vector<float> energies_;      // this evaluation's, all candidates
+  std::vector<size_t> apart_;        // of those, a set far enough apart to be independent
   std::vector<float> scratch_;
-  double threshold_[kWindows] = {};
+  double threshold_[kKept + 1] = {};  // by elements summed: what noise alone seldom reaches
   double floor_ = 0;
   double noise_ = 0, band_ = 0;
   bool held_ = false;
