@@ -17,6 +17,7 @@ constexpr double kSameSignalHz = 20;    // ...when it comes back this close to w
 constexpr int kBandHeard = 16;          // elements of band noise before a signal to measure it by
 constexpr double kLlrLimit = 100;
 constexpr double kMaxSnr = 30;
+constexpr double kMaxEsN0 = 1000;  // the most a signal is taken to stand over its noise
 constexpr double kNoiseLearning = 1.0 / 32;  // per element: the noise changes slowly
 constexpr int kToneShort = 8;   // elements: a selective fade changes within a second...
 constexpr int kToneLong = 256;  // ...a steady tone is measured better over longer
@@ -136,6 +137,7 @@ void Demodulator::Acquire(std::string& text) {
   watchFrom_ = signalFrom_ = std::max(start, from);
   elementPhase_ = start;
   syncOrigin_ = from;
+  sync_.FirstCharacterFrom(signalFrom_ - element_ / 3 - from);
   for (int64_t t = from; t < recentCount_; ++t) Sample(recent_[static_cast<size_t>(t) & recentMask_], text);
 }
 
@@ -179,8 +181,9 @@ void Demodulator::ForgetSignal() {
 void Demodulator::Prime(const FoundSignal& found) {
   const double n = search_.noise();
   noise_ = quiet_ = n;
-  mark_.Add(0, n * (1 + found.markEsN0), n);
-  space_.Add(0, n * (1 + found.spaceEsN0), n);
+  mark_.Add(0, n * (1 + std::min(found.markEsN0, kMaxEsN0)), n);
+  space_.Add(0, n * (1 + std::min(found.spaceEsN0, kMaxEsN0)), n);
+  held_ = std::max(mark_.power(), space_.power());  // no timing is judged on saturated evidence
 }
 
 void Demodulator::Flush(std::string& text) {
@@ -380,10 +383,12 @@ void Demodulator::WatchCarrier() {
 
 double Demodulator::Noise() const {
   // The band's as it was before the held signal began; with a signal heard from the start
-  // (which raises the band's), what its own filters have learnt.
+  // (which raises the band's), what its own filters have learnt. Never so low that the
+  // held signal stands more than 30 dB over it: what is under that is not noise but the
+  // signal's own spill, and judging by it would take a slight dip for the signal's end.
   const double band = search_.noise();
-  if (band > 0 && (bandHeard_ || noise_ <= 0)) return band;
-  return std::max(noise_, 1e-30);
+  const double n = band > 0 && (bandHeard_ || noise_ <= 0) ? band : noise_;
+  return std::max({n, std::max(mark_.power(), space_.power()) / kMaxEsN0, 1e-30});
 }
 
 double Demodulator::EsN0(const ToneLevel& tone) const {
@@ -403,7 +408,7 @@ void Demodulator::UpdateSnr() {
   if (hold_ != Hold::kSignal) return;
   // Against the band's noise as it was before the signal, or, with a signal heard from the
   // start (which raises the band's), the filters' own with as little of the signal as can be.
-  const double n = bandHeard_ ? Noise() : std::max(std::min(noise_, quiet_), 1e-30);
+  const double n = std::max(bandHeard_ ? search_.noise() : std::min(noise_, quiet_), 1e-30);
   const double esN0 = 0.5 * (mark_.power() + space_.power()) / n - 1;
   snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e5)) - 10 * std::log10(3000 / settings_.baud);
 }

@@ -259,10 +259,10 @@ void SignalSearch::Describe(int k) {
   }
   found_.offset = std::clamp(-range_ + (k + frac) * step_hz_, -limit_, limit_);
   found_.start = count_ - (latest_ - at) * step_ - static_cast<int64_t>(elements) * length_;
-  // A tone seen in fewer than two elements is taken as strong as the pair on average.
-  const double both = top.sum / elements - 1;
-  found_.markEsN0 = top.markCount >= 2 ? top.markSum / top.markCount - 1 : both;
-  found_.spaceEsN0 = top.spaceCount >= 2 ? top.spaceSum / top.spaceCount - 1 : both;
+  // A tone not seen yet is taken as strong as the other.
+  const double mark = top.markSum / std::max(top.markCount, 1) - 1, space = top.spaceSum / std::max(top.spaceCount, 1) - 1;
+  found_.markEsN0 = top.markCount > 0 ? mark : space;
+  found_.spaceEsN0 = top.spaceCount > 0 ? space : mark;
 }
 
 int SignalSearch::SignalElements(int k, int64_t newest) const {
