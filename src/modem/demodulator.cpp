@@ -126,6 +126,7 @@ void Demodulator::Acquire(std::string& text) {
   ForgetSignal();
   Prime(found);
   codes_.NewTransmission();
+  out_.Flush(text, stopEnds_);
   out_.NewTransmission();
   waiting_.clear();
   hold_ = Hold::kSignal;
@@ -141,12 +142,13 @@ void Demodulator::Acquire(std::string& text) {
   for (int64_t t = from; t < recentCount_; ++t) Sample(recent_[static_cast<size_t>(t) & recentMask_], text);
 }
 
-void Demodulator::Lose(int64_t at) {
+void Demodulator::Lose(int64_t at, std::string& text) {
   // The carrier has stopped, or faded: nothing decided after it is shown for now, the
   // frequency stays, and the search may find another signal.
   hold_ = Hold::kFading;
   heldUntil_ = at;
   search_.Hold(false);
+  out_.Flush(text, stopEnds_);
 }
 
 void Demodulator::Resume(std::string& text) {
@@ -155,7 +157,7 @@ void Demodulator::Resume(std::string& text) {
   heldUntil_ = INT64_MAX / 2;
   search_.Hold(true);
   carrier_.Start(syncOrigin_ + sync_.arrived());
-  for (const Waiting& w : waiting_) Show(w.code, w.end, text);
+  for (const Waiting& w : waiting_) Show(w, text);
   waiting_.clear();
 }
 
@@ -194,6 +196,7 @@ void Demodulator::Flush(std::string& text) {
   frames_.clear();
   sync_.Flush(frames_);
   for (const Frame& f : frames_) Decode(f, text);
+  out_.Flush(text, stopEnds_);
 }
 
 void Demodulator::Sample(Cf x, std::string& text) {
@@ -208,7 +211,7 @@ void Demodulator::Sample(Cf x, std::string& text) {
   sync_.Push(before ? kIdleLlr : llr, frames_);
   for (const FrameSync::Element& e : sync_.elements())
     if (syncOrigin_ + e.end >= signalFrom_) LearnElement(e.end, e.mark);
-  WatchCarrier();
+  WatchCarrier(text);
   for (const Frame& f : frames_) Decode(f, text);
   if (resumeNow_) {
     resumeNow_ = false;
@@ -323,17 +326,18 @@ void Demodulator::Decode(const Frame& decided, std::string& text) {
   if (gated && (start < heldFrom_ || (doubtful && !LooksLikeTheSignal(frame)))) return;
   if (options_.squelch && hold_ == Hold::kNone) return;
   elementPhase_ = start;
-  const uint8_t code = options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code;
+  Waiting w{options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, end, {}};
+  std::copy(frame.llr + 1, frame.llr + 6, w.llr);
   if (lost) {
-    waiting_.push_back({code, end});
+    waiting_.push_back(w);
   } else {
-    Show(code, end, text);
+    Show(w, text);
   }
 }
 
-void Demodulator::Show(uint8_t code, int64_t end, std::string& text) {
-  shownUntil_ = end;
-  out_.Add(code, InputSample(end), text, stopEnds_);
+void Demodulator::Show(const Waiting& w, std::string& text) {
+  shownUntil_ = w.end;
+  out_.Add(w.code, w.llr, InputSample(w.end), text, stopEnds_);
 }
 
 int64_t Demodulator::InputSample(int64_t baseband) const {
@@ -364,7 +368,7 @@ void Demodulator::LearnElement(int64_t end, bool mark) {
   }
 }
 
-void Demodulator::WatchCarrier() {
+void Demodulator::WatchCarrier(std::string& text) {
   const int64_t t = syncOrigin_ + sync_.arrived();  // just after the newest sample
   if (hold_ == Hold::kNone || t < watchFrom_ + element_ || (t - elementPhase_) % element_ != 0) return;
   const Outputs& o = At(sync_.arrived() - 1);
@@ -374,7 +378,7 @@ void Demodulator::WatchCarrier() {
     if (carrier_.on()) {
       resumeNow_ = true;
     } else {
-      Lose(carrier_.lastOn());
+      Lose(carrier_.lastOn(), text);
     }
   } else if (hold_ == Hold::kSignal && carrier_.doubt() == 0 && !waiting_.empty()) {
     resumeNow_ = true;  // the doubt has gone: what waited for it is shown

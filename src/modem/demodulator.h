@@ -69,17 +69,18 @@ class Demodulator {
   };
 
   enum class Hold { kNone, kSignal, kFading };
-  struct Waiting {  // a character decided while the signal was lost
+  struct Waiting {  // a character decided, to be shown when the carrier is sure
     uint8_t code;
     int64_t end;
+    float llr[5];  // its data elements
   };
 
   void Sample(Cf x, std::string& text);
   void Acquire(std::string& text);
-  void Lose(int64_t at);
+  void Lose(int64_t at, std::string& text);
   void Resume(std::string& text);
   void LetGo();
-  void Show(uint8_t code, int64_t end, std::string& text);
+  void Show(const Waiting& w, std::string& text);
   void ForgetSignal();
   void Prime(const FoundSignal& found);
   static double OnScore(double z, double a, double doubt, double noise);
@@ -88,7 +89,7 @@ class Demodulator {
   bool LooksLikeTheSignal(const Frame& frame) const;
   void Decode(const Frame& decided, std::string& text);
   void LearnElement(int64_t end, bool mark);
-  void WatchCarrier();
+  void WatchCarrier(std::string& text);
   double Noise() const;
   double EsN0(const ToneLevel& tone) const;
   void Follow();
