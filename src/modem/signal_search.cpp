@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace zk {
 
@@ -226,6 +228,7 @@ bool SignalSearch::Detect() {
     // Described an element later, at the same timing: the window that found it may hold
     // little of it yet.
     pending_ = best;
+    if (getenv("ZKDBG")) fprintf(stderr, "FIRE t=%ld W=%d k=%d sum=%.1f thr=%.1f m=%.1f/%d s=%.1f/%d\n", (long)count_, n, best, top.sum, threshold_[n], top.markSum, top.markCount, top.spaceSum, top.spaceCount);
     confirmAt_ = latest_ + phases_;
     return false;
   }
@@ -257,6 +260,7 @@ void SignalSearch::Describe(int k) {
     const double denom = a - 2 * top.sum + c;
     if (denom < 0) frac = std::clamp(0.5 * (a - c) / denom, -0.5, 0.5);
   }
+  if (getenv("ZKDBG")) { fprintf(stderr, "DESCRIBE phase %ld elements %d k %d:", (long)(latest_ - at), elements, k); for (int j = 0; j < 12; ++j) { const size_t i = Cell(at - j * phases_, k); fprintf(stderr, " %.1f/%.1f", mark_[i], space_[i]); } fprintf(stderr, "\n"); }
   found_.offset = std::clamp(-range_ + (k + frac) * step_hz_, -limit_, limit_);
   found_.start = count_ - (latest_ - at) * step_ - static_cast<int64_t>(elements) * length_;
   // A tone not seen yet is taken as strong as the other.
