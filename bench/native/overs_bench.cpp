@@ -97,7 +97,6 @@ Recording MakeOvers(const Config& c, const std::string& lead, const std::string&
     over.text = (lead == "crlf" ? "\n" : "") + call + " 599 " + serial + " " + serial;
     zk::ModemSettings s = Settings(c.rate);
     s.mark += 100 * random.Uniform() - 50;
-    if (getenv("ZKDBG")) std::fprintf(stderr, "over %d offset %.1f\n", i, s.mark - 2125);
     zk::ModulatorOptions o;
     o.leadInSeconds = lead == "mark" ? 0.1 : 0;
     o.lettersFirst = false;

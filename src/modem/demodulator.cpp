@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "modem/dsp.h"
 
@@ -94,6 +92,7 @@ void Demodulator::SetMark(double hz) {
 
 void Demodulator::SetOffset(double hz) {
   offset_ = std::clamp(hz, -kAfcRangeHz, kAfcRangeHz);
+  search_.HeldAt(offset_);
   filters_.SetTones((markBase_ + offset_) / rate_, (spaceBase_ + offset_) / rate_);
 }
 
@@ -124,7 +123,6 @@ void Demodulator::Acquire(std::string& text) {
   const int64_t start = recentCount_ - search_.count() + found.start;
   const int64_t kept = static_cast<int64_t>(recent_.size()) - element_;
   const int64_t from = std::max({start - kLeadElements * element_, recentCount_ - kept, int64_t{0}});
-  if (getenv("ZKDBG")) fprintf(stderr, "ACQ now=%ld start=%ld off=%.1f m=%.1f s=%.1f noise=%g\n", (long)recentCount_, (long)start, found.offset, found.markEsN0, found.spaceEsN0, search_.noise());
   if (options_.afc) SetOffset(found.offset);
   ForgetSignal();
   Prime(found);
@@ -146,7 +144,6 @@ void Demodulator::Acquire(std::string& text) {
 }
 
 void Demodulator::Lose(int64_t at, std::string& text) {
-  if (getenv("ZKDBG")) fprintf(stderr, "LOSE now=%ld at=%ld\n", (long)recentCount_, (long)at);
   // The carrier has stopped, or faded: nothing decided after it is shown for now, the
   // frequency stays, and the search may find another signal.
   hold_ = Hold::kFading;
@@ -156,7 +153,6 @@ void Demodulator::Lose(int64_t at, std::string& text) {
 }
 
 void Demodulator::Resume(std::string& text) {
-  if (getenv("ZKDBG")) fprintf(stderr, "RESUME now=%ld waiting %zu\n", (long)recentCount_, waiting_.size());
   // Back from a fade: what was decided meanwhile and looks like it is shown after all.
   hold_ = Hold::kSignal;
   heldUntil_ = INT64_MAX / 2;
@@ -167,7 +163,6 @@ void Demodulator::Resume(std::string& text) {
 }
 
 void Demodulator::LetGo() {
-  if (getenv("ZKDBG")) fprintf(stderr, "LETGO now=%ld waiting %zu\n", (long)recentCount_, waiting_.size());
   // Gone for good: search afresh around the nominal tones.
   hold_ = Hold::kNone;
   waiting_.clear();
@@ -325,7 +320,6 @@ void Demodulator::Decode(const Frame& decided, std::string& text) {
   const int64_t start = syncOrigin_ + frame.start, end = syncOrigin_ + frame.end;
   if (start < shownUntil_ - element_) return;  // shown before the signal was found again
   const bool gated = options_.squelch && hold_ != Hold::kNone;
-  if (getenv("ZKDBG")) fprintf(stderr, "FRAME %ld-%ld code %d hold %d from %ld until %ld looks %d\n", (long)start, (long)end, frame.code, (int)hold_, (long)heldFrom_, (long)heldUntil_, (int)LooksLikeTheSignal(frame));
   // A character that ended after the carrier may have stopped must look like the signal, and
   // waits for the carrier watch when that is in doubt.
   const bool doubtful = end > carrier_.lastOn() + element_ / 2;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace zk {
 
@@ -13,6 +11,8 @@ constexpr double kMinutesPerFalseFind = 10;  // in noise alone, by the design's 
 constexpr int kEvaluationsPerElement = 6;
 constexpr double kNoiseElements = 128;  // the band's noise, averaged over about 3 s
 constexpr double kQuieter = 0.25;      // share of the filters the noise is taken from
+constexpr double kApartHz = 60;        // another signal while one is held: this far from it...
+constexpr double kClearer = 2;         // ...with its weaker tone this much stronger than the held one's
 
 // The sum of n elements in noise: each the larger of two unit exponentials, which is a unit
 // exponential plus one of mean 1/2. Its cumulant generating function and two derivatives.
@@ -96,6 +96,7 @@ void SignalSearch::Reset() {
   noise_ = band_ = 0;
   held_ = false;
   count_ = elements_ = blindUntil_ = 0;
+  heldOffset_ = 0;
   pending_ = -1;
   latest_ = -1;
   found_ = {};
@@ -111,6 +112,8 @@ void SignalSearch::Hold(bool held) {
   pending_ = -1;
   if (!held) blindUntil_ = count_;
 }
+
+void SignalSearch::HeldAt(double offset) { heldOffset_ = offset; }
 
 void SignalSearch::SetThresholds() {
   const int searched = 2 * static_cast<int>(std::floor(limit_ / step_hz_ + 1e-9)) + 1;
@@ -138,7 +141,7 @@ bool SignalSearch::Push(Cf x) {
   ++latest_;
   Evaluate();
   if (latest_ % phases_ == 0) UpdateNoise();
-  return !held_ && Detect();
+  return Detect();
 }
 
 void SignalSearch::Evaluate() {
@@ -171,7 +174,7 @@ void SignalSearch::UpdateNoise() {
   for (size_t i = 0; i <= j; ++i) expected += 1.0 / static_cast<double>(n - i);
   const float strongest = *std::max_element(energies_.begin(), energies_.end());
   const double level = std::max<double>(scratch_[j] / expected, 1e-9 * strongest);
-  ++elements_;
+  if (++elements_ == 1) blindUntil_ = count_;  // what came before was scaled by no noise at all
   if (held_ && noise_ > 0) return;
   band_ += (level - band_) / std::min<double>(static_cast<double>(elements_), kNoiseElements);
   noise_ = band_;
@@ -195,6 +198,10 @@ SignalSearch::Window SignalSearch::Sum(int k, int elements, int64_t newest) cons
   return w;
 }
 
+double SignalSearch::Window::Weaker() const {
+  return std::min(markSum - 1.5 * markCount, spaceSum - 1.5 * spaceCount);
+}
+
 bool SignalSearch::Window::Pair(const double* threshold) const {
   // Each tone's own elements stand out of noise as the whole window does: a lone carrier
   // (a neighbour's tone) with noise in the other filter is no pair.
@@ -211,24 +218,27 @@ bool SignalSearch::Detect() {
   if (!settled()) return false;
   const int lo = static_cast<int>(std::round((range_ - limit_) / step_hz_));
   const int hi = candidates_ - 1 - lo;
-  for (int w = 0; w < kWindows; ++w) {
+  // While a signal is held, only another one well clear of it, and a clearer pair.
+  const int held = std::clamp(static_cast<int>(std::round((heldOffset_ + range_) / step_hz_)), 0, candidates_ - 1);
+  const int apart = held_ ? static_cast<int>(std::ceil(kApartHz / step_hz_)) : 0;
+  for (int w = held_ ? kWindows - 1 : 0; w < kWindows; ++w) {  // held: the longest window, fairest to both
     const int n = kWindow[w];
     if (latest_ < static_cast<int64_t>(n) * phases_ || count_ - n * length_ < blindUntil_) return false;
     // The strongest candidate or none: another one that passes is only its sidelobe.
-    int best = lo;
-    Window top = Sum(lo, n, latest_);
-    for (int k = lo + 1; k <= hi; ++k) {
+    int best = -1;
+    Window top;
+    for (int k = lo; k <= hi; ++k) {
       const Window x = Sum(k, n, latest_);
-      if (x.sum > top.sum) {
+      if (std::abs(k - held) >= apart && (best < 0 || x.sum > top.sum)) {
         best = k;
         top = x;
       }
     }
-    if (top.sum <= threshold_[n] || top.sum / n - 1 < floor_ || !top.Pair(threshold_)) continue;
+    if (best < 0 || top.sum <= threshold_[n] || top.sum / n - 1 < floor_ || !top.Pair(threshold_)) continue;
+    if (held_ && top.Weaker() <= kClearer * Sum(held, n, latest_).Weaker()) continue;
     // Described an element later, at the same timing: the window that found it may hold
     // little of it yet.
     pending_ = best;
-    if (getenv("ZKDBG")) fprintf(stderr, "FIRE t=%ld W=%d k=%d sum=%.1f thr=%.1f m=%.1f/%d s=%.1f/%d\n", (long)count_, n, best, top.sum, threshold_[n], top.markSum, top.markCount, top.spaceSum, top.spaceCount);
     confirmAt_ = latest_ + phases_;
     return false;
   }
@@ -260,7 +270,6 @@ void SignalSearch::Describe(int k) {
     const double denom = a - 2 * top.sum + c;
     if (denom < 0) frac = std::clamp(0.5 * (a - c) / denom, -0.5, 0.5);
   }
-  if (getenv("ZKDBG")) { fprintf(stderr, "DESCRIBE phase %ld elements %d k %d:", (long)(latest_ - at), elements, k); for (int j = 0; j < 12; ++j) { const size_t i = Cell(at - j * phases_, k); fprintf(stderr, " %.1f/%.1f", mark_[i], space_[i]); } fprintf(stderr, "\n"); }
   found_.offset = std::clamp(-range_ + (k + frac) * step_hz_, -limit_, limit_);
   found_.start = count_ - (latest_ - at) * step_ - static_cast<int64_t>(elements) * length_;
   // A tone not seen yet is taken as strong as the other.

@@ -33,8 +33,11 @@ class SignalSearch {
   // The weakest signal to report, as energy per element over the noise.
   void SetFloor(double esN0) { floor_ = esN0; }
   // While a signal is held its sidelobes must not raise the noise: the noise stays as it
-  // was. Once it is let go, nothing it sent counts towards finding the next.
+  // was, and only a clearer pair well apart from it is found (a station locked onto by
+  // mistake, a neighbour's tone with the held signal's keying, gives way to a real one).
+  // Once it is let go, nothing it sent counts towards finding the next.
   void Hold(bool held);
+  void HeldAt(double offset);
 
   // Takes one baseband sample; true when a signal has just been found (see found()).
   bool Push(Cf x);
@@ -58,6 +61,7 @@ class SignalSearch {
     double markSum = 0, spaceSum = 0;   // the same, in the elements each tone won
     int markCount = 0, spaceCount = 0;  // elements won
     bool Pair(const double* threshold) const;
+    double Weaker() const;  // the weaker tone's energy over the noise
   };
   void Evaluate();
   void UpdateNoise();
@@ -83,6 +87,7 @@ class SignalSearch {
   double floor_ = 0;
   double noise_ = 0, band_ = 0;
   bool held_ = false;
+  double heldOffset_ = 0;
   int64_t count_ = 0;    // samples taken
   int64_t latest_ = -1;  // the newest evaluation
   int64_t blindUntil_ = 0;  // no window reaches back before this sample
