@@ -12,7 +12,8 @@ namespace {
 constexpr double kSearchStepHz = 10;    // element filters lose under 0.2 dB half a step off
 constexpr double kKeptSeconds = 2;      // baseband kept for decoding again once a signal is found
 constexpr int kLeadElements = 2;        // decoded before where the signal seems to begin
-constexpr double kFadeSeconds = 1.5;    // a signal lost for no longer than this may have faded...
+constexpr double kFadeSeconds = 1.5;    // a signal lost for no longer than this may have faded,
+constexpr double kLongFadeSeconds = 4;  // or, once it has been held for 16 s, this...
 constexpr double kSameSignalHz = 20;    // ...when it comes back this close to where it was
 constexpr int kBandHeard = 16;          // elements of band noise before a signal to measure it by
 constexpr double kLlrLimit = 100;
@@ -112,7 +113,7 @@ void Demodulator::Process(const float* samples, size_t n, std::string& text) {
       }
     }
     if (hold_ != Hold::kNone || !options_.squelch) Sample(x, text);
-    if (hold_ == Hold::kFading && static_cast<double>(recentCount_ - heldUntil_) > kFadeSeconds * rate_) LetGo();
+    if (hold_ == Hold::kFading && static_cast<double>(recentCount_ - heldUntil_) > FadeSamples()) LetGo();
   }
 }
 
@@ -160,6 +161,12 @@ void Demodulator::Resume(std::string& text) {
   carrier_.Start(syncOrigin_ + sync_.arrived());
   for (const Waiting& w : waiting_) Show(w, text);
   waiting_.clear();
+}
+
+double Demodulator::FadeSamples() const {
+  // The longer a station has been heard, the likelier it is still sending through a fade.
+  const double held = static_cast<double>(heldUntil_ - signalFrom_) / rate_;
+  return std::clamp(held / 4, kFadeSeconds, kLongFadeSeconds) * rate_;
 }
 
 void Demodulator::LetGo() {

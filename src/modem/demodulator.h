@@ -80,6 +80,7 @@ class Demodulator {
   void Lose(int64_t at, std::string& text);
   void Resume(std::string& text);
   void LetGo();
+  double FadeSamples() const;
   void Show(const Waiting& w, std::string& text);
   void ForgetSignal();
   void Prime(const FoundSignal& found);

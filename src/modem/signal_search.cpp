@@ -71,19 +71,6 @@ SignalSearch::SignalSearch(int samplesPerElement, double rate, double mark, doub
   mark_.resize(slots);
   space_.resize(slots);
   energies_.resize(2 * static_cast<size_t>(candidates_));
-  double last = 0;
-  // Filters an element's bandwidth apart (its first null) hold independent noise.
-  std::vector<std::pair<double, size_t>> tones;
-  for (int k = 0; k < candidates_; ++k) {
-    tones.push_back({mark - range_ + k * step, static_cast<size_t>(2 * k)});
-    tones.push_back({space - range_ + k * step, static_cast<size_t>(2 * k + 1)});
-  }
-  std::sort(tones.begin(), tones.end());
-  for (const auto& t : tones)
-    if (apart_.empty() || t.first >= last + rate / samplesPerElement - 1e-9) {
-      apart_.push_back(t.second);
-      last = t.first;
-    }
   SetThresholds();
   Reset();
 }
@@ -93,7 +80,8 @@ void SignalSearch::Reset() {
   std::fill(mark_.begin(), mark_.end(), 0.0f);
   std::fill(space_.begin(), space_.end(), 0.0f);
   pos_ = 0;
-  noise_ = band_ = 0;
+  noise_ = 0;
+  averages_.assign(energies_.size(), 0.0);
   held_ = false;
   count_ = elements_ = blindUntil_ = 0;
   heldOffset_ = 0;
@@ -164,20 +152,20 @@ void SignalSearch::Evaluate() {
 }
 
 void SignalSearch::UpdateNoise() {
-  // The quieter quarter of the filters far enough apart to be independent, scaled by what
-  // that order statistic of unit exponentials averages.
-  scratch_.clear();
-  for (size_t i : apart_) scratch_.push_back(energies_[i]);
-  const size_t n = scratch_.size(), j = static_cast<size_t>(kQuieter * static_cast<double>(n));
-  std::nth_element(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(j), scratch_.end());
-  double expected = 0;
-  for (size_t i = 0; i <= j; ++i) expected += 1.0 / static_cast<double>(n - i);
-  const float strongest = *std::max_element(energies_.begin(), energies_.end());
-  const double level = std::max<double>(scratch_[j] / expected, 1e-9 * strongest);
+  // Each filter's energy averaged over a few seconds, and the quieter quarter of those:
+  // signals, a neighbour's steady tone too, only ever raise some of the filters' averages,
+  // while every filter with noise alone averages close to the noise.
   if (++elements_ == 1) blindUntil_ = count_;  // what came before was scaled by no noise at all
   if (held_ && noise_ > 0) return;
-  band_ += (level - band_) / std::min<double>(static_cast<double>(elements_), kNoiseElements);
-  noise_ = band_;
+  const double weight = 1 / std::min<double>(static_cast<double>(elements_), kNoiseElements);
+  for (size_t i = 0; i < energies_.size(); ++i) averages_[i] += weight * (energies_[i] - averages_[i]);
+  scratch_.assign(averages_.begin(), averages_.end());
+  const auto quieter = scratch_.begin() + static_cast<std::ptrdiff_t>(kQuieter * static_cast<double>(scratch_.size()));
+  std::nth_element(scratch_.begin(), quieter, scratch_.end());
+  // A quarter of the averages of noise alone lie below the noise by 0.674 of their spread.
+  const double spread = std::sqrt(weight / (2 - weight));
+  const double strongest = *std::max_element(scratch_.begin(), scratch_.end());
+  noise_ = std::max(*quieter / (1 - 0.674 * spread), 1e-9 * strongest);
 }
 
 SignalSearch::Window SignalSearch::Sum(int k, int elements, int64_t newest) const {

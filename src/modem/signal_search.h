@@ -20,9 +20,9 @@ struct FoundSignal {
 // the noise; a signal is found when their sum over a window of 4 to 32 elements, with both
 // tones among them, exceeds what noise alone reaches with a set small probability. That
 // probability is divided among every offset, timing, window and evaluation (Bonferroni), so
-// noise opens the receiver about once in a hundred minutes, however wide the search. The
-// noise is measured across the band from the quieter part of all the filters, so a signal
-// hardly moves it.
+// noise would open the receiver no more than once in ten minutes, however wide the search.
+// The noise is measured across the band from the filters quietest on average, so signals
+// and a neighbour's tone hardly move it.
 class SignalSearch {
  public:
   // Baseband tones in Hz at sample rate `rate`; candidates every `step` Hz within +-range.
@@ -81,11 +81,11 @@ class SignalSearch {
   int pos_ = 0;
   std::vector<float> mark_, space_;  // per slot and candidate: energy over the noise
   std::vector<float> energies_;      // this evaluation's, all candidates
-  std::vector<size_t> apart_;        // of those, a set far enough apart to be independent
+  std::vector<double> averages_;     // each candidate's, over the last few seconds
   std::vector<float> scratch_;
   double threshold_[kKept + 1] = {};  // by elements summed: what noise alone seldom reaches
   double floor_ = 0;
-  double noise_ = 0, band_ = 0;
+  double noise_ = 0;
   bool held_ = false;
   double heldOffset_ = 0;
   int64_t count_ = 0;    // samples taken
