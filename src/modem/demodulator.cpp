@@ -135,11 +135,16 @@ void Demodulator::Acquire(std::string& text) {
   bandHeard_ = found.start >= kBandHeard * element_;
   search_.Hold(true);
   carrier_.Start(start);
-  heldFrom_ = from;
   heldUntil_ = INT64_MAX / 2;
   watchFrom_ = signalFrom_ = std::max(start, from);
   elementPhase_ = start;
-  syncOrigin_ = from;
+  Replay(from, text);
+}
+
+void Demodulator::Replay(int64_t from, std::string& text) {
+  // The framing starts afresh on the kept baseband; a character starting before the signal
+  // is unlikely, and none before `from` is shown.
+  heldFrom_ = syncOrigin_ = from;
   sync_.FirstCharacterFrom(signalFrom_ - element_ / 3 - from);
   for (int64_t t = from; t < recentCount_; ++t) Sample(recent_[static_cast<size_t>(t) & recentMask_], text);
 }

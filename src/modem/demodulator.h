@@ -18,7 +18,7 @@ namespace zk {
 
 struct DemodulatorOptions {
   bool afc = true;           // find and follow a signal within +-100 Hz of the tones
-  bool squelch = true;       // show nothing while no signal is heard
+  bool squelch = true;       // show nothing while no signal is held
   double squelchDb = -15;    // the weakest signal shown, SNR in 3 kHz
   bool ltrsOnSpace = true;   // a space returns to letters
   bool learnText = true;     // read doubtful characters by what the text has shown so far
@@ -34,9 +34,12 @@ struct DemodulatorOptions {
 // the framing then starts on the found tones, on the baseband kept from the last two
 // seconds, from just before the signal began, so its first character is shown too (a little
 // later than the rest). Each character is shown only if its own elements look like the
-// held signal rather than noise; the frequency is followed only while a signal is held;
-// when its carrier stops (CarrierWatch) nothing decided after it is shown, and the search
-// starts again around the nominal tones.
+// held signal rather than noise; the frequency is followed only while a signal is held.
+// When its carrier stops (CarrierWatch), nothing decided after it is shown; if it comes back
+// within a second and a half (longer for a station heard for long: a fade) what was held
+// back meanwhile is shown after all, otherwise the search starts again around the nominal
+// tones. A clearer pair well apart from the held one takes over. Lost shifts are repaired
+// where the word shows them (ReceivedText).
 class Demodulator {
  public:
   explicit Demodulator(const ModemSettings& settings, const DemodulatorOptions& options = {});
@@ -77,6 +80,7 @@ class Demodulator {
 
   void Sample(Cf x, std::string& text);
   void Acquire(std::string& text);
+  void Replay(int64_t from, std::string& text);
   void Lose(int64_t at, std::string& text);
   void Resume(std::string& text);
   void LetGo();

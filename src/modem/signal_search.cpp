@@ -96,6 +96,7 @@ void SignalSearch::Limit(double range) {
 }
 
 void SignalSearch::Hold(bool held) {
+  if (held && !held_) heldSince_ = count_;
   held_ = held;
   pending_ = -1;
   if (!held) blindUntil_ = count_;
@@ -209,7 +210,10 @@ bool SignalSearch::Detect() {
   // While a signal is held, only another one well clear of it, and a clearer pair.
   const int held = std::clamp(static_cast<int>(std::round((heldOffset_ + range_) / step_hz_)), 0, candidates_ - 1);
   const int apart = held_ ? static_cast<int>(std::ceil(kApartHz / step_hz_)) : 0;
-  for (int w = held_ ? kWindows - 1 : 0; w < kWindows; ++w) {  // held: the longest window, fairest to both
+  // Held: the longest window, once it is all the held signal's, fairest to both.
+  const int longest = kWindow[kWindows - 1];
+  if (held_ && count_ - heldSince_ < static_cast<int64_t>(longest) * length_) return false;
+  for (int w = held_ ? kWindows - 1 : 0; w < kWindows; ++w) {
     const int n = kWindow[w];
     if (latest_ < static_cast<int64_t>(n) * phases_ || count_ - n * length_ < blindUntil_) return false;
     // The strongest candidate or none: another one that passes is only its sidelobe.

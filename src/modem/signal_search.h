@@ -88,6 +88,7 @@ class SignalSearch {
   double noise_ = 0;
   bool held_ = false;
   double heldOffset_ = 0;
+  int64_t heldSince_ = 0;
   int64_t count_ = 0;    // samples taken
   int64_t latest_ = -1;  // the newest evaluation
   int64_t blindUntil_ = 0;  // no window reaches back before this sample
