@@ -11,6 +11,7 @@ constexpr double kMinutesPerFalseFind = 10;  // in noise alone, by the design's 
 constexpr int kEvaluationsPerElement = 6;
 constexpr double kNoiseElements = 128;  // the band's noise, averaged over about 3 s
 constexpr double kQuieter = 0.25;      // share of the filters the noise is taken from
+constexpr int kSettleCandidates = 8;  // a found signal may lie this many candidates from where it was found
 constexpr double kApartHz = 60;        // another signal while one is held: this far from it...
 constexpr double kClearer = 2;         // ...with its weaker tone this much stronger than the held one's
 
@@ -208,8 +209,7 @@ bool SignalSearch::Detect() {
   const int lo = static_cast<int>(std::round((range_ - limit_) / step_hz_));
   const int hi = candidates_ - 1 - lo;
   // While a signal is held, only another one well clear of it, and a clearer pair.
-  const int held = std::clamp(static_cast<int>(std::round((heldOffset_ + range_) / step_hz_)), 0, candidates_ - 1);
-  const int apart = held_ ? static_cast<int>(std::ceil(kApartHz / step_hz_)) : 0;
+  const int held = Candidate(heldOffset_), apart = held_ ? static_cast<int>(std::ceil(kApartHz / step_hz_)) : 0;
   // Held: the longest window, once it is all the held signal's, fairest to both.
   const int longest = kWindow[kWindows - 1];
   if (held_ && count_ - heldSince_ < static_cast<int64_t>(longest) * length_) return false;
@@ -231,6 +231,7 @@ bool SignalSearch::Detect() {
     // Described an element later, at the same timing: the window that found it may hold
     // little of it yet.
     pending_ = best;
+    foundWindow_ = n;
     confirmAt_ = latest_ + phases_;
     return false;
   }
@@ -238,6 +239,20 @@ bool SignalSearch::Detect() {
 }
 
 void SignalSearch::Describe(int k) {
+  // Where the window that found it, and the element since, are strongest at any timing: the
+  // first elements' keying also shows between and beside the tones.
+  const int lo = static_cast<int>(std::round((range_ - limit_) / step_hz_)), hi = candidates_ - 1 - lo;
+  const int held = Candidate(heldOffset_), apart = held_ ? static_cast<int>(std::ceil(kApartHz / step_hz_)) : 0;
+  double strongest = 0;
+  for (int c = lo; c <= hi; ++c)
+    for (int p = 0; p < phases_; ++p)
+      if (std::abs(c - k) <= kSettleCandidates && std::abs(c - held) >= apart) {
+        const double sum = Sum(c, foundWindow_ + 1, latest_ - p).sum;
+        if (sum > strongest) {
+          strongest = sum;
+          k = c;
+        }
+      }
   // From the elements since the signal began, at the timing that fits them best: where it
   // is strongest, refined between candidates, and how strong each tone is.
   int64_t at = latest_;
@@ -252,7 +267,6 @@ void SignalSearch::Describe(int k) {
       elements = n;
     }
   }
-  const int lo = static_cast<int>(std::round((range_ - limit_) / step_hz_)), hi = candidates_ - 1 - lo;
   for (int step : {-1, 1})
     while (k + step >= lo && k + step <= hi && Sum(k + step, elements, at).sum > Sum(k, elements, at).sum) k += step;
   const Window top = Sum(k, elements, at);
@@ -290,10 +304,9 @@ int SignalSearch::SignalElements(int k, int64_t newest) const {
   return elements;
 }
 
-double SignalSearch::EsN0At(double offset) const {
-  if (!settled() || latest_ < 32 * phases_) return 0;
-  const int k = std::clamp(static_cast<int>(std::round((offset + range_) / step_hz_)), 0, candidates_ - 1);
-  return std::max(0.0, Sum(k, 32, latest_).sum / 32 - 1.5);
+int SignalSearch::Candidate(double offset) const {
+  return std::clamp(static_cast<int>(std::round((offset + range_) / step_hz_)), 0, candidates_ - 1);
 }
+
 
 }  // namespace zk

@@ -45,9 +45,6 @@ class SignalSearch {
   // Noise per element filter output with no tone (0 until measured).
   double noise() const { return settled() ? noise_ : 0; }
   bool settled() const { return elements_ >= kSettleElements; }
-  // Energy per element over the noise of the stronger tone at an offset, over the last
-  // 32 elements, less what noise alone gives.
-  double EsN0At(double offset) const;
   int64_t count() const { return count_; }
 
  private:
@@ -69,6 +66,7 @@ class SignalSearch {
   void Describe(int k);
   int SignalElements(int k, int64_t newest) const;
   size_t Cell(int64_t evaluation, int k) const;
+  int Candidate(double offset) const;  // the nearest
   Window Sum(int k, int elements, int64_t newest) const;
   void SetThresholds();
 
@@ -93,6 +91,7 @@ class SignalSearch {
   int64_t latest_ = -1;  // the newest evaluation
   int64_t blindUntil_ = 0;  // no window reaches back before this sample
   int pending_ = -1;        // the candidate found, to be described...
+  int foundWindow_ = 0;     // ...its window's elements...
   int64_t confirmAt_ = 0;   // ...at this evaluation
   int64_t elements_ = 0;     // noise updates
   FoundSignal found_;
