@@ -107,7 +107,8 @@ TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
   zk.Key(VK_F2);  // marked, then logged: no mark is left
   SetCallBox("G4XYZ");
   zk.PostCommand(IDC_NEW);  // no mark: no question
-  ExpectFields({{"CALL", "G4XYZ"}, {"control", "updatelog"}, {"CALL", ""}, {"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
+  ExpectFields({{"CALL", "G4XYZ"}, {"control", "updatelog"}, {"CALL", ""},
+                {"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
   ASSERT_TRUE(zk.Exit());
   ExpectFields({{"control", "rttystopped"}});
 }
@@ -147,8 +148,27 @@ TEST_F(LogLink, ReceivedFieldsReportsInMacrosAndPanePicks) {
   ExpectFields({{"rst_rcvd", "599 001"}, {"rst_rcvd", ""}});
 }
 
-TEST_F(LogLink, ALoggerStartedLaterIsLinkedAndMayEndZktty) {
+// Before any logger is linked, ten thousand blocks of random bytes are each answered;
+// a logger started then is linked and may end Zktty.
+TEST_F(LogLink, RandomBlocksThenALoggerStartedLaterIsLinkedAndMayEndZktty) {
   Start("log_late", kQuiet, false);
+  std::mt19937 random(1);
+  std::uniform_int_distribution<int> size(0, 64 * 1024), byte(0, 255);
+  // Every other block is made of the field grammar's pieces, to reach past the first byte.
+  const std::string pieces[] = {"<", ">", ":", "5", "12", "call", "CONTROL", "new", "rst_sent", {'\0'}, " ", "x"};
+  std::string block;
+  for (int i = 0; i < 10000 && !HasFailure(); ++i) {
+    block.clear();
+    const size_t wanted = static_cast<size_t>(size(random));
+    while (block.size() < wanted)
+      block += i % 2 ? std::string(1, static_cast<char>(byte(random))) : pieces[byte(random) % 12];
+    block.resize(wanted);
+    COPYDATASTRUCT data{0, static_cast<DWORD>(block.size()), block.data()};
+    DWORD_PTR result = 0;
+    const LPARAM sent = reinterpret_cast<LPARAM>(&data);
+    ASSERT_NE(SendMessageTimeoutA(zk.main(), WM_COPYDATA, 0, sent, SMTO_NORMAL, 5000, &result), 0) << i;
+    EXPECT_EQ(result, 1u);
+  }
   ASSERT_TRUE(log.Start());
   log.Announce(1001);  // so Zktty's own broadcast at its start did not count as a logger
   EXPECT_EQ(Next(log, seen, 1), std::vector<std::string>{"announce 1000 " + Id(zk.main())});
@@ -161,11 +181,12 @@ TEST_F(LogLink, ALoggerStartedLaterIsLinkedAndMayEndZktty) {
 
 // A second Zktty announces its window as any terminal does; each links to the logging
 // program only, and each Call box reaches it at once.
-TEST_F(LogLink, TwoZkttysEachReachTheLoggerAndNeverEachOther) {
+TEST_F(LogLink, TwoZkttysEachReachTheLoggerAndNeverEachOtherAndAHungLoggerNeverHoldsTheWindowLong) {
   Start("log_first", kQuiet);
   ZkApp second;
   ASSERT_TRUE(second.Start("log_second", "windowloc 0 0 800 520\n"));
-  const std::tuple<ZkApp*, const char*, const char*> sends[] = {{&zk, "K1ABC", "K1ABC|"}, {&second, "G4XYZ", "K1ABC|G4XYZ"}};
+  const std::tuple<ZkApp*, const char*, const char*> sends[] = {{&zk, "K1ABC", "K1ABC|"},
+                                                                {&second, "G4XYZ", "K1ABC|G4XYZ"}};
   for (const auto& [app, call, boxes] : sends) {
     const size_t before = log.Records(0, 300).size();
     const double sent = NowMs();
@@ -176,12 +197,9 @@ TEST_F(LogLink, TwoZkttysEachReachTheLoggerAndNeverEachOther) {
     EXPECT_EQ(zk.ControlText(IDC_CALLBOX) + "|" + second.ControlText(IDC_CALLBOX), boxes);
   }
   ASSERT_TRUE(second.Exit());
-}
 
-// A logging program that stops answering for 10 s costs each field at most the send's
-// time-out (2 s), after which the window answers again.
-TEST_F(LogLink, AHungLoggerNeverHoldsTheWindowLong) {
-  Start("log_hung", kQuiet);
+  // A logging program that stops answering for 10 s costs each field at most the send's
+  // time-out (2 s), after which the window answers again.
   log.HangNextFieldFor(10000);
   const double hangStart = NowMs();
   for (int i = 0; i < 4; ++i) {
@@ -194,26 +212,6 @@ TEST_F(LogLink, AHungLoggerNeverHoldsTheWindowLong) {
   SetCallBox("G0ABC");
   Expect([&] { const auto all = log.Records(); return all.empty() ? std::string() : all.back(); },
          Id(zk.main()) + " <CALL:5>G0ABC");
-}
-
-TEST_F(LogLink, TenThousandBlocksOfRandomBytes) {
-  Start("log_flood", kQuiet, false);
-  std::mt19937 random(1);
-  std::uniform_int_distribution<int> size(0, 64 * 1024), byte(0, 255);
-  // Every other block is made of the field grammar's pieces, to reach past the first byte.
-  const std::string pieces[] = {"<", ">", ":", "5", "12", "call", "CONTROL", "new", "rst_sent", std::string(1, '\0'), " ", "x"};
-  std::string block;
-  for (int i = 0; i < 10000 && !HasFailure(); ++i) {
-    block.clear();
-    const size_t wanted = static_cast<size_t>(size(random));
-    while (block.size() < wanted) block += i % 2 ? std::string(1, static_cast<char>(byte(random))) : pieces[byte(random) % 12];
-    block.resize(wanted);
-    COPYDATASTRUCT data{0, static_cast<DWORD>(block.size()), block.data()};
-    DWORD_PTR result = 0;
-    ASSERT_NE(SendMessageTimeoutA(zk.main(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000, &result), 0) << i;
-    EXPECT_EQ(result, 1u);
-  }
-  EXPECT_TRUE(zk.Exit());
 }
 
 TEST_F(Engine, StartedLinkedSwitchedFedAndEnded) {
