@@ -25,7 +25,8 @@ using namespace testbed;
 enum Page { kSerialPage, kTncPage, kFKeysPage, kPreferencesPage };
 
 // The run's prefix has COM5, COM6, COM8, COM9 and COM12, and COM10 as a link it does not declare.
-const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10", "COM12"};
+const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4",  "COM5", "COM6",
+                                      "COM7", "COM8", "COM9", "COM10", "COM12"};
 
 std::string TextOf(const ZkApp& zk, HWND dialog, int id) { return zk.Text(GetDlgItem(dialog, id)); }
 void Click(HWND page, int id) { SendDlgItemMessageA(page, id, BM_CLICK, 0, 0); }
@@ -133,10 +134,12 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   const int unchecked[] = {IDC_DEVICE_TU, IDC_FLOW_RTSCTS, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS};
   for (int id : checked) EXPECT_TRUE(IsChecked(page, id)) << id;
   for (int id : unchecked) EXPECT_FALSE(IsChecked(page, id)) << id;
-  const std::pair<int, const char*> chosen[] = {{IDC_PORT_LIST, "COM9"}, {IDC_BAUD_LIST, "45"}, {IDC_DATABITS_LIST, "8"},
-                                                {IDC_PARITY_LIST, "Odd"}, {IDC_STOPBITS_LIST, "2"}};
+  const std::pair<int, const char*> chosen[] = {
+      {IDC_PORT_LIST, "COM9"}, {IDC_BAUD_LIST, "45"}, {IDC_DATABITS_LIST, "8"}, {IDC_PARITY_LIST, "Odd"},
+      {IDC_STOPBITS_LIST, "2"}};
   for (const auto& [id, text] : chosen) ChooseEntry(page, id, text);
-  for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS})
+  for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE,
+                 IDC_PTT_RTS})
     Click(page, id);
   SetDlgItemTextA(page, IDC_PTT_DELAY, "-20");
   PostClick(sheet, IDOK);  // a delay outside its range is refused, and the range named
@@ -148,8 +151,9 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   SetDlgItemTextA(page, IDC_PTT_DELAY, "2000");
 
   page = zk.ShowPage(sheet, kTncPage);
-  const std::pair<int, const char*> tnc[] = {{IDC_TNC_INIT, "INIT\\r"}, {IDC_TNC_TX, "TX\\r[OK]"}, {IDC_TNC_RX, "RX\\r"},
-                                             {IDC_TNC_COMMAND, "cmd:"}, {IDC_TNC_RXMODECHAR, "\\xc8"}, {IDC_TNC_IGNORE, "~"}};
+  const std::pair<int, const char*> tnc[] = {{IDC_TNC_INIT, "INIT\\r"},     {IDC_TNC_TX, "TX\\r[OK]"},
+                                             {IDC_TNC_RX, "RX\\r"},         {IDC_TNC_COMMAND, "cmd:"},
+                                             {IDC_TNC_RXMODECHAR, "\\xc8"}, {IDC_TNC_IGNORE, "~"}};
   for (const auto& [id, text] : tnc) EXPECT_EQ(TextOf(zk, page, id), text) << id;
   SetDlgItemTextA(page, IDC_TNC_INIT, "ATZ\\r");
   SetDlgItemTextA(page, IDC_TNC_COMMAND, "a command string longer than its field");
@@ -177,7 +181,7 @@ bool ChangeOnSerialPage(ZkApp& zk, const std::function<void(HWND page)>& change)
 size_t CountFrom(const std::vector<std::string>& records, size_t from, const std::string& text) {
   size_t count = 0;
   for (size_t i = from; i < records.size(); ++i)
-    count += records[i].size() >= text.size() && records[i].compare(records[i].size() - text.size(), text.size(), text) == 0;
+    count += records[i].size() >= text.size() && records[i].substr(records[i].size() - text.size()) == text;
   return count;
 }
 
@@ -227,16 +231,40 @@ TEST(SetupSheet, DeviceChangesKeepOrReopenTheLinkAndStartOrEndTheEngine) {
   ASSERT_TRUE(zk.Exit());
 }
 
-TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
-  ZkApp zk;
-  const std::string folder = MakeFolder("setup_fkeys");
-  WriteFile(folder + "\\part.rtm", "F1: <F1  Loaded> hello\nrst 5NN\n");
-  WriteFile(folder + "\\note.rty", "UR 599\n");
-  WriteFile(folder + "\\huge.rtm", std::string(1024 * 1024, '\n') + "F3: huge\n");
-  ASSERT_TRUE(zk.Start("setup_fkeys", "repeatfkey 3\nrepeatsec 20\nexchangeformat #(HISCALL)\nmsg2 <F3  Old> x\n",
-                       ZkApp::SetupAtStart::kKeep));
-  HWND sheet = zk.SetupSheet();
-  ASSERT_TRUE(sheet);
+const COLORREF kTyped = RGB(200, 0, 120), kBackground = RGB(255, 250, 205);
+
+// Typing colour, background and font, each seen at once; a new call sign for the close.
+void ChangePreferences(ZkApp& zk, HWND sheet) {
+  zk.Type("WWW");
+  HWND page = zk.ShowPage(sheet, kPreferencesPage);
+  EXPECT_EQ(TextOf(zk, page, IDC_MYCALL), "W1AW");
+  PostClick(page, IDC_TYPING_COLOUR);
+  EXPECT_TRUE(ChooseColour(zk, kTyped));
+  PostClick(page, IDC_BACKGROUND_COLOUR);
+  EXPECT_TRUE(ChooseColour(zk, kBackground));
+  PostClick(page, IDC_TYPING_FONT);
+  HWND font = zk.WaitForDialog("Font");
+  EXPECT_TRUE(font);
+  ChooseEntry(font, cmb1, "DejaVu Sans", true);
+  ChooseEntry(font, cmb2, "Bold", true);
+  ChooseEntry(font, cmb3, "24", true);
+  zk.Screenshot("dialog-font", font, true);
+  EXPECT_TRUE(ConfirmDialog(font));
+  HWND swatch = GetDlgItem(page, IDC_TYPING_SWATCH);
+  RECT area, rx;
+  GetClientRect(swatch, &area);
+  GetClientRect(zk.rxTxPane(), &rx);
+  EXPECT_TRUE(WaitFor([&] { return zk.PixelAt(swatch, area.right / 2, area.bottom / 2) == kTyped; }, 2000));
+  EXPECT_TRUE(WaitFor([&] { return zk.PixelAt(zk.rxTxPane(), rx.right / 2, rx.bottom / 2) == kBackground; }, 2000));
+  const RECT lowerBand{0, 20, 200, 40};
+  EXPECT_TRUE(WaitFor([&] { return zk.CountPixels(zk.typingPane(), lowerBand, kTyped) > 20; }, 2000))
+      << "a 24-point font in the new colour";
+  zk.Screenshot("setup-preferences-applied");
+  SetDlgItemTextA(page, IDC_MYCALL, "K1ABC");
+}
+
+// Saves the keys, is refused a file over 1 MiB, loads another, edits a message file.
+void ChangeFunctionKeys(ZkApp& zk, HWND sheet, const std::string& folder) {
   HWND page = zk.ShowPage(sheet, kFKeysPage);
   EXPECT_EQ(TextOf(zk, page, IDC_FKEY_MESSAGE1 + 2), "<F3  Old> x");
   EXPECT_EQ(TextOf(zk, page, IDC_REPEAT_KEY) + " " + TextOf(zk, page, IDC_REPEAT_SECONDS), "3 20");
@@ -272,59 +300,37 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
     EXPECT_NE(zk.Text(editor).find("note.rty"), std::string::npos) << zk.Text(editor);
     PostMessageA(editor, WM_CLOSE, 0, 0);
   }
-  ASSERT_TRUE(zk.CloseSetup(sheet));
-  EXPECT_EQ(zk.ControlText(IDC_F1), "F1  Loaded");
-  EXPECT_EQ(zk.Setting("msg0") + "|" + zk.Setting("hisrstformat"), "<F1  Loaded> hello|5NN");
-  ASSERT_TRUE(zk.Exit());
 }
 
-// The sheet is moved off the main window, so the panes can be seen while it is open.
-TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndTheCallSignOnClose) {
+// The preferences first, with the sheet moved off the main window so the panes can be
+// seen while it is open; then the function key files.
+TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndFunctionKeysPageSavesLoadsAndEditsFiles) {
   ZkApp zk;
-  ASSERT_TRUE(zk.Start("setup_look", "mycall W1AW\nmsg0 <F1  Call> -(MYCALL)\nwindowloc 0 0 640 480\n",
+  const std::string folder = MakeFolder("setup_pages");
+  WriteFile(folder + "\\part.rtm", "F1: <F1  Loaded> hello\nrst 5NN\n");
+  WriteFile(folder + "\\note.rty", "UR 599\n");
+  WriteFile(folder + "\\huge.rtm", std::string(1024 * 1024, '\n') + "F3: huge\n");
+  ASSERT_TRUE(zk.Start("setup_pages", "mycall W1AW\nmsg4 <F5  Call> -(MYCALL)\nwindowloc 0 0 640 480\n"
+                       "repeatfkey 3\nrepeatsec 20\nexchangeformat #(HISCALL)\nmsg2 <F3  Old> x\n",
                        ZkApp::SetupAtStart::kKeep));
   HWND sheet = zk.SetupSheet();
   ASSERT_TRUE(sheet);
   SetWindowPos(sheet, nullptr, 660, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  zk.Type("WWW");
-  HWND page = zk.ShowPage(sheet, kPreferencesPage);
-  EXPECT_EQ(TextOf(zk, page, IDC_MYCALL), "W1AW");
-  const COLORREF typed = RGB(200, 0, 120), background = RGB(255, 250, 205);
-  PostClick(page, IDC_TYPING_COLOUR);
-  ASSERT_TRUE(ChooseColour(zk, typed));
-  PostClick(page, IDC_BACKGROUND_COLOUR);
-  ASSERT_TRUE(ChooseColour(zk, background));
-  PostClick(page, IDC_TYPING_FONT);
-  HWND font = zk.WaitForDialog("Font");
-  ASSERT_TRUE(font);
-  ChooseEntry(font, cmb1, "DejaVu Sans", true);
-  ChooseEntry(font, cmb2, "Bold", true);
-  ChooseEntry(font, cmb3, "24", true);
-  zk.Screenshot("dialog-font", font, true);
-  ASSERT_TRUE(ConfirmDialog(font));
-  HWND swatch = GetDlgItem(page, IDC_TYPING_SWATCH);
-  RECT area, rx;
-  GetClientRect(swatch, &area);
-  GetClientRect(zk.rxTxPane(), &rx);
-  EXPECT_TRUE(WaitFor([&] { return zk.PixelAt(swatch, area.right / 2, area.bottom / 2) == typed; }, 2000));
-  EXPECT_TRUE(WaitFor([&] { return zk.PixelAt(zk.rxTxPane(), rx.right / 2, rx.bottom / 2) == background; }, 2000));
-  const RECT lowerBand{0, 20, 200, 40};
-  EXPECT_TRUE(WaitFor([&] { return zk.CountPixels(zk.typingPane(), lowerBand, typed) > 20; }, 2000))
-      << "a 24-point font in the new colour";
-  zk.Screenshot("setup-preferences-applied");
-  SetDlgItemTextA(page, IDC_MYCALL, "K1ABC");
+  ChangePreferences(zk, sheet);
+  ChangeFunctionKeys(zk, sheet, folder);
   ASSERT_TRUE(zk.CloseSetup(sheet));
+  EXPECT_EQ(zk.ControlText(IDC_F1), "F1  Loaded");
   zk.Command(IDM_CLEAR_TYPING);
-  zk.Key(VK_F1);
+  zk.Key(VK_F5);
   EmptyTheClipboard();
   zk.Click(zk.typingPane(), 3, 8);
-  EXPECT_EQ(ClipboardText(), "K1ABC") << "the next F1 sends the new call sign";
+  EXPECT_EQ(ClipboardText(), "K1ABC") << "the next message sends the new call sign";
   ASSERT_TRUE(zk.Exit());
   char colour[16];
-  std::snprintf(colour, sizeof colour, "%lu", typed);
-  const std::pair<const char*, std::string> stored[] = {{"mycall", "K1ABC"}, {"fgaprep", colour},
-                                                        {"prepfontface", "DejaVu Sans"}, {"prepfontpoints", "240"},
-                                                        {"prepfontweight", "700"}};
+  std::snprintf(colour, sizeof colour, "%lu", kTyped);
+  const std::pair<const char*, std::string> stored[] = {
+      {"mycall", "K1ABC"}, {"fgaprep", colour}, {"prepfontface", "DejaVu Sans"}, {"prepfontpoints", "240"},
+      {"prepfontweight", "700"}, {"msg0", "<F1  Loaded> hello"}, {"hisrstformat", "5NN"}};
   for (const auto& [key, value] : stored) EXPECT_EQ(zk.Setting(key), value) << key;
 }
 
