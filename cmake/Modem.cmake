@@ -1,5 +1,5 @@
-# The sound-card modem: a portable core on zkbase alone, built by every preset; natively
-# also the zkrtty command and the channel models the benchmark and tests share.
+# The sound-card modem's signal processing: a portable core on zkbase alone, built by every
+# preset; natively also the zkrtty command.
 zk_core_library(zkmodemcore modem)
 target_link_libraries(zkmodemcore PUBLIC zkbase)
 
@@ -8,22 +8,4 @@ if(NOT WIN32)
   add_executable(zkrtty ${ZK_RTTY_SOURCES})
   target_link_libraries(zkrtty PRIVATE zkmodemcore)
   zk_strict_warnings(zkrtty)
-
-  file(GLOB ZK_CHANNEL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/channels/*.cpp)
-  add_library(zkchannels STATIC ${ZK_CHANNEL_SOURCES})
-  target_include_directories(zkchannels PUBLIC ${CMAKE_SOURCE_DIR}/bench ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(zkchannels PUBLIC zkmodemcore)
-  zk_strict_warnings(zkchannels)
-endif()
-
-# zkmodem.exe, the engine the terminal starts: built beside Zktty.exe, statically linked
-# like it.
-if(WIN32)
-  enable_language(RC)
-  file(GLOB ZK_MODEM_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/modem/win32/*.cpp)
-  add_executable(zkmodem WIN32 ${ZK_MODEM_WIN_SOURCES} ${CMAKE_SOURCE_DIR}/src/modem/win32/zkmodem.rc)
-  target_link_libraries(zkmodem PRIVATE zkmodemcore winmm ws2_32 gdi32 user32 kernel32)
-  target_compile_definitions(zkmodem PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
-  target_link_options(zkmodem PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
-  zk_strict_warnings(zkmodem)
 endif()

@@ -19,6 +19,14 @@ int32_t Narrow(int64_t v) {
 
 }  // namespace
 
+Rect PlaceInside(Rect window, Rect area) {
+  const int64_t width = std::clamp<int64_t>(int64_t{window.right} - window.left, 0, int64_t{area.right} - area.left);
+  const int64_t height = std::clamp<int64_t>(int64_t{window.bottom} - window.top, 0, int64_t{area.bottom} - area.top);
+  const auto left = static_cast<int32_t>(std::clamp<int64_t>(window.left, area.left, area.right - width));
+  const auto top = static_cast<int32_t>(std::clamp<int64_t>(window.top, area.top, area.bottom - height));
+  return Rect{left, top, static_cast<int32_t>(left + width), static_cast<int32_t>(top + height)};
+}
+
 double ClampWinRatio(double winratio) {
   if (std::isnan(winratio)) return kDefaultWinRatio;
   return std::clamp(winratio, 0.0, 1.0);

@@ -16,6 +16,10 @@ struct PaneLayout {
 
 constexpr double kDefaultWinRatio = 0.5;
 
+// A window rectangle moved onto `area` whole: cut to the area's size (an inverted one to
+// none), then shifted no further than it takes to lie inside.
+Rect PlaceInside(Rect window, Rect area);
+
 // Brings a ratio read from the settings file or computed by a drag into 0..1; a NaN
 // becomes the default.
 double ClampWinRatio(double winratio);

@@ -34,7 +34,10 @@ size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeCont
       case 'c': case 'C': o.Put(0x03); break;
       case 'e': case 'E': o.Put(0x1B); break;
       case 'l': case 'L':
-        if (effects) effects->qsoPending = true;
+        if (effects) {
+          effects->qsoPending = true;
+          effects->qsoPendingAt = o.n;
+        }
         break;
       case 'n': case 'N': o.Put(0x0A); break;
       case 'q': case 'Q': o.Put('"'); break;

@@ -13,6 +13,7 @@ struct EscapeContext {
 };
 struct EscapeEffects {
   bool qsoPending = false;  // set by "\l"
+  size_t qsoPendingAt = 0;  // bytes written before the last "\l"
 };
 
 // 0..15 for a hex digit of either case, 0 for anything else.

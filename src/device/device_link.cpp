@@ -11,6 +11,7 @@ namespace zk {
 namespace {
 
 constexpr size_t kTncWorkSize = 500;
+constexpr double kCommandCharSlackMs = 100;
 
 // Whole milliseconds to wait for `ms` to pass; never 0, so a wait always makes progress.
 int64_t WaitSpan(double ms) {
@@ -18,7 +19,7 @@ int64_t WaitSpan(double ms) {
   return up < 1.0 ? 1 : static_cast<int64_t>(up);
 }
 
-bool IsControlLine(int32_t pttcontrol) { return pttcontrol == 1 || pttcontrol == 2; }
+bool IsControlLine(PttLine line) { return line == PttLine::kRts || line == PttLine::kDtr; }
 
 }  // namespace
 
@@ -32,22 +33,22 @@ void DeviceLink::SwitchToTransmit() {
   rxFilter_.Reset();
   endRequested_ = false;
   const int64_t keyedAt = ApplyPtt(true);
-  pttKeyedAtMs_ = (keyedAt >= 0 && settings_.pttms > 0) ? keyedAt : -1;
+  pttKeyedAtMs_ = (keyedAt >= 0 && settings_.options.pttDelayMs > 0) ? keyedAt : -1;
 
-  const int32_t devtype = settings_.devtype;
-  if (devtype == kEngine) {
+  const DeviceType device = settings_.serial.device;
+  if (device == DeviceType::kEngine) {
     port_.EnginePost(engine::kMode, engine::kModeTransmit);
-  } else if (devtype == kTerminalUnit) {
+  } else if (device == DeviceType::kTerminalUnit) {
     if (port_.HasPort()) port_.Purge();
     // The writer sends the letters pair itself, so only its thread touches the
     // transmitting shift and the pair waits for the PTT delay like everything else.
-    if (settings_.baudot) lettersPending_ = true;
+    if (settings_.options.baudot) lettersPending_ = true;
   } else {
-    SendTncString(settings_.tnctx);
+    SendTncString(settings_.tnc.transmit);
   }
   transmitting_ = true;
   // Woken only now, so a writer that looks at once already sees the station transmitting.
-  if (devtype == kTerminalUnit && (settings_.baudot || settings_.diddle)) port_.WakeWriter();
+  if (device == DeviceType::kTerminalUnit && (settings_.options.baudot || settings_.options.diddle)) port_.WakeWriter();
 }
 
 void DeviceLink::SwitchToReceive() {
@@ -55,24 +56,24 @@ void DeviceLink::SwitchToReceive() {
   endRequested_ = false;
   rxFilter_.Reset();
   lettersPending_ = false;
-  pttKeyedAtMs_ = -1;
 
-  const int32_t devtype = settings_.devtype;
-  const int32_t control = settings_.pttcontrol;
+  const DeviceType device = settings_.serial.device;
+  const PttLine control = settings_.options.ptt;
   // A terminal unit's last characters are still on the line; the writer drops PTT once
-  // they have gone, so the window thread never waits here.
-  const bool releaseLater =
-      devtype == kTerminalUnit && IsControlLine(control) && port_.HasPort();
+  // they have gone, so the window thread never waits here. Within the PTT delay nothing
+  // has gone out yet, and PTT falls at once.
+  const bool releaseLater = device == DeviceType::kTerminalUnit && IsControlLine(control) && port_.HasPort() &&
+                            !CancelPttDelay();
   if (releaseLater) {
     MarkPttRelease(control);
   } else {
     ApplyPtt(false);
   }
 
-  if (devtype == kEngine) {
+  if (device == DeviceType::kEngine) {
     port_.EnginePost(engine::kMode, engine::kModeReceive);
   } else {
-    if (devtype == kTnc) SendTncString(settings_.tncrx);
+    if (device == DeviceType::kTnc) SendTncString(settings_.tnc.receive);
     queue_.Flush();
   }
   if (releaseLater) port_.WakeWriter();
@@ -81,15 +82,15 @@ void DeviceLink::SwitchToReceive() {
 void DeviceLink::SetPtt(bool on) { ApplyPtt(on); }
 
 int64_t DeviceLink::ApplyPtt(bool on) {
-  const int32_t devtype = settings_.devtype;
+  const DeviceType device = settings_.serial.device;
   int64_t keyedAt = -1;
   {
     std::lock_guard<std::mutex> lock(pttMutex_);
     ++pttSequence_;
     releasePending_ = false;
-    if (devtype != kEngine && devtype != kNoDevice && port_.HasPort()) {
-      const int32_t control = settings_.pttcontrol;
-      pttState_ = control != 0 && on;
+    if (device != DeviceType::kEngine && device != DeviceType::kNone && port_.HasPort()) {
+      const PttLine control = settings_.options.ptt;
+      pttState_ = control != PttLine::kNone && on;
       if (IsControlLine(control)) {
         port_.SetControlLine(control, on);
         if (on && !lineUp_) lineUpSinceMs_ = port_.NowMs();
@@ -98,16 +99,16 @@ int64_t DeviceLink::ApplyPtt(bool on) {
       }
     }
   }
-  if (devtype == kEngine) {
+  if (device == DeviceType::kEngine) {
     port_.LogPtt(on);
     pttState_ = on;
-  } else if (devtype == kNoDevice) {
+  } else if (device == DeviceType::kNone) {
     pttState_ = false;
   }
   return keyedAt;
 }
 
-void DeviceLink::MarkPttRelease(int line) {
+void DeviceLink::MarkPttRelease(PttLine line) {
   std::lock_guard<std::mutex> lock(pttMutex_);
   releaseSequence_ = ++pttSequence_;
   releaseLine_ = line;
@@ -146,9 +147,24 @@ void DeviceLink::SendTncString(const char* text) {
       next = *responseEnd == ']' ? responseEnd + 1 : responseEnd;
     }
     matcher_.Clear();
-    for (const char* q = p; q < chunkEnd; ++q) port_.TransmitChar(static_cast<uint8_t>(*q));
+    for (const char* q = p; q < chunkEnd; ++q)
+      if (!TransmitCommandChar(static_cast<uint8_t>(*q))) return;
     p = next;
   }
+}
+
+// Windows takes a character ahead of the driver's queue only once the one before it has
+// gone out, and refuses it until then; Wine writes it at once. Each character is offered
+// again until the line has had time for the one before, with some slack; a line that
+// does not free by then (held by flow control, a port gone) loses the rest of the string
+// rather than holding the window.
+bool DeviceLink::TransmitCommandChar(uint8_t byte) {
+  const double giveUpAt = static_cast<double>(port_.NowMs()) + 2 * CharacterMs() + kCommandCharSlackMs;
+  while (!port_.TransmitChar(byte)) {
+    if (static_cast<double>(port_.NowMs()) >= giveUpAt || !port_.WaitMs(WaitSpan(CharacterMs() / 2)))
+      return false;
+  }
+  return true;
 }
 
 void DeviceLink::Reset() {
@@ -179,12 +195,13 @@ std::string DeviceLink::armedCommand() const {
 }
 
 double DeviceLink::CharacterMs() const {
-  const int32_t baud = settings_.ttybaud;
+  const int32_t baud = settings_.serial.baud;
   if (baud <= 0) return 0.0;
-  int32_t dataBits = settings_.ttybytesize;
+  int32_t dataBits = settings_.serial.dataBits;
   if (dataBits < 5 || dataBits > 8) dataBits = 8;
-  const double stopBits = settings_.ttystop == 1 ? 1.5 : settings_.ttystop == 2 ? 2.0 : 1.0;
-  const double bits = 1.0 + dataBits + (settings_.ttyparity != 0 ? 1.0 : 0.0) + stopBits;
+  const StopBits stop = settings_.serial.stopBits;
+  const double stopBits = stop == StopBits::kOneAndHalf ? 1.5 : stop == StopBits::kTwo ? 2.0 : 1.0;
+  const double bits = 1.0 + dataBits + (settings_.serial.parity != 0 ? 1.0 : 0.0) + stopBits;
   return bits * 1000.0 / baud;
 }
 
@@ -213,11 +230,16 @@ bool DeviceLink::ReleasePttWhenLineIsIdle() {
   return true;
 }
 
+bool DeviceLink::CancelPttDelay() {
+  int64_t keyedAt = pttKeyedAtMs_.exchange(-1);
+  return keyedAt >= 0 && port_.NowMs() < keyedAt + settings_.options.pttDelayMs;
+}
+
 bool DeviceLink::AwaitPttDelay() {
   for (;;) {
     int64_t keyedAt = pttKeyedAtMs_;
     if (keyedAt < 0) return true;
-    const int64_t left = keyedAt + settings_.pttms - port_.NowMs();
+    const int64_t left = keyedAt + settings_.options.pttDelayMs - port_.NowMs();
     if (left > 0) {
       if (!port_.WaitMs(left)) return false;
       continue;
@@ -248,8 +270,8 @@ bool DeviceLink::WriteBytes(const uint8_t* bytes, int count) {
 
 bool DeviceLink::Diddling() const {
   // After the end mark the station is only waiting for the switch: nothing more goes out.
-  return transmitting_ && !endRequested_ && settings_.devtype == kTerminalUnit &&
-         settings_.diddle != 0;
+  return transmitting_ && !endRequested_ && settings_.serial.device == DeviceType::kTerminalUnit &&
+         settings_.options.diddle != 0;
 }
 
 bool DeviceLink::StepOnce() {
@@ -266,9 +288,9 @@ bool DeviceLink::StepOnce() {
     return true;
   }
   if (!haveChar) return SendIdle();
-  switch (settings_.devtype) {
-    case kTerminalUnit: return StepTerminalUnit(c);
-    case kEngine: return StepEngine(c);
+  switch (settings_.serial.device) {
+    case DeviceType::kTerminalUnit: return StepTerminalUnit(c);
+    case DeviceType::kEngine: return StepEngine(c);
     default: return StepTnc(c);
   }
 }
@@ -276,7 +298,7 @@ bool DeviceLink::StepOnce() {
 bool DeviceLink::SendIdle() {
   if (!Diddling()) return false;
   uint8_t idle = ' ';
-  if (settings_.baudot) {
+  if (settings_.options.baudot) {
     idle = kLtrs;
     codec_.NoteIdleCode();
   }
@@ -299,7 +321,7 @@ bool DeviceLink::StepTerminalUnit(char c) {
   if (!queue_.Pop()) return true;
   ShowEcho(c);
   if ((static_cast<uint8_t>(c) & 0x7F) == ' ') c = ' ';
-  if (settings_.baudot) {
+  if (settings_.options.baudot) {
     uint8_t codes[5];
     const int n = codec_.Encode(c, codes);
     return n > 0 ? WriteBytes(codes, n) : true;
@@ -322,12 +344,12 @@ bool DeviceLink::StepEngine(char c) {
 bool DeviceLink::StepTnc(char c) {
   if (!queue_.Pop()) return true;
   uint8_t byte = static_cast<uint8_t>(c);
-  const uint8_t rxModeChar = settings_.rxmodechar;
-  if (settings_.command[0] != '\0' && (byte == rxModeChar || c == kEndOfTransmission)) {
+  const uint8_t rxModeChar = settings_.tnc.receiveModeChar;
+  if (settings_.tnc.command[0] != '\0' && (byte == rxModeChar || c == kEndOfTransmission)) {
     if (c == kEndOfTransmission && rxModeChar != 0) byte = rxModeChar;
     // Armed before the byte goes out, so a quick prompt is not missed.
     std::lock_guard<std::mutex> lock(textMutex_);
-    CopyTextN(armedCommand_, sizeof armedCommand_, settings_.command, sizeof settings_.command);
+    CopyTextN(armedCommand_, sizeof armedCommand_, settings_.tnc.command, sizeof settings_.tnc.command);
   }
   return WriteBytes(&byte, 1);
 }
@@ -335,13 +357,13 @@ bool DeviceLink::StepTnc(char c) {
 // Reader thread.
 
 void DeviceLink::HandleReceivedByte(uint8_t byte) {
-  const int32_t devtype = settings_.devtype;
-  if (devtype == kTerminalUnit) {
+  const DeviceType device = settings_.serial.device;
+  if (device == DeviceType::kTerminalUnit) {
     if (transmitting_) return;
-    if (settings_.baudot) {
-      byte = static_cast<uint8_t>(codec_.Decode(byte, settings_.ltrsonspace != 0));
+    if (settings_.options.baudot) {
+      byte = static_cast<uint8_t>(codec_.Decode(byte, settings_.options.lettersOnSpace != 0));
     }
-  } else if (devtype == kTnc) {
+  } else if (device == DeviceType::kTnc) {
     WatchTnc(byte);
   }
   if (!rxFilter_.Accept(byte)) return;

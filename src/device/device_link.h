@@ -9,15 +9,13 @@
 #include <string>
 
 #include "base/baudot.h"
-#include "device/engine_protocol.h"
+#include "base/engine_protocol.h"
 #include "device/rx_filter.h"
 #include "device/tnc_match.h"
 #include "device/tx_queue.h"
 #include "settings/settings.h"
 
 namespace zk {
-
-enum DeviceType : int32_t { kNoDevice = 0, kTerminalUnit = 1, kTnc = 2, kEngine = 3 };
 
 constexpr int kSlotReceived = 1;
 constexpr int kSlotTransmitted = 2;
@@ -29,17 +27,18 @@ class DevicePort {
   virtual ~DevicePort() = default;
   // A serial port object exists (whether or not it opened).
   virtual bool HasPort() const = 0;
-  // Raises or drops a control line: 1 RTS, 2 DTR. Window thread, and the writer thread
-  // for the release of PTT after the last character.
-  virtual void SetControlLine(int line, bool on) = 0;
+  // Raises or drops RTS or DTR. Window thread, and the writer thread for the release of
+  // PTT after the last character.
+  virtual void SetControlLine(PttLine line, bool on) = 0;
   // Throws away what the driver holds in both directions. Window thread.
   virtual void Purge() = 0;
   // Writes bytes and waits for the driver to take them; false when the write failed or
   // the link is stopping. Writer thread only.
   virtual bool Write(const uint8_t* bytes, int count) = 0;
-  // Sends one byte ahead of anything queued in the driver (TNC command strings).
-  virtual void TransmitChar(uint8_t byte) = 0;
-  // Posts one message to the sound-card engine (codes in device/engine_protocol.h).
+  // Sends one byte ahead of anything queued in the driver (TNC command strings). False
+  // while the driver still holds the byte before it: Windows refuses the call then.
+  virtual bool TransmitChar(uint8_t byte) = 0;
+  // Posts one message to the sound-card engine (codes in base/engine_protocol.h).
   virtual void EnginePost(uint32_t code, intptr_t value) = 0;
   // Sets the writer thread's wake-up event.
   virtual void WakeWriter() = 0;
@@ -52,7 +51,8 @@ class DevicePort {
   // Milliseconds of a monotonic clock.
   virtual int64_t NowMs() = 0;
   // Waits up to `ms` (it may return sooner, e.g. when woken); returns false when the
-  // link is stopping. Writer thread.
+  // link is stopping. Writer thread, and the window thread while a command string's
+  // character waits for the line.
   virtual bool WaitMs(int64_t ms) = 0;
 };
 
@@ -106,11 +106,14 @@ class DeviceLink {
     DeviceLink& link_;
   };
 
+  bool TransmitCommandChar(uint8_t byte);
   // Returns when the raised PTT line went up, -1 when no line is raised.
   int64_t ApplyPtt(bool on);
-  void MarkPttRelease(int line);
+  void MarkPttRelease(PttLine line);
   bool ReleasePttWhenLineIsIdle();
   bool AwaitPttDelay();
+  // Window thread: forgets the delay of the last keying; true when it had not run out.
+  bool CancelPttDelay();
   bool WaitForLine();
   bool WriteBytes(const uint8_t* bytes, int count);
   bool Diddling() const;
@@ -139,7 +142,7 @@ class DeviceLink {
   std::mutex pttMutex_;
   uint32_t pttSequence_ = 0;     // bumped by every PTT change on the window thread
   uint32_t releaseSequence_ = 0; // the sequence the pending release belongs to
-  int releaseLine_ = 0;
+  PttLine releaseLine_ = PttLine::kNone;
   bool lineUp_ = false;          // a control line is raised
   int64_t lineUpSinceMs_ = 0;
   std::atomic<bool> releasePending_{false};

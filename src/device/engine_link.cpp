@@ -19,11 +19,11 @@ EngineAction EngineLink::Handle(uintptr_t code, intptr_t value, bool transmittin
       // Only the report of a finished transmission; a stray one while receiving is not.
       if (value == 0 && transmitting) action.kind = EngineAction::kTransmissionDone;
       return action;
-    case engine::kValue2:
+    case engine::kMarkReport:
       value2_ = static_cast<int32_t>(value);
       action.kind = EngineAction::kCaption;
       return action;
-    case engine::kValue1:
+    case engine::kSnrReport:
       value1_ = static_cast<int32_t>(value);
       action.kind = EngineAction::kCaption;
       return action;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "device/engine_protocol.h"
+#include "base/engine_protocol.h"
 #include "device/rx_filter.h"
 
 namespace zk {

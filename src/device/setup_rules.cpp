@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/escapes.h"
 #include "base/fixed_text.h"
-#include "device/device_link.h"
 
 namespace zk {
 
@@ -23,8 +23,10 @@ int32_t ValueAt(const int32_t* values, int count, int position) {
   return position >= 0 && position < count ? values[position] : -1;
 }
 
-template <size_t N>
-void Take(char (&live)[N], const char (&page)[N]) { CopyText(live, page); }
+bool IsDeviceType(DeviceType type) { return type >= DeviceType::kNone && type <= DeviceType::kEngine; }
+
+// The PTT buttons: not used, RTS, DTR.
+bool IsPttChoice(int choice) { return choice >= 0 && choice <= static_cast<int>(PttLine::kDtr); }
 
 }  // namespace
 
@@ -46,70 +48,57 @@ int PositionOf(const int32_t* values, int count, int32_t value) {
 }
 
 SerialPageControls FillSerialPage(const Settings& s, const std::vector<int32_t>& ports) {
+  const SerialLine& line = s.serial;
+  const SerialOptions& options = s.options;
   SerialPageControls c{};
-  c.devtype = s.devtype >= kNoDevice && s.devtype <= kEngine ? s.devtype : kNoChoice;
-  c.port = PositionOf(ports.data(), static_cast<int>(ports.size()), s.ttyport);
-  c.baud = PositionOf(kBaudValues, kBaudEntries, s.ttybaud);
-  const int32_t bits = s.ttybytesize - kFirstDataBits;
+  c.device = IsDeviceType(line.device) ? static_cast<int>(line.device) : kNoChoice;
+  c.port = PositionOf(ports.data(), static_cast<int>(ports.size()), line.port);
+  c.baud = PositionOf(kBaudValues, kBaudEntries, line.baud);
+  const int32_t bits = line.dataBits - kFirstDataBits;
   c.dataBits = bits >= 0 && bits < kDataBitsEntries ? bits : kNoChoice;
-  c.parity = PositionOf(kParityValues, kParityEntries, s.ttyparity);
-  c.stopBits = PositionOf(kStopValues, kStopEntries, s.ttystop);
-  c.flowDtrDsr = (s.ttyflow & 1) != 0;
-  c.flowRtsCts = (s.ttyflow & 2) != 0;
-  c.flowXonXoff = (s.ttyflow & 4) != 0;
-  c.baudot = s.baudot != 0;
-  c.ltrsonspace = s.ltrsonspace != 0;
-  c.diddle = s.diddle != 0;
-  c.pttcontrol = s.pttcontrol >= 0 && s.pttcontrol <= 2 ? s.pttcontrol : kNoChoice;
-  c.pttms = s.pttms;
+  c.parity = PositionOf(kParityValues, kParityEntries, line.parity);
+  c.stopBits = PositionOf(kStopValues, kStopEntries, static_cast<int32_t>(line.stopBits));
+  c.flowDtrDsr = (line.flow & kFlowDtrDsr) != 0;
+  c.flowRtsCts = (line.flow & kFlowRtsCts) != 0;
+  c.flowXonXoff = (line.flow & kFlowXonXoff) != 0;
+  c.baudot = options.baudot != 0;
+  c.lettersOnSpace = options.lettersOnSpace != 0;
+  c.diddle = options.diddle != 0;
+  c.ptt = IsPttChoice(static_cast<int>(options.ptt)) ? static_cast<int>(options.ptt) : kNoChoice;
+  c.pttDelayMs = options.pttDelayMs;
   return c;
 }
 
 void StoreSerialPage(const SerialPageControls& c, const std::vector<int32_t>& ports, Settings& s) {
+  SerialLine& line = s.serial;
+  SerialOptions& options = s.options;
   const int portCount = static_cast<int>(ports.size());
-  s.ttyport = c.port >= 0 && c.port < portCount ? ports[static_cast<size_t>(c.port)] : 0;
-  s.ttybaud = ValueAt(kBaudValues, kBaudEntries, c.baud);
-  s.ttybytesize = (c.dataBits >= 0 && c.dataBits < kDataBitsEntries ? c.dataBits : -1) + kFirstDataBits;
-  s.ttyparity = ValueAt(kParityValues, kParityEntries, c.parity) & 0xFF;
-  s.ttystop = ValueAt(kStopValues, kStopEntries, c.stopBits) & 0xFF;
-  s.ttyflow = (c.flowDtrDsr ? 1 : 0) + (c.flowRtsCts ? 2 : 0) + (c.flowXonXoff ? 4 : 0);
-  s.ttytncecho = 0;
-  s.ttytncnewline = 0;
-  s.devtype = c.devtype >= kNoDevice && c.devtype <= kEngine ? c.devtype : kNoDevice;
-  s.baudot = c.baudot ? 1 : 0;
-  s.ltrsonspace = c.ltrsonspace ? 1 : 0;
-  s.diddle = c.diddle ? 1 : 0;
-  if (c.pttcontrol >= 0 && c.pttcontrol <= 2) s.pttcontrol = c.pttcontrol;
-  s.pttms = c.pttms;
+  line.port = c.port >= 0 && c.port < portCount ? ports[static_cast<size_t>(c.port)] : 0;
+  line.baud = ValueAt(kBaudValues, kBaudEntries, c.baud);
+  line.dataBits = (c.dataBits >= 0 && c.dataBits < kDataBitsEntries ? c.dataBits : -1) + kFirstDataBits;
+  line.parity = ValueAt(kParityValues, kParityEntries, c.parity) & 0xFF;
+  line.stopBits = static_cast<StopBits>(ValueAt(kStopValues, kStopEntries, c.stopBits) & 0xFF);
+  line.flow = (c.flowDtrDsr ? kFlowDtrDsr : 0) | (c.flowRtsCts ? kFlowRtsCts : 0) | (c.flowXonXoff ? kFlowXonXoff : 0);
+  line.tncEcho = 0;
+  line.tncNewline = 0;
+  line.device = c.device >= 0 && c.device <= static_cast<int>(DeviceType::kEngine) ? static_cast<DeviceType>(c.device)
+                                                                                   : DeviceType::kNone;
+  options.baudot = c.baudot ? 1 : 0;
+  options.lettersOnSpace = c.lettersOnSpace ? 1 : 0;
+  options.diddle = c.diddle ? 1 : 0;
+  if (IsPttChoice(c.ptt)) options.ptt = static_cast<PttLine>(c.ptt);
+  options.pttDelayMs = c.pttDelayMs;
 }
 
-void TakeSerialLine(Settings& live, const Settings& page) {
-  live.ttyport = page.ttyport;
-  live.ttybaud = page.ttybaud;
-  live.ttybytesize = page.ttybytesize;
-  live.ttyparity = page.ttyparity;
-  live.ttystop = page.ttystop;
-  live.ttyflow = page.ttyflow;
-  live.ttytncecho = page.ttytncecho;
-  live.ttytncnewline = page.ttytncnewline;
-  live.devtype = page.devtype;
-}
-
-void TakeSerialOptions(Settings& live, const Settings& page) {
-  live.baudot = page.baudot;
-  live.ltrsonspace = page.ltrsonspace;
-  live.diddle = page.diddle;
-  live.pttcontrol = page.pttcontrol;
-  live.pttms = page.pttms;
-}
-
-void TakeTncStrings(Settings& live, const Settings& page) {
-  Take(live.tncinit, page.tncinit);
-  Take(live.tnctx, page.tnctx);
-  Take(live.tncrx, page.tncrx);
-  Take(live.command, page.command);
-  Take(live.ignore, page.ignore);
-  live.rxmodechar = page.rxmodechar;
+bool ReadPttDelay(const char* typed, int32_t* ms) {
+  while (*typed == ' ') ++typed;
+  char* end = nullptr;
+  const long value = *typed == '\0' ? 0 : std::strtol(typed, &end, 10);
+  if (end == typed) return false;
+  while (end && *end == ' ') ++end;
+  if ((end && *end != '\0') || value < 0 || value > kMaxPttMs) return false;
+  *ms = static_cast<int32_t>(value);
+  return true;
 }
 
 RxModeText FormatRxModeChar(uint8_t c) {
@@ -128,11 +117,12 @@ uint8_t ParseRxModeChar(const char* typed) {
 
 std::vector<DeviceStep> PlanDeviceChange(const Settings& before, const Settings& after, LinkState link) {
   std::vector<DeviceStep> steps{DeviceStep::kResetTitle};
-  const int32_t type = after.devtype;
-  const bool restart = link.hasPort && (after.ttyport != before.ttyport || type == kNoDevice || type == kEngine);
+  const DeviceType type = after.serial.device;
+  const bool restart = link.hasPort && (after.serial.port != before.serial.port || type == DeviceType::kNone ||
+                                        type == DeviceType::kEngine);
   bool running = link.running;
-  if (before.devtype == kEngine) {
-    if (type == kEngine) return steps;
+  if (before.serial.device == DeviceType::kEngine) {
+    if (type == DeviceType::kEngine) return steps;
     steps.insert(steps.end(), {DeviceStep::kEngineQuit, DeviceStep::kEnginePttOff, DeviceStep::kClose});
     running = false;
   }
@@ -141,12 +131,12 @@ std::vector<DeviceStep> PlanDeviceChange(const Settings& before, const Settings&
     if (running) steps.push_back(DeviceStep::kClose);
     running = false;
   }
-  if (type == kEngine) {
+  if (type == DeviceType::kEngine) {
     steps.insert(steps.end(), {DeviceStep::kFlushQueue, DeviceStep::kOpen});
-  } else if (type == kTerminalUnit || type == kTnc) {
+  } else if (type == DeviceType::kTerminalUnit || type == DeviceType::kTnc) {
     if (!running) steps.push_back(DeviceStep::kOpen);
     steps.insert(steps.end(), {DeviceStep::kSetLineFormat, DeviceStep::kReleasePtt});
-    if (type == kTnc) steps.push_back(DeviceStep::kSendTncInit);
+    if (type == DeviceType::kTnc) steps.push_back(DeviceStep::kSendTncInit);
   }
   return steps;
 }

@@ -32,24 +32,22 @@ int PositionOf(const int32_t* values, int count, int32_t value);
 // What the serial port page's controls hold. A list position or a radio choice is -1
 // when nothing is chosen.
 struct SerialPageControls {
-  int32_t devtype;
+  int device;
   int port, baud, dataBits, parity, stopBits;
   bool flowDtrDsr, flowRtsCts, flowXonXoff;
-  bool baudot, ltrsonspace, diddle;
-  int32_t pttcontrol;
-  int32_t pttms;
+  bool baudot, lettersOnSpace, diddle;
+  int ptt;
+  int32_t pttDelayMs;
 };
 
 SerialPageControls FillSerialPage(const Settings& s, const std::vector<int32_t>& ports);
 // A list without a choice stores what the list control reports then: port 0, data bits
-// 4, baud -1, parity and stop bits 255. A PTT choice of none leaves `pttcontrol`.
+// 4, baud -1, parity and stop bits 255. A PTT choice of none leaves the PTT line.
 void StoreSerialPage(const SerialPageControls& c, const std::vector<int32_t>& ports, Settings& s);
 
-// The page's values go into the running settings in two parts, because the device change
-// works with the new line and device but the old Baudot options and PTT.
-void TakeSerialLine(Settings& live, const Settings& page);     // port, line, flow, device
-void TakeSerialOptions(Settings& live, const Settings& page);  // Baudot options, PTT
-void TakeTncStrings(Settings& live, const Settings& page);
+// The PTT delay as typed: a blank field is 0; false for anything but a whole number of
+// 0 to kMaxPttMs milliseconds.
+bool ReadPttDelay(const char* typed, int32_t* ms);
 
 // The receive-mode character as the TNC page shows it: "\x" and two lower-case hex digits.
 struct RxModeText {

@@ -117,9 +117,9 @@ std::vector<LogAction> LogReceive(const char* data, size_t length) {
   return actions;
 }
 
-LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromOwnWindow, bool linked) {
+LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromLogger, bool linked) {
   if (wParam == kLogEndProgram) return LogAnnouncement::kEndProgram;
-  if ((wParam != kLogAnnounce && wParam != kLogAnnounceAtStart) || fromOwnWindow)
+  if ((wParam != kLogAnnounce && wParam != kLogAnnounceAtStart) || !fromLogger)
     return LogAnnouncement::kIgnore;
   return linked ? LogAnnouncement::kLink : LogAnnouncement::kLinkAndAnswer;
 }

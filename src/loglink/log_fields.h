@@ -22,9 +22,10 @@ enum class LogAnnouncement {
   kEndProgram,     // forget the logging program and end the terminal
 };
 
-// `fromOwnWindow`: lParam is the terminal's own main window (its own broadcast), or no
-// window at all; `linked`: a logging program's window is known already.
-LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromOwnWindow, bool linked);
+// `fromLogger`: lParam is a window of the logging program's class, so neither the
+// terminal's own broadcast nor another terminal's is linked; `linked`: a logging
+// program's window is known already.
+LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromLogger, bool linked);
 
 // Sizes of the fixed fields on both sides of the link with the logging program.
 constexpr size_t kLogSendBufferSize = 500;

@@ -117,16 +117,16 @@ size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValue
       logUpdate = true;
       ++p;
     } else if (StartsWithNoCase(p, "(MYCALL)")) {
-      o.Put(OrEmpty(values.mycall));
+      o.Put(OrEmpty(values.myCall));
       p += 8;
     } else if (StartsWithNoCase(p, "(HISCALL)")) {
       o.Put(OrEmpty(values.callBox), kCallBoxMaxChars);
       p += 9;
     } else if (StartsWithNoCase(p, "(HISRST)")) {
-      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.hisrstformat);
+      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.hisRstFormat);
       p += 8;
     } else if (StartsWithNoCase(p, "(EXCHANGEONLY)")) {
-      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.exchangeformat);
+      o.n += ApplyReportFormat(out + o.n, capacity - o.n, values.hisRst, values.exchangeFormat);
       p += 14;
     } else if (StartsWithNoCase(p, "(MYRST)")) {
       o.Put(OrEmpty(values.myRst));
@@ -139,22 +139,24 @@ size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValue
   return o.Terminate();
 }
 
-bool ReadMessageFile(const char* path, std::string& body) {
+bool TooLarge(std::FILE* file) {
+  const bool large = std::fseek(file, kLargestFileBytes, SEEK_SET) == 0 && std::fgetc(file) != EOF;
+  std::rewind(file);
+  return large;
+}
+
+FileRead ReadMessageFile(const char* path, std::string& body) {
   body.clear();
-  if (!path) return false;
-  std::FILE* file = std::fopen(path, "r");
-  if (!file) return false;
-  long size = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-  if (size <= 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-    std::fclose(file);
-    return false;
+  std::FILE* file = path ? std::fopen(path, "r") : nullptr;
+  if (!file) return FileRead::kNothing;
+  const bool large = TooLarge(file);
+  if (!large) {
+    body.resize(kMessageFileMaxBytes);
+    body.resize(std::fread(&body[0], 1, kMessageFileMaxBytes, file));
   }
-  body.resize(kMessageFileMaxBytes);
-  size_t got = std::fread(&body[0], 1, kMessageFileMaxBytes, file);
   std::fclose(file);
-  body.resize(got);
-  return got > 0;
+  if (large) return FileRead::kTooLarge;
+  return body.empty() ? FileRead::kNothing : FileRead::kRead;
 }
 
 ComposeResult ComposeMessage(const char* message, const ComposeContext& context) {
@@ -179,8 +181,9 @@ ComposeResult ComposeMessage(const char* message, const ComposeContext& context)
     std::string path = std::string(OrEmpty(context.startDirectory)) + "\\" + (p + 1);
     if (path.size() >= kMessagePathSize) return result;
     const MessageFileReader& read = context.readFile;
-    bool ok = read ? read(path.c_str(), fileBody) : ReadMessageFile(path.c_str(), fileBody);
-    if (!ok || fileBody.empty()) return result;
+    const FileRead got = read ? read(path.c_str(), fileBody) : ReadMessageFile(path.c_str(), fileBody);
+    if (got == FileRead::kTooLarge) result.refusedFile = path;
+    if (got != FileRead::kRead || fileBody.empty()) return result;
     if (fileBody.size() > kMessageFileMaxBytes) fileBody.resize(kMessageFileMaxBytes);
     body = fileBody.c_str();
   }
@@ -191,6 +194,9 @@ ComposeResult ComposeMessage(const char* message, const ComposeContext& context)
   EscapeEffects effects;
   ParseEscapes(resolved.data(), resolved.size(), body, escapeContext, &effects);
   result.qsoPending = effects.qsoPending;
+  const char* lastUpdate = std::strrchr(resolved.data(), kLogUpdateMark);
+  result.qsoPendingAfterUpdate =
+      effects.qsoPending && lastUpdate && effects.qsoPendingAt > static_cast<size_t>(lastUpdate - resolved.data());
 
   const char* text = resolved.data();
   if (*text == '-') {
@@ -229,7 +235,7 @@ bool FKeyLabel(const char* message, char* label, size_t capacity) {
 }
 
 bool ShouldArmRepeat(int index, const FKeySet& set) {
-  if (index < 0 || index >= kFKeyCount || index + 1 != set.repeatfkey) return false;
+  if (index < 0 || index >= kFKeyCount || index + 1 != set.repeatKey) return false;
   char text[kFKeyMessageSize];
   CopyText(text, set.messages[index]);  // a stored field need not be terminated
   return FindNoCase(text, "\\t") && FindNoCase(text, "\\s");

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -15,12 +16,12 @@ constexpr size_t kCallBoxMaxChars = 99;        // what the Call edit gives, buff
 // The values the macros stand for, read by the shell at the moment of sending. Null
 // pointers count as empty texts.
 struct MacroValues {
-  const char* mycall = nullptr;          // "(MYCALL)"
+  const char* myCall = nullptr;          // "(MYCALL)"
   const char* callBox = nullptr;         // "(HISCALL)": the Call edit as it is, untrimmed
   const char* hisRst = nullptr;          // report given, shaped by the two formats
   const char* myRst = nullptr;           // "(MYRST)"
-  const char* hisrstformat = nullptr;    // format of "(HISRST)"
-  const char* exchangeformat = nullptr;  // format of "(EXCHANGEONLY)"
+  const char* hisRstFormat = nullptr;    // format of "(HISRST)"
+  const char* exchangeFormat = nullptr;  // format of "(EXCHANGEONLY)"
 };
 
 // First occurrence of `part` in `text`, letters compared without case; null for a null
@@ -40,12 +41,24 @@ size_t ApplyReportFormat(char* out, size_t capacity, const char* hisRst, const c
 size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValues& values,
                     bool* logUpdateRequested);
 
-// Reads a message file's body; false when there is nothing to send.
-using MessageFileReader = std::function<bool(const char* path, std::string& body)>;
+// Function-key files and message files larger than this are refused whole, so a wrong
+// file chosen (a recording, a disk image) never fills the memory of a 32-bit program.
+constexpr long kLargestFileBytes = 1024 * 1024;
 
-// The real reader: text mode, the first kMessageFileMaxBytes bytes; false when the file
-// cannot be opened, is empty or yields no bytes.
-bool ReadMessageFile(const char* path, std::string& body);
+// What reading a file gave: its text, nothing (missing, unreadable, empty), or a refusal.
+enum class FileRead { kRead, kNothing, kTooLarge };
+
+// Whether an open file holds more than kLargestFileBytes; it is read from its start again.
+// It seeks past the limit rather than asking the size, which a 32-bit long cannot hold
+// for every file.
+bool TooLarge(std::FILE* file);
+
+// Reads a message file's body.
+using MessageFileReader = std::function<FileRead(const char* path, std::string& body)>;
+
+// The real reader: text mode, the first kMessageFileMaxBytes bytes; kNothing when the
+// file cannot be opened or yields no bytes.
+FileRead ReadMessageFile(const char* path, std::string& body);
 
 struct ComposeContext {
   MacroValues macros;
@@ -59,7 +72,9 @@ struct ComposeResult {
   std::string text;               // to append to the typing pane in colour slot 0, in order
   bool startTxRequested = false;  // the text held "\t" while receiving
   bool qsoPending = false;        // "\l": mark the contact for logging
+  bool qsoPendingAfterUpdate = false;  // the last "\l" comes after the last "\u": mark after the update
   bool logUpdateRequested = false;  // "\u": update the log now that the text is built
+  std::string refusedFile;  // a message file too large to send, by its path; nothing is sent
 };
 
 // Turns one function-key message into typing-pane text: drops its label, takes the body

@@ -26,7 +26,7 @@ int32_t WordToInt32(const char* begin, const char* end) {
 
 // "repeat <key> <seconds>": words split at blanks; a missing word leaves its value.
 void ReadRepeatLine(FKeySet& set, const char* line) {
-  int32_t* targets[] = {nullptr, &set.repeatfkey, &set.repeatsec};
+  int32_t* targets[] = {nullptr, &set.repeatKey, &set.repeatSeconds};
   const char* p = line;
   for (int32_t* target : targets) {
     while (*p == ' ') ++p;
@@ -59,9 +59,9 @@ void ReadLine(FKeySet& set, char* line) {
   if (StartsWithNoCase(line, "repeat"))
     ReadRepeatLine(set, line);
   else if (StartsWithNoCase(line, "rst"))
-    ReadFormatLine(set.hisrstformat, line);
+    ReadFormatLine(set.hisRstFormat, line);
   else if (StartsWithNoCase(line, "exchange"))
-    ReadFormatLine(set.exchangeformat, line);
+    ReadFormatLine(set.exchangeFormat, line);
   else if (line[0] == 'F')
     ReadKeyLine(set, line);
 }
@@ -78,11 +78,11 @@ std::string FKeyFileText(FKeySet& set) {
     CleanLine(set.messages[i]);
     text += "F" + std::to_string(i + 1) + ": " + set.messages[i] + "\n";
   }
-  Terminate(set.hisrstformat);
-  Terminate(set.exchangeformat);
-  text += "repeat " + std::to_string(set.repeatfkey) + " " + std::to_string(set.repeatsec) + "\n";
-  text += std::string("rst ") + set.hisrstformat + "\n";
-  text += std::string("exchange ") + set.exchangeformat + "\n";
+  Terminate(set.hisRstFormat);
+  Terminate(set.exchangeFormat);
+  text += "repeat " + std::to_string(set.repeatKey) + " " + std::to_string(set.repeatSeconds) + "\n";
+  text += std::string("rst ") + set.hisRstFormat + "\n";
+  text += std::string("exchange ") + set.exchangeFormat + "\n";
   return text;
 }
 
@@ -95,26 +95,32 @@ bool SaveFKeyFile(FKeySet& set, const char* path) {
   return true;
 }
 
-bool LoadFKeyFile(FKeySet& set, const char* path) {
+FileRead LoadFKeyFile(FKeySet& set, const char* path) {
   std::FILE* file = path ? std::fopen(path, "r") : nullptr;
   if (!file) {
     LoadFKeyText(set, "", 0);  // clears the formats and the auto-repeat all the same
-    return false;
+    return FileRead::kNothing;
+  }
+  if (TooLarge(file)) {
+    std::fclose(file);
+    return FileRead::kTooLarge;
   }
   std::string data;
   char chunk[4096];
   size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data.append(chunk, got);
+  // Held to the limit even for a file that grows while it is read.
+  while (data.size() <= static_cast<size_t>(kLargestFileBytes) && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    data.append(chunk, got);
   std::fclose(file);
   LoadFKeyText(set, data.data(), data.size());
-  return true;
+  return FileRead::kRead;
 }
 
 void LoadFKeyText(FKeySet& set, const char* data, size_t size) {
-  set.hisrstformat[0] = '\0';
-  set.exchangeformat[0] = '\0';
-  set.repeatfkey = 0;
-  set.repeatsec = 0;
+  set.hisRstFormat[0] = '\0';
+  set.exchangeFormat[0] = '\0';
+  set.repeatKey = 0;
+  set.repeatSeconds = 0;
   if (!data) return;
   std::string line;
   size_t pos = 0;

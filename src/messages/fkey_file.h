@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <string>
 
+#include "messages/compose.h"
 #include "messages/fkey_set.h"
 
 namespace zk {
@@ -15,8 +16,9 @@ std::string FKeyFileText(FKeySet& set);
 bool SaveFKeyFile(FKeySet& set, const char* path);
 
 // Reads a function-key file. The formats and the auto-repeat values are cleared even
-// when the file cannot be opened (then false); messages no line names keep their values.
-bool LoadFKeyFile(FKeySet& set, const char* path);
+// when the file cannot be opened (kNothing); messages no line names keep their values. A
+// file over kLargestFileBytes leaves the set as it was (kTooLarge).
+FileRead LoadFKeyFile(FKeySet& set, const char* path);
 
 // The file name a file dialog starts from: `folder`, a backslash and `pattern`, or the
 // pattern alone when that would not fit `capacity` bytes.

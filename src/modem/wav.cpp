@@ -185,18 +185,45 @@ bool WavWriter::Write(const float* samples, size_t n) {
   return static_cast<bool>(*out_);
 }
 
-bool WavWriter::Close() {
+bool WavWriter::Checkpoint() {
   if (out_ == nullptr) return false;
   const bool ok = static_cast<bool>(*out_);
   // Sizes past 4 GB cannot be written; the reader then takes the data to the end of the file.
   const uint32_t size = dataBytes_ > 0xFFFFFFFFull - 44 ? 0xFFFFFFFF - 44 : static_cast<uint32_t>(dataBytes_);
   out_->seekp(0);
-  if (*out_) WriteHeader(size);
+  if (*out_) {
+    WriteHeader(size);
+    out_->seekp(0, std::ios::end);
+  }
   out_->clear();  // a stream that cannot seek keeps the provisional sizes
   out_->flush();
-  const bool flushed = static_cast<bool>(*out_);
+  return ok && static_cast<bool>(*out_);
+}
+
+bool WavWriter::Close() {
+  const bool ok = Checkpoint();
   out_ = nullptr;
-  return ok && flushed;
+  return ok;
+}
+
+bool WavFile::Open(const std::string& path, uint32_t sampleRate) {
+  Close();
+  stream_.open(path, std::ios::binary | std::ios::trunc);
+  return stream_.is_open() && writer_.Open(stream_, sampleRate, false);
+}
+
+void WavFile::Write(const float* samples, size_t n) {
+  if (stream_.is_open() && n > 0) writer_.Write(samples, n);
+}
+
+void WavFile::Checkpoint() {
+  if (stream_.is_open()) writer_.Checkpoint();
+}
+
+void WavFile::Close() {
+  if (!stream_.is_open()) return;
+  writer_.Close();
+  stream_.close();
 }
 
 }  // namespace zk

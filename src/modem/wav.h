@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -44,12 +45,15 @@ class WavReader {
   std::string error_;
 };
 
-// Writes mono 16-bit PCM or 32-bit float; the sizes in the header are filled in by Close
-// when the stream can seek back.
+// Writes mono 16-bit PCM or 32-bit float; the sizes in the header are filled in by
+// Checkpoint and Close when the stream can seek back.
 class WavWriter {
  public:
   bool Open(std::ostream& out, uint32_t sampleRate, bool asFloat);
   bool Write(const float* samples, size_t n);
+  // Brings the header's sizes up to what has been written and goes on at the end, so
+  // the file is whole between one piece of audio and the next.
+  bool Checkpoint();
   bool Close();
 
  private:
@@ -60,6 +64,23 @@ class WavWriter {
   bool float_ = false;
   uint64_t dataBytes_ = 0;
   std::vector<uint8_t> buffer_;
+};
+
+// A 16-bit WAV file on disk written piece by piece (one transmission after another),
+// whole after every Checkpoint.
+class WavFile {
+ public:
+  ~WavFile() { Close(); }
+  // Starts the file afresh.
+  bool Open(const std::string& path, uint32_t sampleRate);
+  bool isOpen() const { return stream_.is_open(); }
+  void Write(const float* samples, size_t n);
+  void Checkpoint();
+  void Close();
+
+ private:
+  std::ofstream stream_;
+  WavWriter writer_;
 };
 
 }  // namespace zk

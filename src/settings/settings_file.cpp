@@ -1,6 +1,8 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,111 @@
 namespace zk {
 namespace {
 
-bool Is(const char* key, const char* name) { return std::strcmp(key, name) == 0; }
+// How a value is read and written.
+enum class Form : uint8_t {
+  kText,       // the rest of the line, cut to the field
+  kKeptText,   // as kText, but never written
+  kInt,        // a 32-bit decimal, held within the row's limits
+  kByte,       // a decimal of which the low 8 bits are kept; written unsigned
+  kFlag,       // a byte: 1 for any number but 0
+  kRatio,      // written "%.6f"; only a finite number is taken
+  kWindowLoc,  // four integers: the main window's place, kept outside the record
+  kMessages,   // "msg0" to "msg8", the function-key messages
+};
+
+struct Row {
+  const char* key;
+  Form form;
+  size_t offset;  // of the field in Settings
+  size_t size;    // of the field
+  int32_t low = INT32_MIN;
+  int32_t high = INT32_MAX;
+};
+
+// Where a field of the record lies, and how large it is.
+#define FIELD(member) offsetof(Settings, member), sizeof(static_cast<Settings*>(nullptr)->member)
+
+// Every key in the order of the written file; the reader takes them in any order.
+constexpr Row kRows[] = {
+    {"mycall", Form::kText, FIELD(myCall)},
+    {"baudot", Form::kInt, FIELD(options.baudot)},
+    {"ltrsonspace", Form::kInt, FIELD(options.lettersOnSpace)},
+    {"diddle", Form::kInt, FIELD(options.diddle)},
+    {"pttcontrol", Form::kInt, FIELD(options.ptt)},
+    {"devtype", Form::kInt, FIELD(serial.device)},
+    {"pttms", Form::kInt, FIELD(options.pttDelayMs), 0, kMaxPttMs},
+    {"ttyport", Form::kInt, FIELD(serial.port)},
+    {"ttybytesize", Form::kInt, FIELD(serial.dataBits)},
+    {"ttyportnumber", Form::kInt, FIELD(serial.port)},
+    {"ttybaud", Form::kInt, FIELD(serial.baud)},
+    {"ttystop", Form::kInt, FIELD(serial.stopBits)},
+    {"ttyparity", Form::kInt, FIELD(serial.parity)},
+    {"ttyflow", Form::kInt, FIELD(serial.flow)},
+    {"ttyxon", Form::kInt, FIELD(serial.xon)},
+    {"ttytncecho", Form::kFlag, FIELD(serial.tncEcho)},
+    {"ttytncnewline", Form::kFlag, FIELD(serial.tncNewline)},
+    {"winratio", Form::kRatio, FIELD(paneRatio)},
+    {"windowloc", Form::kWindowLoc, 0, sizeof(WindowLoc)},
+    {"tncinit", Form::kText, FIELD(tnc.init)},
+    {"tncrx", Form::kText, FIELD(tnc.receive)},
+    {"tnctx", Form::kText, FIELD(tnc.transmit)},
+    {"command", Form::kText, FIELD(tnc.command)},
+    {"rxmodechar", Form::kByte, FIELD(tnc.receiveModeChar)},
+    {"bgcolour", Form::kInt, FIELD(look.background)},
+    {"bordercolour", Form::kInt, FIELD(look.border)},
+    {"fgaprep", Form::kInt, FIELD(look.typingText)},
+    {"fgarx", Form::kInt, FIELD(look.receivedText)},
+    {"fgatx", Form::kInt, FIELD(look.sentText)},
+    {"prepfontface", Form::kText, FIELD(look.typingFont.face)},
+    {"prepfontpoints", Form::kInt, FIELD(look.typingFont.size)},
+    {"prepfontweight", Form::kInt, FIELD(look.typingFont.weight)},
+    {"prepfonitalic", Form::kByte, FIELD(look.typingFont.italic)},
+    {"rxtxfontface", Form::kText, FIELD(look.rxTxFont.face)},
+    {"rxtxfontpoints", Form::kInt, FIELD(look.rxTxFont.size)},
+    {"rxtxfontweight", Form::kInt, FIELD(look.rxTxFont.weight)},
+    {"rxtxfonitalic", Form::kByte, FIELD(look.rxTxFont.italic)},
+    {"ignore", Form::kText, FIELD(tnc.ignore)},
+    {"repeatfkey", Form::kInt, FIELD(fkeys.repeatKey)},
+    {"repeatsec", Form::kInt, FIELD(fkeys.repeatSeconds)},
+    {"hisrstformat", Form::kText, FIELD(fkeys.hisRstFormat)},
+    {"exchangeformat", Form::kText, FIELD(fkeys.exchangeFormat)},
+    {"msg", Form::kMessages, FIELD(fkeys.messages)},
+    {"ttyconnect", Form::kKeptText, FIELD(connectScript)},
+    {"ttydisconnect", Form::kKeptText, FIELD(disconnectScript)},
+};
+
+#undef FIELD
+
+// A row whose form does not fit its field would read or write past it.
+constexpr bool FitsItsField(const Row& row) {
+  switch (row.form) {
+    case Form::kInt: return row.size == sizeof(int32_t);
+    case Form::kByte:
+    case Form::kFlag: return row.size == sizeof(uint8_t);
+    case Form::kRatio: return row.size == sizeof(double);
+    case Form::kWindowLoc: return row.size == sizeof(WindowLoc);
+    case Form::kMessages: return row.size == sizeof(FKeySet::messages);
+    case Form::kText:
+    case Form::kKeptText: return row.size > 1;
+  }
+  return false;
+}
+
+constexpr bool EveryRowFitsItsField() {
+  for (const Row& row : kRows)
+    if (!FitsItsField(row) || row.offset + row.size > sizeof(Settings)) return false;
+  return true;
+}
+
+static_assert(EveryRowFitsItsField(), "a row of the settings table does not fit its field");
+
+bool IsText(Form form) { return form == Form::kText || form == Form::kKeptText; }
+
+// The message keys are "msg" and the index; every other key is compared whole.
+bool Matches(const Row& row, const char* key) {
+  if (row.form == Form::kMessages) return std::strncmp(key, row.key, 3) == 0;
+  return std::strcmp(key, row.key) == 0;
+}
 
 // Decimal conversion as the file has always been read: leading sign, stops at the first
 // non-digit, no digits give 0. Values beyond 32 bits are held at the nearest end.
@@ -35,10 +141,6 @@ int32_t ToInt(const char* text) {
   return value;
 }
 
-uint8_t LowByte(const char* text) { return static_cast<uint8_t>(ToInt(text) & 0xFF); }
-
-uint32_t ToColour(const char* text) { return static_cast<uint32_t>(ToInt(text)); }
-
 // Cuts the value to the field and drops what would not survive the next read (trailing
 // blanks and controls left by the cut); an empty result leaves the field as it was, like
 // a key written with an empty value.
@@ -50,15 +152,12 @@ void SetText(char* field, size_t capacity, const char* value) {
   CopyTextN(field, capacity, value, n);
 }
 
-template <size_t N>
-void SetText(char (&field)[N], const char* value) { SetText(field, N, value); }
-
 // A ratio that is not a finite number would wreck the pane layout, so it is refused.
-void SetRatio(double* ratio, const char* text) {
+void SetRatio(char* field, const char* text) {
   char* stop = nullptr;
   double value = std::strtod(text, &stop);
   if (stop == text) value = 0.0;
-  if (std::isfinite(value)) *ratio = value;
+  if (std::isfinite(value)) std::memcpy(field, &value, sizeof value);
 }
 
 // "left top right bottom"; a line with fewer than four integers moves nothing.
@@ -72,48 +171,34 @@ void SetWindowLoc(const char* text, WindowLoc* loc, bool* haveLoc) {
 }
 
 // "msg" followed by the decimal index; the three letters alone give index 0.
-void SetMessage(Settings& s, const char* key, const char* value) {
-  int32_t index = ToInt(key + 3);
+void SetMessage(char* messages, const char* key, const char* value) {
+  const int32_t index = ToInt(key + 3);
   if (index < 0 || index >= kFKeyCount) return;
-  SetText(s.fkeys.messages[index], kFKeyMessageSize, value);
+  SetText(messages + static_cast<size_t>(index) * kFKeyMessageSize, kFKeyMessageSize, value);
 }
 
-void AppendLine(std::string& out, const char* key, const char* value) {
+void ReadValue(char* field, const Row& row, const char* key, const char* value, WindowLoc* loc, bool* haveLoc) {
+  switch (row.form) {
+    case Form::kText:
+    case Form::kKeptText: SetText(field, row.size, value); break;
+    case Form::kInt: {
+      const int32_t n = std::min(std::max(ToInt(value), row.low), row.high);
+      std::memcpy(field, &n, sizeof n);
+      break;
+    }
+    case Form::kByte: *field = static_cast<char>(ToInt(value) & 0xFF); break;
+    case Form::kFlag: *field = ToInt(value) != 0 ? 1 : 0; break;
+    case Form::kRatio: SetRatio(field, value); break;
+    case Form::kWindowLoc: SetWindowLoc(value, loc, haveLoc); break;
+    case Form::kMessages: SetMessage(field, key, value); break;
+  }
+}
+
+void AppendLine(std::string& out, const char* key, const char* value, size_t length) {
   out.append(key);
   out.push_back(' ');
-  out.append(value);
+  out.append(value, length);
   out.push_back('\n');
-}
-
-void AppendInt(std::string& out, const char* key, int32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-  AppendLine(out, key, text);
-}
-
-void AppendColour(std::string& out, const char* key, uint32_t value) {
-  AppendInt(out, key, static_cast<int32_t>(value));
-}
-
-void AppendByte(std::string& out, const char* key, uint8_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(value));
-  AppendLine(out, key, text);
-}
-
-void AppendRatio(std::string& out, const char* key, double value) {
-  // Wide enough for any finite double with six decimals (about 320 characters).
-  char text[400];
-  std::snprintf(text, sizeof text, "%.6f", value);
-  AppendLine(out, key, text);
-}
-
-void AppendWindowLoc(std::string& out, const char* key, const WindowLoc& loc) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%d %d %d %d", static_cast<int>(loc.left),
-                static_cast<int>(loc.top), static_cast<int>(loc.right),
-                static_cast<int>(loc.bottom));
-  AppendLine(out, key, text);
 }
 
 // A text ends at its terminator, its capacity or a line feed, whichever comes first, so
@@ -121,115 +206,119 @@ void AppendWindowLoc(std::string& out, const char* key, const WindowLoc& loc) {
 void AppendText(std::string& out, const char* key, const char* field, size_t capacity) {
   size_t n = 0;
   while (n + 1 < capacity && field[n] != '\0' && field[n] != '\n') ++n;
-  out.append(key);
-  out.push_back(' ');
-  out.append(field, n);
-  out.push_back('\n');
+  AppendLine(out, key, field, n);
 }
 
-template <size_t N>
-void AppendText(std::string& out, const char* key, const char (&field)[N]) {
-  AppendText(out, key, field, N);
+void AppendMessages(std::string& out, const char* messages) {
+  for (int i = 0; i < kFKeyCount; ++i) {
+    char key[16];
+    std::snprintf(key, sizeof key, "msg%d", i);
+    AppendText(out, key, messages + static_cast<size_t>(i) * kFKeyMessageSize, kFKeyMessageSize);
+  }
+}
+
+// Every form but the texts is one number or four, written into `text`.
+int FormatNumber(char* text, size_t capacity, const char* field, Form form, const WindowLoc& loc) {
+  if (form == Form::kInt) {
+    int32_t n = 0;
+    std::memcpy(&n, field, sizeof n);
+    return std::snprintf(text, capacity, "%d", static_cast<int>(n));
+  }
+  if (form == Form::kRatio) {
+    double ratio = 0;
+    std::memcpy(&ratio, field, sizeof ratio);
+    return std::snprintf(text, capacity, "%.6f", ratio);
+  }
+  if (form == Form::kWindowLoc)
+    return std::snprintf(text, capacity, "%d %d %d %d", static_cast<int>(loc.left), static_cast<int>(loc.top),
+                         static_cast<int>(loc.right), static_cast<int>(loc.bottom));
+  return std::snprintf(text, capacity, "%u", static_cast<unsigned>(static_cast<uint8_t>(*field)));  // byte, flag
+}
+
+void AppendValue(std::string& out, const Row& row, const char* field, const WindowLoc& loc) {
+  if (row.form == Form::kKeptText) return;
+  if (row.form == Form::kText) return AppendText(out, row.key, field, row.size);
+  if (row.form == Form::kMessages) return AppendMessages(out, field);
+  // Wide enough for any finite double with six decimals (about 320 characters).
+  char text[400];
+  const int n = FormatNumber(text, sizeof text, field, row.form, loc);
+  AppendLine(out, row.key, text, n > 0 ? std::min(static_cast<size_t>(n), sizeof text - 1) : 0);
+}
+
+// The values the reading itself resets before it opens the file: the serial line,
+// "ttyconnect", "ttydisconnect" and the Baudot option.
+void ApplyReadDefaults(Settings& s) {
+  SerialLine& line = s.serial;
+  line.device = DeviceType::kNone;
+  line.port = -1;
+  line.baud = 9600;
+  line.dataBits = 8;
+  line.parity = 0;
+  line.stopBits = StopBits::kOne;
+  line.flow = kFlowRtsCts;
+  line.xon = 0;
+  line.tncEcho = 0;
+  line.tncNewline = 0;
+  s.options.baudot = 0;
+  CopyText(s.connectScript, "Connect.scr");
+  CopyText(s.disconnectScript, "Disconnect.scr");
 }
 
 }  // namespace
 
 Settings DefaultSettings() {
+  // Set field by field over zeros, so that two records of the same values are equal byte
+  // for byte.
   Settings s;
   std::memset(&s, 0, sizeof s);
-  s.ltrsonspace = 1;
-  s.diddle = 1;
-  s.winratio = 0.5;
-  s.bgcolour = 0xFFFFFF;
-  s.bordercolour = 0xFFFFFF;
-  s.fgaprep = 0xFF0000;
-  s.fgarx = 0x009600;
-  s.fgatx = 0x0000FF;
-  for (PaneFont* font : {&s.prepfont, &s.rxtxfont}) {
+  s.options.lettersOnSpace = 1;
+  s.options.diddle = 1;
+  s.paneRatio = 0.5;
+  s.look.background = 0xFFFFFF;
+  s.look.border = 0xFFFFFF;
+  s.look.typingText = 0xFF0000;
+  s.look.receivedText = 0x009600;
+  s.look.sentText = 0x0000FF;
+  for (PaneFont* font : {&s.look.typingFont, &s.look.rxTxFont}) {
     CopyText(font->face, "Arial");
     font->size = 100;
     font->weight = 400;
-    font->italic = 0;
   }
   s.fkeys = DefaultFKeySet();
   ApplyReadDefaults(s);
   return s;
 }
 
-void ApplyReadDefaults(Settings& s) {
-  s.ttyport = -1;
-  s.ttybaud = 9600;
-  s.ttystop = 0;
-  s.ttyparity = 0;
-  s.ttyflow = 2;
-  s.ttyxon = 0;
-  s.ttybytesize = 8;
-  s.ttytncecho = 0;
-  s.ttytncnewline = 0;
-  CopyText(s.ttyconnect, "Connect.scr");
-  CopyText(s.ttydisconnect, "Disconnect.scr");
-  s.baudot = 0;
-  s.devtype = 0;
+void ForEachTextField(const Settings& s, const std::function<void(const char*, size_t)>& visit) {
+  const char* record = reinterpret_cast<const char*>(&s);
+  for (const Row& row : kRows) {
+    if (IsText(row.form)) visit(record + row.offset, row.size);
+    if (row.form != Form::kMessages) continue;
+    for (int i = 0; i < kFKeyCount; ++i)
+      visit(record + row.offset + static_cast<size_t>(i) * kFKeyMessageSize, kFKeyMessageSize);
+  }
 }
 
+namespace {
+
+// Takes one line of the file, changed in place: cleaned and split.
 void ReadSettingsLine(Settings& s, char* line, WindowLoc* loc, bool* haveLoc) {
   CleanLine(line);
   char* blank = std::strchr(line, ' ');
   if (!blank) return;
   *blank = '\0';
-  const char* key = line;
-  const char* v = blank + 1;
-  while (*v == ' ') ++v;
-
-  if (Is(key, "ttyconnect")) SetText(s.ttyconnect, v);
-  else if (Is(key, "ttydisconnect")) SetText(s.ttydisconnect, v);
-  else if (Is(key, "ttyport")) s.ttyport = ToInt(v);
-  else if (Is(key, "ttyportnumber")) s.ttyport = ToInt(v);
-  else if (Is(key, "ttybaud")) s.ttybaud = ToInt(v);
-  else if (Is(key, "ttystop")) s.ttystop = ToInt(v);
-  else if (Is(key, "ttyparity")) s.ttyparity = ToInt(v);
-  else if (Is(key, "ttyflow")) s.ttyflow = ToInt(v);
-  else if (Is(key, "ttyxon")) s.ttyxon = ToInt(v);
-  else if (Is(key, "ttybytesize")) s.ttybytesize = ToInt(v);
-  else if (Is(key, "ttytncecho")) s.ttytncecho = ToInt(v) != 0 ? 1 : 0;
-  else if (Is(key, "ttytncnewline")) s.ttytncnewline = ToInt(v) != 0 ? 1 : 0;
-  else if (Is(key, "winratio")) SetRatio(&s.winratio, v);
-  else if (Is(key, "windowloc")) SetWindowLoc(v, loc, haveLoc);
-  else if (Is(key, "baudot")) s.baudot = ToInt(v);
-  else if (Is(key, "ltrsonspace")) s.ltrsonspace = ToInt(v);
-  else if (Is(key, "diddle")) s.diddle = ToInt(v);
-  else if (Is(key, "devtype")) s.devtype = ToInt(v);
-  else if (Is(key, "pttcontrol")) s.pttcontrol = ToInt(v);
-  else if (Is(key, "pttms")) s.pttms = ToInt(v);
-  else if (Is(key, "tncinit")) SetText(s.tncinit, v);
-  else if (Is(key, "tncrx")) SetText(s.tncrx, v);
-  else if (Is(key, "tnctx")) SetText(s.tnctx, v);
-  else if (Is(key, "command")) SetText(s.command, v);
-  else if (Is(key, "rxmodechar")) s.rxmodechar = LowByte(v);
-  else if (Is(key, "mycall")) SetText(s.mycall, v);
-  else if (Is(key, "bgcolour")) s.bgcolour = ToColour(v);
-  else if (Is(key, "bordercolour")) s.bordercolour = ToColour(v);
-  else if (Is(key, "fgaprep")) s.fgaprep = ToColour(v);
-  else if (Is(key, "fgarx")) s.fgarx = ToColour(v);
-  else if (Is(key, "fgatx")) s.fgatx = ToColour(v);
-  else if (std::strncmp(key, "msg", 3) == 0) SetMessage(s, key, v);
-  else if (Is(key, "prepfontface")) SetText(s.prepfont.face, v);
-  else if (Is(key, "prepfontpoints")) s.prepfont.size = ToInt(v);
-  else if (Is(key, "prepfontweight")) s.prepfont.weight = ToInt(v);
-  else if (Is(key, "prepfonitalic")) s.prepfont.italic = LowByte(v);
-  else if (Is(key, "rxtxfontface")) SetText(s.rxtxfont.face, v);
-  else if (Is(key, "rxtxfontpoints")) s.rxtxfont.size = ToInt(v);
-  else if (Is(key, "rxtxfontweight")) s.rxtxfont.weight = ToInt(v);
-  else if (Is(key, "rxtxfonitalic")) s.rxtxfont.italic = LowByte(v);
-  else if (Is(key, "ignore")) SetText(s.ignore, v);
-  else if (Is(key, "repeatfkey")) s.fkeys.repeatfkey = ToInt(v);
-  else if (Is(key, "repeatsec")) s.fkeys.repeatsec = ToInt(v);
-  else if (Is(key, "hisrstformat")) SetText(s.fkeys.hisrstformat, v);
-  else if (Is(key, "exchangeformat")) SetText(s.fkeys.exchangeformat, v);
+  const char* value = blank + 1;
+  while (*value == ' ') ++value;
+  for (const Row& row : kRows) {
+    if (!Matches(row, line)) continue;
+    ReadValue(reinterpret_cast<char*>(&s) + row.offset, row, line, value, loc, haveLoc);
+    return;
+  }
 }
 
-int ReadSettingsText(Settings& s, const char* data, size_t size, WindowLoc* loc,
-                     bool* haveLoc) {
+}  // namespace
+
+int ReadSettingsText(Settings& s, const char* data, size_t size, WindowLoc* loc, bool* haveLoc) {
   ForEachLine(data, size, [&](char* line) { ReadSettingsLine(s, line, loc, haveLoc); });
   return 0;
 }
@@ -265,53 +354,8 @@ int ReadSettingsFile(Settings& s, const char* path, WindowLoc* loc, bool* haveLo
 std::string FormatSettings(const Settings& s, const WindowLoc& loc) {
   std::string out;
   out.reserve(8192);
-  AppendText(out, "mycall", s.mycall);
-  AppendInt(out, "baudot", s.baudot);
-  AppendInt(out, "ltrsonspace", s.ltrsonspace);
-  AppendInt(out, "diddle", s.diddle);
-  AppendInt(out, "pttcontrol", s.pttcontrol);
-  AppendInt(out, "devtype", s.devtype);
-  AppendInt(out, "pttms", s.pttms);
-  AppendInt(out, "ttyport", s.ttyport);
-  AppendInt(out, "ttybytesize", s.ttybytesize);
-  AppendInt(out, "ttyportnumber", s.ttyport);
-  AppendInt(out, "ttybaud", s.ttybaud);
-  AppendInt(out, "ttystop", s.ttystop);
-  AppendInt(out, "ttyparity", s.ttyparity);
-  AppendInt(out, "ttyflow", s.ttyflow);
-  AppendInt(out, "ttyxon", s.ttyxon);
-  AppendByte(out, "ttytncecho", s.ttytncecho);
-  AppendByte(out, "ttytncnewline", s.ttytncnewline);
-  AppendRatio(out, "winratio", s.winratio);
-  AppendWindowLoc(out, "windowloc", loc);
-  AppendText(out, "tncinit", s.tncinit);
-  AppendText(out, "tncrx", s.tncrx);
-  AppendText(out, "tnctx", s.tnctx);
-  AppendText(out, "command", s.command);
-  AppendByte(out, "rxmodechar", s.rxmodechar);
-  AppendColour(out, "bgcolour", s.bgcolour);
-  AppendColour(out, "bordercolour", s.bordercolour);
-  AppendColour(out, "fgaprep", s.fgaprep);
-  AppendColour(out, "fgarx", s.fgarx);
-  AppendColour(out, "fgatx", s.fgatx);
-  AppendText(out, "prepfontface", s.prepfont.face);
-  AppendInt(out, "prepfontpoints", s.prepfont.size);
-  AppendInt(out, "prepfontweight", s.prepfont.weight);
-  AppendByte(out, "prepfonitalic", s.prepfont.italic);
-  AppendText(out, "rxtxfontface", s.rxtxfont.face);
-  AppendInt(out, "rxtxfontpoints", s.rxtxfont.size);
-  AppendInt(out, "rxtxfontweight", s.rxtxfont.weight);
-  AppendByte(out, "rxtxfonitalic", s.rxtxfont.italic);
-  AppendText(out, "ignore", s.ignore);
-  AppendInt(out, "repeatfkey", s.fkeys.repeatfkey);
-  AppendInt(out, "repeatsec", s.fkeys.repeatsec);
-  AppendText(out, "hisrstformat", s.fkeys.hisrstformat);
-  AppendText(out, "exchangeformat", s.fkeys.exchangeformat);
-  for (int i = 0; i < kFKeyCount; ++i) {
-    char key[16];
-    std::snprintf(key, sizeof key, "msg%d", i);
-    AppendText(out, key, s.fkeys.messages[i]);
-  }
+  const char* record = reinterpret_cast<const char*>(&s);
+  for (const Row& row : kRows) AppendValue(out, row, record + row.offset, loc);
   return out;
 }
 

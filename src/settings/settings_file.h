@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "settings/settings.h"
@@ -12,21 +13,18 @@ constexpr size_t kSettingsFileLimit = 4u * 1024u * 1024u;
 // Every value the program starts with before "Zktty.ini" is read.
 Settings DefaultSettings();
 
-// The values the reading itself resets before it opens the file: the serial keys,
-// "ttyconnect", "ttydisconnect", `baudot` and `devtype`.
-void ApplyReadDefaults(Settings& settings);
-
-// Takes one line of the file (changed in place: cleaned and split). A "windowloc" line
-// with four integers fills *loc and sets *haveLoc; either pointer may be null.
-void ReadSettingsLine(Settings& settings, char* line, WindowLoc* loc, bool* haveLoc);
+// Calls `visit` with every text field the file carries and its capacity.
+void ForEachTextField(const Settings& settings, const std::function<void(const char*, size_t)>& visit);
 
 // Reads every line of `data` into `settings` over the values it already holds (no
-// defaults are applied here). Lines end at "\n"; a NUL ends a line's text. Returns 0.
-int ReadSettingsText(Settings& settings, const char* data, size_t size, WindowLoc* loc,
-                     bool* haveLoc);
+// defaults are applied here). Lines end at "\n"; a NUL ends a line's text. A "windowloc"
+// line with four integers fills *loc and sets *haveLoc; either pointer may be null.
+// Returns 0.
+int ReadSettingsText(Settings& settings, const char* data, size_t size, WindowLoc* loc, bool* haveLoc);
 
-// Applies the read defaults, then reads the file. Returns 1 when it cannot be opened
-// (the defaults stay), 0 when it was read.
+// Resets what the reading itself sets before it opens the file (the serial line,
+// "ttyconnect", "ttydisconnect" and the Baudot option), then reads the file. Returns 1
+// when it cannot be opened (those defaults stay), 0 when it was read.
 int ReadSettingsFile(Settings& settings, const char* path, WindowLoc* loc, bool* haveLoc);
 
 // The 51 lines of the file in their fixed order, each ended by "\n".

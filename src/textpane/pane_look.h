@@ -14,13 +14,13 @@ struct PaneFont {
 
 // Colours are 0x00BBGGRR.
 struct PaneLook {
-  uint32_t bgcolour;      // background of both panes
-  uint32_t bordercolour;  // the main window around the panes and buttons
-  uint32_t fgaprep;       // typed text (typing pane, slot 0)
-  uint32_t fgarx;         // received text (receive/transmit pane, slot 1)
-  uint32_t fgatx;         // transmitted text (receive/transmit pane, slot 2)
-  PaneFont prepfont;      // typing pane
-  PaneFont rxtxfont;      // receive/transmit pane
+  uint32_t background;    // of both panes
+  uint32_t border;        // the main window around the panes and buttons
+  uint32_t typingText;    // typed text (typing pane, slot 0)
+  uint32_t receivedText;  // received text (receive/transmit pane, slot 1)
+  uint32_t sentText;      // transmitted text (receive/transmit pane, slot 2)
+  PaneFont typingFont;
+  PaneFont rxTxFont;
 };
 
 }  // namespace zk

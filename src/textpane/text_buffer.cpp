@@ -218,6 +218,9 @@ TextChange TextBuffer::Backspace() {
     }
   }
   --length_;
+  // A mark never lies past the end, so what is appended after a backspace counts as
+  // appended after the mark (the typing pane's transmit position among them).
+  for (ColourSlot& s : slots_) s.mark = std::min(s.mark, length_);
 
   // The highlight shrinks with the byte it covered at the end of the text.
   if (selection_.line >= 0 && selection_.line == last &&

@@ -119,17 +119,10 @@ std::vector<FakeTerminal::Message> FakeTerminal::Messages() const {
   return messages_;
 }
 
-std::string FakeTerminal::Text() const {
-  std::string text;
-  for (const Message& m : Messages())
-    if (m.code == 0x8003) text.push_back(static_cast<char>(m.value));
-  return text;
-}
-
-std::string FakeTerminal::TextUntilEnd() const {
+std::string FakeTerminal::Text(bool untilEnd) const {
   std::string text;
   for (const Message& m : Messages()) {
-    if (m.code == 0x8004) break;
+    if (untilEnd && m.code == 0x8004) break;
     if (m.code == 0x8003) text.push_back(static_cast<char>(m.value));
   }
   return text;

@@ -94,11 +94,10 @@ class FakeTerminal : public PeerWindow {
   double linkedMs() const { return linkedMs_; }  // when the answer was posted
   void Post(uint32_t code, intptr_t value) const { PostMessageA(engine_, registered, code, value); }
   std::vector<Message> Messages() const;
-  // The characters (code 0x8003) so far.
-  std::string Text() const;
-  // The same up to the first end of a transmission (0x8004): what a transmission echoed,
-  // without what an engine that hears itself decodes after it.
-  std::string TextUntilEnd() const;
+  // The characters (code 0x8003) so far, or up to the first end of a transmission (0x8004):
+  // what a transmission echoed, without what an engine that hears itself decodes after it.
+  std::string Text(bool untilEnd = false) const;
+  std::string TextUntilEnd() const { return Text(true); }
   const UINT registered = RegisterWindowMessageA("MMTTY");
 
  private:

@@ -40,17 +40,6 @@ inline void PumpFor(double ms) {
   }
 }
 
-// Pumps until `done` holds or `ms` pass; returns its last answer.
-template <typename F>
-bool PumpUntil(F done, double ms, double stepMs = 10) {
-  const double end = NowMs() + ms;
-  for (;;) {
-    if (done()) return true;
-    if (NowMs() >= end) return false;
-    PumpFor(stepMs);
-  }
-}
-
 // Starts the program in this process, once: a fresh folder under the work folder with
 // `ini` as its settings file becomes the current directory, then the normal start-up.
 inline bool StartProgramOnce(const std::string& folderName, const std::string& ini, int showCommand) {

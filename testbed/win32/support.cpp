@@ -49,6 +49,35 @@ HWND WaitForMessageBox(const std::string& title, int ms) {
   return box;
 }
 
+namespace {
+
+struct WindowSearch {
+  DWORD process;
+  const char* className;
+  const std::function<bool(HWND)>& match;
+  HWND found;
+};
+
+BOOL CALLBACK SearchWindow(HWND window, LPARAM param) {
+  auto& s = *reinterpret_cast<WindowSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof name);
+  const bool fits = (s.process == 0 || owner == s.process) && (!s.className || std::strcmp(name, s.className) == 0) &&
+                    IsWindowVisible(window) && (!s.match || s.match(window));
+  if (fits) s.found = window;
+  return !fits;
+}
+
+}  // namespace
+
+HWND FindTopWindow(DWORD process, const char* className, const std::function<bool(HWND)>& match) {
+  WindowSearch search{process, className, match, nullptr};
+  EnumWindows(SearchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 bool HasChildText(HWND window, const std::string& text) {
   for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     char buffer[512] = "";

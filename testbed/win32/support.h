@@ -26,6 +26,9 @@ std::vector<std::string> ReadLines(const std::string& path);
 HWND WaitForMessageBox(const std::string& title, int ms = 15000);
 // Whether a child of `window` has exactly this text.
 bool HasChildText(HWND window, const std::string& text);
+// The first visible top-level window of process `process` (any, for 0) and class
+// `className` (any, for null) for which `match` holds; null when there is none.
+HWND FindTopWindow(DWORD process, const char* className, const std::function<bool(HWND)>& match = nullptr);
 
 std::string ClipboardText();
 void SetClipboardText(const std::string& text);

@@ -77,33 +77,9 @@ bool ZkApp::WaitForMainWindow() {
   return true;
 }
 
-namespace {
-
-struct FindState {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK FindMain(HWND window, LPARAM param) {
-  auto* state = reinterpret_cast<FindState*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char name[64];
-  if (pid == state->processId && GetClassNameA(window, name, sizeof name) &&
-      std::strcmp(name, "RttyZklog") == 0 && IsWindowVisible(window)) {
-    state->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-}  // namespace
-
 bool ZkApp::FindWindows() {
-  FindState state{process_.dwProcessId, nullptr};
-  EnumWindows(FindMain, reinterpret_cast<LPARAM>(&state));
-  if (!state.found) return false;
-  main_ = state.found;
+  main_ = FindTopWindow(process_.dwProcessId, "RttyZklog");
+  if (!main_) return false;
   HWND first = FindWindowExA(main_, nullptr, "QelTextWin", nullptr);
   HWND second = first ? FindWindowExA(main_, first, "QelTextWin", nullptr) : nullptr;
   if (!first || !second) return false;
@@ -150,37 +126,17 @@ void ZkApp::Sync() const {
   SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
 }
 
-namespace {
-
-struct DialogSearch {
-  DWORD processId;
-  const std::string* title;
-  HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<DialogSearch*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  char name[16] = "", title[256] = "";
-  GetClassNameA(window, name, sizeof name);
-  GetWindowTextA(window, title, sizeof title);
-  if (pid != search->processId || std::strcmp(name, "#32770") != 0 || *search->title != title ||
-      !IsWindowVisible(window))
-    return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-}  // namespace
-
 HWND ZkApp::WaitForDialog(const std::string& title, int ms) const {
-  DialogSearch search{process_.dwProcessId, &title, nullptr};
+  HWND found = nullptr;
   WaitFor([&] {
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found != nullptr;
+    found = FindTopWindow(process_.dwProcessId, "#32770", [&](HWND window) {
+      char text[256] = "";
+      GetWindowTextA(window, text, sizeof text);
+      return title == text;
+    });
+    return found != nullptr;
   }, ms);
-  return search.found;
+  return found;
 }
 
 HWND ZkApp::SetupSheet(int ms) const {

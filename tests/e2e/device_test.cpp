@@ -106,6 +106,11 @@ TEST_F(SerialDevice, DirectModeSendsKeysStraightToTheLine) {
   zk.Type("AB\x03");
   EXPECT_EQ(peer.ReadCount(5, 1000), Codes({3, 25, 27, 27, 28})) << "Ctrl+C goes out unseen";
   EXPECT_EQ(zk.ControlText(IDC_TXRX), "F10  &TX") << "direct typing does not key the transmitter";
+  zk.SysKey(VK_F10);
+  EXPECT_EQ(peer.ReadFor(300).find_first_not_of('\x1f'), std::string::npos) << "direct typing went out once";
+  zk.SysKey(VK_F10);
+  ASSERT_TRUE(zk.WaitForTxCaption("F10  &TX"));
+  peer.ReadFor(200);  // the tail still on the line
   zk.Type("\x19");
   EXPECT_EQ(zk.Text(zk.main()), "Zktty");
   zk.Type("X");
@@ -116,12 +121,9 @@ TEST(Device, APortThatCannotBeOpenedIsReported) {
   ZkApp zk;
   // COM7 has no device behind it in the test prefix.
   ASSERT_TRUE(zk.Launch("port_missing", "devtype 1\nttyport 7\n"));
-  HWND box = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (box = FindWindowA("#32770", "Could not activate COM7")) != nullptr; }, 15000));
-  bool textShown = false;
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (zk.Text(child) == "Another program may be using the port?") textShown = true;
-  EXPECT_TRUE(textShown);
+  HWND box = WaitForMessageBox("Could not activate COM7");
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(HasChildText(box, "Another program may be using the port?"));
   zk.Screenshot("port-missing", box);
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(zk.WaitForMainWindow());
@@ -150,6 +152,9 @@ TEST_F(SerialDevice, TncCommandStringsResponsePromptAndEcho) {
   const std::string shown = zk.RxTxText();
   EXPECT_NE(shown.find("HELLO"), std::string::npos) << shown;
   EXPECT_NE(shown.find("CMD:"), std::string::npos) << shown;
+  zk.Type("\b\bK TEST");  // back into sent text: what is typed after it goes out whole
+  zk.SysKey(VK_F10);
+  EXPECT_EQ(peer.ReadUntil("TEST", 2000), "TX\rK TEST");
   ASSERT_TRUE(zk.Exit());
   EXPECT_EQ(peer.ReadUntil("RX\r", 2000), "RX\r") << "the receive string again at exit";
 }

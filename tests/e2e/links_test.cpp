@@ -77,7 +77,7 @@ class LogLink : public Links {};
 class Engine : public Links {};
 
 TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
-  Start("log_call_box", kQuiet + "msg0 <F1  Mark> \\l\n");
+  Start("log_call_box", kQuiet + "msg0 <F1  Mark> \\l\nmsg1 <F2  Log> \\l\\u\n");
   const std::string main = Id(zk.main());  // "rttystarted" comes from no window: there is none yet
   EXPECT_EQ(Next(log, seen, 3),
             (std::vector<std::string>{"0 <control:11>rttystarted", "announce 1001 " + main, "announce 1000 " + main}));
@@ -104,8 +104,10 @@ TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
     ExpectFields(expected);
   }
   SetCallBox("G4XYZ");
-  zk.Command(IDC_NEW);  // no mark: no question
-  ExpectFields({{"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
+  zk.Key(VK_F2);  // marked, then logged: no mark is left
+  SetCallBox("G4XYZ");
+  zk.PostCommand(IDC_NEW);  // no mark: no question
+  ExpectFields({{"CALL", "G4XYZ"}, {"control", "updatelog"}, {"CALL", ""}, {"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
   ASSERT_TRUE(zk.Exit());
   ExpectFields({{"control", "rttystopped"}});
 }
@@ -155,6 +157,25 @@ TEST_F(LogLink, ALoggerStartedLaterIsLinkedAndMayEndZktty) {
   PostMessageA(zk.main(), log.registered, 1002, reinterpret_cast<LPARAM>(log.window()));
   EXPECT_TRUE(zk.WaitForExit());
   EXPECT_EQ(log.Records(seen + 1, 300).size(), seen) << "the link had ended: no \"rttystopped\"";
+}
+
+// A second Zktty announces its window as any terminal does; each links to the logging
+// program only, and each Call box reaches it at once.
+TEST_F(LogLink, TwoZkttysEachReachTheLoggerAndNeverEachOther) {
+  Start("log_first", kQuiet);
+  ZkApp second;
+  ASSERT_TRUE(second.Start("log_second", "windowloc 0 0 800 520\n"));
+  const std::tuple<ZkApp*, const char*, const char*> sends[] = {{&zk, "K1ABC", "K1ABC|"}, {&second, "G4XYZ", "K1ABC|G4XYZ"}};
+  for (const auto& [app, call, boxes] : sends) {
+    const size_t before = log.Records(0, 300).size();
+    const double sent = NowMs();
+    SendMessageA(app->Control(IDC_CALLBOX), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(call));
+    const std::vector<std::string> records = log.Records(before + 1, 1000);
+    EXPECT_LT(NowMs() - sent, 200) << call;
+    EXPECT_EQ(records.size() > before ? records[before] : "", Id(app->main()) + " <CALL:5>" + call);
+    EXPECT_EQ(zk.ControlText(IDC_CALLBOX) + "|" + second.ControlText(IDC_CALLBOX), boxes);
+  }
+  ASSERT_TRUE(second.Exit());
 }
 
 // A logging program that stops answering for 10 s costs each field at most the send's

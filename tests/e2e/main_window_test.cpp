@@ -42,7 +42,7 @@ std::string Joined(const std::vector<std::string>& words) {
   return all;
 }
 
-TEST(MainWindow, FirstStartShowsTheDefaultKeysAndWritesTheSettingsFile) {
+TEST(MainWindow, FirstStartShowsTheDefaultKeysTheAboutBoxAndWritesTheSettingsFile) {
   ZkApp zk;
   ASSERT_TRUE(zk.Start("first_start"));
   EXPECT_EQ(zk.Text(zk.main()), "Zktty");
@@ -52,6 +52,16 @@ TEST(MainWindow, FirstStartShowsTheDefaultKeysAndWritesTheSettingsFile) {
       {IDC_F5, "F5  Exchange"}, {IDC_F9, "F9"}, {IDC_UPDATE, "&Update"}, {IDC_NEW, "&New"}};
   for (const auto& [id, caption] : captions) EXPECT_EQ(zk.ControlText(id), caption) << id;
   zk.Screenshot("main-empty");
+  PostMessageA(zk.main(), WM_COMMAND, IDM_ABOUT, 0);
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    about = FindWindowA(nullptr, "About");
+    return about && IsWindowVisible(about) && GetWindow(about, GW_OWNER) == zk.main();
+  }));
+  EXPECT_TRUE(HasChildText(about, "Zktty Version 1.3"));
+  zk.Screenshot("about", about);
+  SendMessageA(about, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
   ASSERT_TRUE(zk.Exit());
   const auto lines = ReadLines(zk.IniPath());
   EXPECT_EQ(lines.size(), 51u);
@@ -90,13 +100,25 @@ TEST(MainWindow, StoredPlaceRatioFontsAndColoursAreApplied) {
   const auto lines = ReadLines(zk.IniPath());
   EXPECT_EQ(ValueOf(lines, "windowloc"), "100 50 700 520");
   EXPECT_EQ(ValueOf(lines, "prepfontpoints"), "240");
+
+  ZkApp moved;  // a place on a screen that is gone: back on the work area, whole
+  ASSERT_TRUE(moved.Start("lost_place", "windowloc 3000 2000 3600 2470\n"));
+  RECT work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(moved.main(), &window);
+  EXPECT_EQ(std::make_pair(window.right - window.left, window.bottom - window.top), std::make_pair(600L, 470L));
+  EXPECT_TRUE(window.left >= work.left && window.top >= work.top && window.right <= work.right && window.bottom <= work.bottom);
+  ASSERT_TRUE(moved.Exit());
 }
 
-TEST(MainWindow, TypingBackspaceClearingAndPaste) {
+TEST(MainWindow, TypingBackspaceWordSelectionClearingAndPaste) {
   ZkApp zk;
   ASSERT_TRUE(zk.Start("typing", "windowloc 0 0 640 480\n"));
   zk.Type("CQ TEST DE W1AWX\b\t\x1b");  // tab and Escape are not text
-  EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "CQ TEST DE W1AW");
+  // A click copies the word and the byte after it; after the last word that is the end.
+  EXPECT_EQ(WordsOnRow(zk, zk.typingPane(), 0), (std::vector<std::string>{"CQ ", "TEST ", "DE ", "W1AW"}));
+  zk.Click(zk.typingPane(), 40, 8);
+  zk.Screenshot("main-selection");
   zk.Command(IDM_CLEAR_RXTX);  // leaves the typing pane alone
   EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "CQ TEST DE W1AW");
   zk.Command(IDM_CLEAR_TYPING);
@@ -110,17 +132,6 @@ TEST(MainWindow, TypingBackspaceClearingAndPaste) {
   SetClipboardText("unchanged");
   zk.Command(IDM_COPY);
   EXPECT_EQ(ClipboardText(), "unchanged");
-  ASSERT_TRUE(zk.Exit());
-}
-
-TEST(MainWindow, WordSelectionCopiesTheWordAndTheByteAfterIt) {
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("selection", "windowloc 0 0 640 480\n"));
-  zk.Type("CQ TEST DE W1AW");
-  EXPECT_EQ(WordsOnRow(zk, zk.typingPane(), 0), (std::vector<std::string>{"CQ ", "TEST ", "DE ", "W1AW"}))
-      << "the byte after the last word is the end of the text";
-  zk.Click(zk.typingPane(), 40, 8);
-  zk.Screenshot("main-selection");
   ASSERT_TRUE(zk.Exit());
 }
 
@@ -210,25 +221,6 @@ TEST(MainWindow, AutoRepeatSendsAgainAfterThePauseUntilAKeyCancels) {
   ASSERT_TRUE(zk.WaitForTxCaption("F10  &TX"));
   zk.Key(VK_HOME);  // any other key cancels
   EXPECT_FALSE(zk.WaitForTxCaption("F10  &RX", 4500));
-  ASSERT_TRUE(zk.Exit());
-}
-
-TEST(MainWindow, AboutBoxShowsTheVersion) {
-  ZkApp zk;
-  ASSERT_TRUE(zk.Start("about"));
-  PostMessageA(zk.main(), WM_COMMAND, IDM_ABOUT, 0);
-  HWND about = nullptr;
-  ASSERT_TRUE(WaitFor([&] {
-    about = FindWindowA(nullptr, "About");
-    return about && IsWindowVisible(about) && GetWindow(about, GW_OWNER) == zk.main();
-  }));
-  bool versionShown = false;
-  for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-    if (zk.Text(child) == "Zktty Version 1.3") versionShown = true;
-  EXPECT_TRUE(versionShown);
-  zk.Screenshot("about", about);
-  SendMessageA(about, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
   ASSERT_TRUE(zk.Exit());
 }
 

@@ -23,8 +23,8 @@ using namespace testbed;
 
 enum Page { kSerialPage, kTncPage, kFKeysPage, kPreferencesPage };
 
-// The run's prefix has COM5, COM6, COM8, COM9 and COM12.
-const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM12"};
+// The run's prefix has COM5, COM6, COM8, COM9 and COM12, and COM10 as a link it does not declare.
+const std::vector<std::string> kPorts{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "COM10", "COM12"};
 
 std::string Setting(const ZkApp& zk, const std::string& key) {
   for (const std::string& line : ReadLines(zk.IniPath()))
@@ -119,6 +119,13 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS})
     Click(page, id);
   SetDlgItemTextA(page, IDC_PTT_DELAY, "-20");
+  PostClick(sheet, IDOK);  // a delay outside its range is refused, and the range named
+  HWND refusal = zk.WaitForDialog("Set serial port", 5000);
+  ASSERT_TRUE(refusal);
+  EXPECT_TRUE(HasChildText(refusal, "The PTT delay must be 0 to 2000 ms."));
+  zk.Screenshot("setup-ptt-delay-refused", refusal, true);
+  ConfirmDialog(refusal);
+  SetDlgItemTextA(page, IDC_PTT_DELAY, "2000");
 
   page = zk.ShowPage(sheet, kTncPage);
   const std::pair<int, const char*> tnc[] = {{IDC_TNC_INIT, "INIT\\r"}, {IDC_TNC_TX, "TX\\r[OK]"}, {IDC_TNC_RX, "RX\\r"},
@@ -132,7 +139,7 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   const std::pair<const char*, const char*> stored[] = {
       {"devtype", "0"}, {"ttyport", "9"}, {"ttyportnumber", "9"}, {"ttybaud", "45"}, {"ttybytesize", "8"},
       {"ttyparity", "1"}, {"ttystop", "2"}, {"ttyflow", "2"}, {"baudot", "0"}, {"ltrsonspace", "1"},
-      {"diddle", "1"}, {"pttcontrol", "1"}, {"pttms", "-20"}, {"ttytncecho", "0"}, {"tncinit", "ATZ\\r"},
+      {"diddle", "1"}, {"pttcontrol", "1"}, {"pttms", "2000"}, {"ttytncecho", "0"}, {"tncinit", "ATZ\\r"},
       {"tnctx", "TX\\r[OK]"}, {"command", "a command string longer "}, {"rxmodechar", "3"}, {"ignore", "~"}};
   for (const auto& [key, value] : stored) EXPECT_EQ(Setting(zk, key), value) << key;
   ASSERT_TRUE(zk.Exit());
@@ -216,6 +223,7 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
   const std::string folder = MakeFolder("setup_fkeys");
   WriteFile(folder + "\\part.rtm", "F1: <F1  Loaded> hello\nrst 5NN\n");
   WriteFile(folder + "\\note.rty", "UR 599\n");
+  WriteFile(folder + "\\huge.rtm", std::string(1024 * 1024, '\n') + "F3: huge\n");
   ASSERT_TRUE(zk.Start("setup_fkeys", "repeatfkey 3\nrepeatsec 20\nexchangeformat #(HISCALL)\nmsg2 <F3  Old> x\n",
                        ZkApp::SetupAtStart::kKeep));
   HWND sheet = zk.SetupSheet();
@@ -233,6 +241,13 @@ TEST(SetupSheet, FunctionKeysPageSavesLoadsAndEditsFiles) {
   EXPECT_EQ(saved[2], "F3: <F3  New> three");
   EXPECT_EQ(saved[9] + "|" + saved[11], "repeat 3 20|exchange #(HISCALL)");
 
+  PostClick(page, IDC_LOAD_FKEYS);  // over 1 MiB: refused, naming the file, and the set kept
+  ASSERT_TRUE(ChooseFileName(zk, "Zktty Function key files", "huge.rtm"));
+  HWND refusal = zk.WaitForDialog("File too large", 5000);
+  ASSERT_TRUE(refusal);
+  EXPECT_TRUE(HasChildText(refusal, folder + "\\huge.rtm is larger than 1 MiB and was not read."));
+  ConfirmDialog(refusal);
+  EXPECT_EQ(TextOf(zk, page, IDC_REPEAT_KEY), "3");
   PostClick(page, IDC_LOAD_FKEYS);
   ASSERT_TRUE(ChooseFileName(zk, "Zktty Function key files", "part.rtm", "dialog-file"));
   const std::pair<int, const char*> loaded[] = {

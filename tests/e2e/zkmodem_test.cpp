@@ -27,16 +27,12 @@ const std::string kQso =
 constexpr int kSettingsButton = 1008;  // zkmodem's "Settings..."
 
 size_t Levenshtein(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
+  std::vector<size_t> row(b.size() + 1), next(b.size() + 1);
   for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t up = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-      diagonal = up;
-    }
+  for (size_t i = 1; i <= a.size(); ++i, row.swap(next)) {
+    next[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j)
+      next[j] = std::min({row[j] + 1, next[j - 1] + 1, row[j - 1] + (a[i - 1] != b[j - 1])});
   }
   return row[b.size()];
 }
@@ -46,24 +42,14 @@ std::string WithoutCr(std::string text) {
   return text;
 }
 
-struct EngineSearch {
-  DWORD process;
-  HWND found;
-};
-
-BOOL CALLBACK FindEngine(HWND window, LPARAM search) {
-  auto* s = reinterpret_cast<EngineSearch*>(search);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (FindWindowExA(window, nullptr, "ZkWaterfall", nullptr) && (s->process == 0 || owner == s->process)) s->found = window;
-  return s->found == nullptr;
-}
-
 // The engine's window (the top-level window holding its waterfall), of one process or any.
 HWND EngineWindow(DWORD process = 0, int ms = 15000) {
-  EngineSearch search{process, nullptr};
-  WaitFor([&] { return EnumWindows(FindEngine, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; }, ms);
-  return search.found;
+  HWND found = nullptr;
+  WaitFor([&] {
+    found = FindTopWindow(process, nullptr, [](HWND w) { return FindWindowExA(w, nullptr, "ZkWaterfall", nullptr) != nullptr; });
+    return found != nullptr;
+  }, ms);
+  return found;
 }
 
 std::string Caption(HWND window) {
@@ -116,7 +102,7 @@ class Zkmodem : public ::testing::Test {
     engine = EngineWindow(0);
     ASSERT_NE(engine, nullptr);
     // Zktty gives the engine's window the two numbers the engine reports: linked.
-    ASSERT_TRUE(WaitFor([&] { return Caption(engine).rfind("MMTTY     (", 0) == 0; }, 15000)) << Caption(engine);
+    ASSERT_TRUE(WaitFor([&] { return zk.Text(engine).rfind("MMTTY     (", 0) == 0; }, 15000)) << zk.Text(engine);
   }
   // zkmodem started as a terminal starts it, in its folder.
   PROCESS_INFORMATION StartEngine(const std::string& folder) {
@@ -153,7 +139,7 @@ TEST_F(Zkmodem, DecodesANoisyRecordingIntoZkttysPaneAndReportsTheSignal) {
   EXPECT_LT(static_cast<double>(Levenshtein(sent, received)) / sent.size(), 0.02) << received;
   // The caption holds the signal-to-noise ratio and the mark, as the engine reported them.
   int snr = 0, mark = 0;
-  ASSERT_EQ(std::sscanf(Caption(engine).c_str(), "MMTTY     (%d,%d)", &snr, &mark), 2) << Caption(engine);
+  ASSERT_EQ(std::sscanf(zk.Text(engine).c_str(), "MMTTY     (%d,%d)", &snr, &mark), 2) << zk.Text(engine);
   EXPECT_NEAR(mark, 2125, 10);
   EXPECT_NEAR(snr, -5, 5);
   ASSERT_TRUE(zk.Exit());
@@ -193,6 +179,39 @@ TEST_F(Zkmodem, SendsTypedTextAsAudioWithPttOnTheRadioAndEndsWhenTold) {
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(engine); }));
   EXPECT_EQ(rig.Ptt(), "0");
   EXPECT_NE(ReadFile(zk.folder() + "\\zkmodem.ini").find("windowloc 0 530 760 1010"), std::string::npos);
+}
+
+// The engine killed in the middle of a transmission: Zktty is back to receive and the
+// logging program told "pttoff" within 2 s, the operator is asked once whether to start
+// the engine again, and Yes starts one that is linked as at start-up.
+TEST_F(Zkmodem, AnEngineKilledWhileSendingLeavesZkttyReceivingAndStartsAgainOnYes) {
+  FakeLogger log;
+  ASSERT_TRUE(log.Start());
+  StartZktty(EngineFolder("zkmodem_killed", "txfile tx.wav\nwindowloc 0 530 760 1010\n"));
+  zk.Type("RYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRYRY");
+  zk.SysKey(VK_F10);
+  ASSERT_TRUE(zk.WaitForTxCaption("F10  &RX"));
+  Sleep(500);
+  DWORD id = 0;
+  GetWindowThreadProcessId(engine, &id);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+  const size_t before = log.Records().size();
+  const double killed = NowMs();
+  ASSERT_TRUE(process && TerminateProcess(process, 1));
+  CloseHandle(process);
+  EXPECT_TRUE(zk.WaitForTxCaption("F10  &TX", 2000));
+  const std::vector<std::string> fields = log.Records(before + 1, 2000);
+  EXPECT_EQ(fields.size() > before ? fields.back() : "", std::to_string(reinterpret_cast<uintptr_t>(zk.main())) + " <control:6>pttoff");
+  HWND ask = zk.WaitForDialog("Sound-card engine", 2000);
+  ASSERT_TRUE(ask);
+  EXPECT_LT(NowMs() - killed, 2000);
+  zk.Screenshot("engine-ended", ask, true);
+  PostMessageA(ask, WM_COMMAND, IDYES, 0);
+  engine = EngineWindow(0);
+  ASSERT_NE(engine, nullptr);
+  EXPECT_TRUE(WaitFor([&] { return Caption(engine).rfind("MMTTY     (", 0) == 0; }, 15000)) << "linked again";
+  EXPECT_EQ(zk.WaitForDialog("Sound-card engine", 0), nullptr) << "asked once";
+  ASSERT_TRUE(zk.Exit());
 }
 
 // Through Wine's own audio driver: one engine plays into the null sink, the other

@@ -56,12 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& message = f[0];
 
   zk::ComposeContext context;
-  context.macros.mycall = f[1].c_str();
+  context.macros.myCall = f[1].c_str();
   context.macros.callBox = f[2].c_str();
   context.macros.hisRst = f[3].c_str();
   context.macros.myRst = f[4].c_str();
-  context.macros.hisrstformat = f[5].c_str();
-  context.macros.exchangeformat = f[6].c_str();
+  context.macros.hisRstFormat = f[5].c_str();
+  context.macros.exchangeFormat = f[6].c_str();
   context.ignore = f[7].c_str();
   context.startDirectory = f[8].c_str();
   context.transmitting = (flags & 1) != 0;
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.readFile = [&](const char* path, std::string& body) {
     Check(std::strlen(path) < zk::kMessagePathSize && std::strncmp(path, prefix.c_str(), prefix.size()) == 0);
     body = fileBody;
-    return (flags & 2) != 0;
+    return (flags & 2) != 0 ? zk::FileRead::kRead : zk::FileRead::kNothing;
   };
 
   // Bounded, and never a zero, a line feed or the start-of-transmission byte in the pane.

@@ -2,17 +2,16 @@
 // value from any window.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
-#include "modem/engine_rules.h"
-#include "modem/engine_settings.h"
+#include "engine/engine_rules.h"
+#include "engine/engine_settings.h"
 
 namespace {
 
 // Traps on what the rules must never do: send while receiving, post to a window that
 // never answered.
-struct CheckingHost : zk::EngineHost {
+struct CheckingHost : zk::TerminalLink, zk::EngineHost {
   void Announce() override {}
   void Post(intptr_t window, uint32_t, intptr_t) override {
     if (window == 0 || window != rules->terminal()) __builtin_trap();
@@ -33,14 +32,14 @@ struct CheckingHost : zk::EngineHost {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zk::EngineSettings s;
   zk::ReadEngineSettingsText(s, reinterpret_cast<const char*>(data), size);
-  if (!zk::CheckModemSettings(zk::ModemSettingsOf(s, 8000)).empty()) __builtin_trap();
+  if (!zk::TonesFit(s) || !(s.squelchDb >= zk::kSquelchDbLow && s.squelchDb <= zk::kSquelchDbHigh)) __builtin_trap();
   const std::string text = zk::FormatEngineSettings(s);
   zk::EngineSettings again;
   zk::ReadEngineSettingsText(again, text.data(), text.size());
   if (zk::FormatEngineSettings(again) != text) __builtin_trap();
 
   CheckingHost host;
-  zk::EngineRules rules(host, true);
+  zk::EngineRules rules(host, host, true);
   host.rules = &rules;
   rules.Start(0);
   for (size_t i = 0; i + 4 <= size; i += 4) {

@@ -22,7 +22,7 @@ bool Terminated(const char (&field)[N]) {
 
 void CheckSet(const zk::FKeySet& set) {
   for (const auto& message : set.messages) Check(Terminated(message));
-  Check(Terminated(set.hisrstformat) && Terminated(set.exchangeformat));
+  Check(Terminated(set.hisRstFormat) && Terminated(set.exchangeFormat));
 }
 
 // The formats are written as they are and cleaned when read back.
@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zk::LoadFKeyText(again, text.data(), text.size());
   CheckSet(again);
   for (int i = 0; i < zk::kFKeyCount; ++i) Check(std::strcmp(again.messages[i], set.messages[i]) == 0);
-  Check(again.repeatfkey == set.repeatfkey && again.repeatsec == set.repeatsec);
-  Check(ReadsBackAs(set.hisrstformat, again.hisrstformat));
-  Check(ReadsBackAs(set.exchangeformat, again.exchangeformat));
+  Check(again.repeatKey == set.repeatKey && again.repeatSeconds == set.repeatSeconds);
+  Check(ReadsBackAs(set.hisRstFormat, again.hisRstFormat));
+  Check(ReadsBackAs(set.exchangeFormat, again.exchangeFormat));
   return 0;
 }

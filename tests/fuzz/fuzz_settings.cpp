@@ -10,19 +10,10 @@ namespace {
 using zk::Settings;
 using zk::WindowLoc;
 
-template <size_t N>
-bool Terminated(const char (&field)[N]) {
-  return std::memchr(field, '\0', N) != nullptr;
-}
-
 void RequireAllTerminated(const Settings& s) {
-  bool ok = Terminated(s.mycall) && Terminated(s.tncinit) && Terminated(s.tncrx) &&
-            Terminated(s.tnctx) && Terminated(s.command) && Terminated(s.prepfont.face) &&
-            Terminated(s.rxtxfont.face) && Terminated(s.ignore) && Terminated(s.ttyconnect) &&
-            Terminated(s.ttydisconnect) && Terminated(s.fkeys.hisrstformat) &&
-            Terminated(s.fkeys.exchangeformat);
-  for (const auto& message : s.fkeys.messages) ok = ok && Terminated(message);
-  if (!ok) __builtin_trap();
+  zk::ForEachTextField(s, [](const char* field, size_t capacity) {
+    if (!std::memchr(field, '\0', capacity)) __builtin_trap();
+  });
 }
 
 size_t CountLines(const std::string& text) {

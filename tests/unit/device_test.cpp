@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -34,18 +35,26 @@ class FakePort : public DevicePort {
   std::atomic<int64_t> now{1000};
   std::vector<Call> calls;
   std::function<void()> duringNextWait;
+  double txCharMs = 0;  // a character's time on the line, for TransmitChar
+  int64_t txFreeAt = 0;
 
   bool HasPort() const override { return hasPort; }
-  void SetControlLine(int line, bool on) override {
+  void SetControlLine(PttLine line, bool on) override {
     lineUp = on;
-    Log("line" + std::to_string(line) + (on ? " on" : " off"));
+    Log("line" + std::to_string(static_cast<int>(line)) + (on ? " on" : " off"));
   }
   void Purge() override { Log("purge"); }
   bool Write(const uint8_t* bytes, int count) override {
     for (int i = 0; i < count; ++i) Log("write " + std::to_string(bytes[i]));
     return true;
   }
-  void TransmitChar(uint8_t byte) override { Log("tx " + std::to_string(byte)); }
+  // As Windows documents it: refused while the character before has not gone out.
+  bool TransmitChar(uint8_t byte) override {
+    if (now < txFreeAt) return false;
+    txFreeAt = now + static_cast<int64_t>(std::ceil(txCharMs));
+    Log("tx " + std::to_string(byte));
+    return true;
+  }
   void EnginePost(uint32_t code, intptr_t value) override {
     Log("post " + std::to_string(code) + " " + std::to_string(value));
   }
@@ -126,8 +135,9 @@ LineModel ReplayLine(const std::vector<Call>& writes, double characterMs) {
 
 Settings TerminalUnitSettings() {
   Settings s = DefaultSettings();
-  s.devtype = kTerminalUnit; s.baudot = 1; s.diddle = 0; s.pttcontrol = 1;
-  s.ttybaud = 45; s.ttybytesize = 5; s.ttystop = 1;  // 7.5 bits a character
+  s.serial.device = DeviceType::kTerminalUnit; s.options.baudot = 1; s.options.diddle = 0;
+  s.options.ptt = PttLine::kRts;
+  s.serial.baud = 45; s.serial.dataBits = 5; s.serial.stopBits = StopBits::kOneAndHalf;  // 7.5 bits a character
   return s;
 }
 
@@ -163,27 +173,29 @@ class DeviceLinkTest : public ::testing::Test {
 
 TEST_F(DeviceLinkTest, CharacterTimeFollowsLineFormat) {
   EXPECT_NEAR(link.CharacterMs(), 7.5 * 1000 / 45, 1e-9);
-  s.ttybaud = 9600; s.ttybytesize = 8; s.ttystop = 2; s.ttyparity = 2;
+  s.serial.baud = 9600; s.serial.dataBits = 8; s.serial.stopBits = StopBits::kTwo; s.serial.parity = 2;
   EXPECT_NEAR(link.CharacterMs(), 12 * 1000.0 / 9600, 1e-9);
-  s.ttybaud = -45;
+  s.serial.baud = -45;
   EXPECT_EQ(link.CharacterMs(), 0.0);
 }
 
 TEST_F(DeviceLinkTest, PttByDeviceTypeAndControlLine) {
+  using D = DeviceType;
   const struct {
-    int32_t devtype, pttcontrol;
+    D device;
+    int32_t ptt;
     bool hasPort, stateWhenOn;
     const char* calls;  // for SetPtt(true) then SetPtt(false)
   } cases[] = {
-      {kTnc, 1, true, true, "line1 on|line1 off"}, {kTerminalUnit, 2, true, true, "line2 on|line2 off"},
-      {kTnc, 0, true, false, ""},                  {kTnc, 7, true, true, ""},
-      {kTerminalUnit, 1, false, false, ""},        {kEngine, 1, true, true, "ptton|pttoff"},
-      {kNoDevice, 1, true, false, ""},
+      {D::kTnc, 1, true, true, "line1 on|line1 off"}, {D::kTerminalUnit, 2, true, true, "line2 on|line2 off"},
+      {D::kTnc, 0, true, false, ""},                  {D::kTnc, 7, true, true, ""},
+      {D::kTerminalUnit, 1, false, false, ""},        {D::kEngine, 1, true, true, "ptton|pttoff"},
+      {D::kNone, 1, true, false, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.devtype << "/" << c.pttcontrol << "/" << c.hasPort);
-    s.devtype = c.devtype;
-    s.pttcontrol = c.pttcontrol;
+    SCOPED_TRACE(::testing::Message() << static_cast<int>(c.device) << "/" << c.ptt << "/" << c.hasPort);
+    s.serial.device = c.device;
+    s.options.ptt = static_cast<PttLine>(c.ptt);
     FakePort p;
     p.hasPort = c.hasPort;
     DeviceLink l(s, *queue, p);
@@ -196,7 +208,7 @@ TEST_F(DeviceLinkTest, PttByDeviceTypeAndControlLine) {
 }
 
 TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
-  s.pttms = 300;
+  s.options.pttDelayMs = 300;
   link.SwitchToTransmit();
   EXPECT_EQ(port.Texts(), "line1 on|purge|wake");
   Send("5");
@@ -219,6 +231,18 @@ TEST_F(DeviceLinkTest, PttDelayHoldsBackTheFirstCharacterOfATransmissionOnly) {
   EXPECT_FALSE(port.duringNextWait);
   EXPECT_EQ(port.Count("line1 off"), 0u);
   EXPECT_TRUE(link.pttState());
+  // Back to receive while the delay of a new keying still holds everything back: nothing
+  // is on the line, and PTT falls at once.
+  link.SwitchToReceive();
+  Send();
+  s.options.pttDelayMs = 2000;
+  port.calls.clear();
+  link.SwitchToTransmit();
+  port.now += 100;
+  link.SwitchToReceive();
+  EXPECT_EQ(port.Texts("line1 "), "on off");
+  Send();
+  EXPECT_EQ(port.Count("write"), 0u);
 }
 
 TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
@@ -239,7 +263,7 @@ TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
 
   // The switch comes while the writer waits between idle codes and its wake-up is used
   // up by that wait: PTT still falls.
-  s.diddle = 1;
+  s.options.diddle = 1;
   link.SwitchToTransmit();
   Steps(3);
   port.duringNextWait = [&] { link.SwitchToReceive(); };
@@ -248,7 +272,7 @@ TEST_F(DeviceLinkTest, PttReleaseWaitsForTheLastCharacterOnTheLine) {
 }
 
 TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyAndTypedTextGoesAhead) {
-  s.diddle = 1;
+  s.options.diddle = 1;
   EXPECT_FALSE(link.WriterStep()) << "idle codes while receiving";
   link.SwitchToTransmit();
   Steps(5);
@@ -270,12 +294,12 @@ TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyAndTypedTextGoesAhead) {
 
   link.SwitchToReceive();
   EXPECT_FALSE(link.WriterStep());
-  s.baudot = 0;
+  s.options.baudot = 0;
   port.calls.clear();
   link.SwitchToTransmit();
   Steps(3);
   EXPECT_EQ(port.Texts("write "), "32 32 32");
-  s.diddle = 0;
+  s.options.diddle = 0;
   EXPECT_FALSE(link.WriterStep());
 }
 
@@ -286,10 +310,10 @@ TEST_F(DeviceLinkTest, EndMarkEndsTerminalUnitTransmissionAndDropsTheRest) {
   EXPECT_EQ(port.Texts("show "), "65/2 160/2 66/2");
   EXPECT_EQ(port.Count("toggle"), 1u);
   EXPECT_TRUE(queue->Empty());
-  s.diddle = 1;  // until the window thread switches, not even idle codes go out
+  s.options.diddle = 1;  // until the window thread switches, not even idle codes go out
   EXPECT_EQ(Send(), 0);
 
-  s.diddle = 0;  // text the writer meets while receiving is echoed as such
+  s.options.diddle = 0;  // text the writer meets while receiving is echoed as such
   link.SwitchToReceive();
   Send();
   port.calls.clear();
@@ -299,7 +323,8 @@ TEST_F(DeviceLinkTest, EndMarkEndsTerminalUnitTransmissionAndDropsTheRest) {
 }
 
 TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
-  s.devtype = kTnc;
+  s.serial.device = DeviceType::kTnc;
+  port.txCharMs = link.CharacterMs();
   const char* const cases[][3] = {
       {"X[OK]Y", "purge|tx 88|tx 89", "OK"},
       {"\\r[cmd:]\\x41[ok", "purge|tx 13|tx 65", "ok"},
@@ -312,10 +337,11 @@ TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
     EXPECT_EQ(port.Texts(), c[1]) << c[0];
     EXPECT_EQ(link.awaitedResponse(), c[2]) << c[0];
     EXPECT_TRUE(queue->Empty()) << c[0];
+    if (port.Count("tx") > 1) EXPECT_GE(port.TimeOf("tx", 1) - port.TimeOf("tx", 0), link.CharacterMs()) << c[0];
   }
   // The switch keys PTT before the transmit string and drops it before the receive one.
-  CopyText(s.tnctx, "X");
-  CopyText(s.tncrx, "R");
+  CopyText(s.tnc.transmit, "X");
+  CopyText(s.tnc.receive, "R");
   port.calls.clear();
   link.SwitchToTransmit();
   link.SwitchToReceive();
@@ -328,12 +354,18 @@ TEST_F(DeviceLinkTest, TncStringsSendChunksAndAwaitTheBracketedResponse) {
   link.SendTncString("Q[R]");
   EXPECT_TRUE(port.calls.empty());
   EXPECT_EQ(link.awaitedResponse(), std::string(99, 'x'));
+  port.hasPort = true;
+  port.txCharMs = 1e9;  // a line that never frees: the rest of the string is given up
+  const int64_t stuckAt = port.now;
+  link.SendTncString("CD");
+  EXPECT_EQ(port.Texts("tx "), "67");
+  EXPECT_LT(port.now - stuckAt, 1000);
 }
 
 TEST_F(DeviceLinkTest, TncPromptAfterTheEndSwitchesToReceive) {
-  s.devtype = kTnc;
-  CopyText(s.command, "cmd:");
-  s.rxmodechar = 0x05;
+  s.serial.device = DeviceType::kTnc;
+  CopyText(s.tnc.command, "cmd:");
+  s.tnc.receiveModeChar = 0x05;
   link.SwitchToTransmit();
   Send("HI\x1A");
   EXPECT_EQ(port.Texts("write "), "72 73 5");
@@ -347,7 +379,7 @@ TEST_F(DeviceLinkTest, TncPromptAfterTheEndSwitchesToReceive) {
 
   // Without a receive mode character the end mark itself goes out; an awaited response
   // is watched for first.
-  s.rxmodechar = 0;
+  s.tnc.receiveModeChar = 0;
   Send("\x1A");
   EXPECT_EQ(port.Texts("write "), "26");
   link.SendTncString("[OK]");
@@ -362,8 +394,8 @@ TEST_F(DeviceLinkTest, TncPromptAfterTheEndSwitchesToReceive) {
   Receive("cmd:");
   EXPECT_EQ(port.Count("toggle"), 0u);
   EXPECT_EQ(link.armedCommand(), "cmd:");
-  s.command[0] = '\0';  // no prompt without a command text: the end mark goes out as it is
-  s.rxmodechar = 0x05;
+  s.tnc.command[0] = '\0';  // no prompt without a command text: the end mark goes out as it is
+  s.tnc.receiveModeChar = 0x05;
   link.Reset();
   link.SwitchToTransmit();
   port.calls.clear();
@@ -382,16 +414,16 @@ TEST_F(DeviceLinkTest, ReceiveDecodesFiltersAndColours) {
   EXPECT_EQ(Receive("\x01"), "");  // a terminal unit is muted while transmitting
   link.SwitchToReceive();
   EXPECT_EQ(Receive("\x08"), "13/1");  // the switch forgot the last CR
-  s.baudot = 0;
+  s.options.baudot = 0;
   EXPECT_EQ(Receive("a\r\r"), "97/1 13/1");
-  s.devtype = kTnc;
+  s.serial.device = DeviceType::kTnc;
   Receive("\r");
   link.SwitchToTransmit();
   EXPECT_EQ(Receive(std::string("\rb\0\r\r", 5)), "13/2 98/2 13/2");
 }
 
 TEST_F(DeviceLinkTest, EngineGetsModeRequestsAndCharacters) {
-  s.devtype = kEngine;
+  s.serial.device = DeviceType::kEngine;
   link.SwitchToTransmit();
   EXPECT_EQ(Send("ABC\x1A" "D"), 3);
   EXPECT_FALSE(link.WriterStep()) << "a later wake-up asks again";
@@ -414,8 +446,8 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 TEST(DeviceLinkThreads, SwitchingWhileTheWriterRunsLosesAndRepeatsNothing) {
   Settings s = TerminalUnitSettings();
-  s.baudot = 0;  // bytes as queued; idle characters are spaces
-  s.diddle = 1; s.pttms = 3; s.ttybaud = 9600; s.ttybytesize = 8;
+  s.options.baudot = 0;  // bytes as queued; idle characters are spaces
+  s.options.diddle = 1; s.options.pttDelayMs = 3; s.serial.baud = 9600; s.serial.dataBits = 8;
   auto queue = std::make_unique<TxQueue>();
   FakePort port;
   DeviceLink link(s, *queue, port);

@@ -42,10 +42,10 @@ TEST(EngineLink, MessagesInOrder) {
       {engine::kTransmitDone, 0, rx, ""},           // nothing to end while receiving
       {engine::kTransmitDone, 1, tx, ""},
       {engine::kTransmitDone, 0, tx, "done"},
-      {engine::kValue1, 7, rx, "caption MMTTY     (7,0)"},
-      {engine::kValue2, 9, rx, "caption MMTTY     (7,9)"},
-      {engine::kValue2, -42, tx, "caption MMTTY     (7,-42)"},
-      {engine::kValue1, static_cast<intptr_t>(0x1FFFFFFFFLL), rx, "caption MMTTY     (-1,-42)"},
+      {engine::kSnrReport, 7, rx, "caption MMTTY     (7,0)"},
+      {engine::kMarkReport, 9, rx, "caption MMTTY     (7,9)"},
+      {engine::kMarkReport, -42, tx, "caption MMTTY     (7,-42)"},
+      {engine::kSnrReport, static_cast<intptr_t>(0x1FFFFFFFFLL), rx, "caption MMTTY     (-1,-42)"},
   };
   RxFilter filter;
   EngineLink link(filter);

@@ -24,6 +24,20 @@ std::string Layout(double ratio, int32_t bottom = kBottom, int32_t right = kRigh
   return Show(ComputePaneLayout(right, bottom, kStrip, ratio));
 }
 
+TEST(WindowPlace, MovedInsideTheAreaWholeAndNoFurtherThanNeeded) {
+  const Rect area{0, 30, 1280, 1000};
+  const std::pair<Rect, std::string> places[] = {
+      {{3000, 2000, 3600, 2470}, "680 530 1280 1000 "}, {{-900, -900, -300, -400}, "0 30 600 530 "},
+      {{100, 50, 700, 520}, "100 50 700 520 "}, {{-10, 0, 2000, 2000}, "0 30 1280 1000 "},
+      {{500, 500, 400, 400}, "500 500 500 500 "}};
+  for (const auto& [window, placed] : places) {
+    const Rect r = PlaceInside(window, area);
+    std::string shown;
+    for (int32_t v : {r.left, r.top, r.right, r.bottom}) shown += std::to_string(v) + " ";
+    EXPECT_EQ(shown, placed);
+  }
+}
+
 TEST(PaneLayout, RatioGapsAndMargins) {
   const struct {
     double ratio;

@@ -112,23 +112,24 @@ TEST(LogReceive, ActionsInOrder) {
   EXPECT_EQ(LogReceive(flood.data(), flood.size()).size(), kMaxLogActionsPerBlock);
 }
 
-TEST(LogAnnouncement, LinksAnotherWindowAnswersTheFirstAndEndsOn1002) {
+// Another terminal's window, its own included, is no logging program.
+TEST(LogAnnouncement, LinksALoggerAnswersTheFirstAndEndsOn1002) {
   using A = LogAnnouncement;
   const struct {
     uintptr_t wParam;
-    bool fromOwnWindow, linked;
+    bool fromLogger, linked;
     A expected;
   } cases[] = {
-      {kLogAnnounce, false, false, A::kLinkAndAnswer}, {kLogAnnounceAtStart, false, false, A::kLinkAndAnswer},
-      {kLogAnnounce, false, true, A::kLink},           {kLogAnnounceAtStart, false, true, A::kLink},
-      {kLogAnnounce, true, false, A::kIgnore},         {kLogAnnounceAtStart, true, true, A::kIgnore},
-      {kLogEndProgram, false, true, A::kEndProgram},   {kLogEndProgram, true, false, A::kEndProgram},
-      {999, false, false, A::kIgnore},                 {1003, false, true, A::kIgnore},
-      {0, false, false, A::kIgnore},
+      {kLogAnnounce, true, false, A::kLinkAndAnswer}, {kLogAnnounceAtStart, true, false, A::kLinkAndAnswer},
+      {kLogAnnounce, true, true, A::kLink},           {kLogAnnounceAtStart, true, true, A::kLink},
+      {kLogAnnounce, false, false, A::kIgnore},       {kLogAnnounceAtStart, false, true, A::kIgnore},
+      {kLogEndProgram, true, true, A::kEndProgram},   {kLogEndProgram, false, false, A::kEndProgram},
+      {999, true, false, A::kIgnore},                 {1003, true, true, A::kIgnore},
+      {0, true, false, A::kIgnore},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(OnLogAnnouncement(c.wParam, c.fromOwnWindow, c.linked), c.expected)
-        << c.wParam << " " << c.fromOwnWindow << " " << c.linked;
+    EXPECT_EQ(OnLogAnnouncement(c.wParam, c.fromLogger, c.linked), c.expected)
+        << c.wParam << " " << c.fromLogger << " " << c.linked;
 }
 
 TEST(PaneSelectionPick, CallAndReport) {

@@ -40,7 +40,7 @@ ComposeContext Context(bool transmitting = false) {
   c.macros = Station();
   c.startDirectory = "C:\\Zktty";
   c.transmitting = transmitting;
-  c.readFile = [](const char*, std::string&) { return false; };
+  c.readFile = [](const char*, std::string&) { return FileRead::kNothing; };
   return c;
 }
 
@@ -64,7 +64,7 @@ TEST(ComposeMacros, ReplacesTheFiveMacrosInAnyCase) {
   EXPECT_EQ(Expand("(mycall) de (MyCall)", v), "W1AW de W1AW");
   EXPECT_EQ(Expand("(HISCALL) (hisrst) (EXCHANGEONLY) (myrst)", v), "DL1ABC 599 005 005/599 579");
   EXPECT_EQ(Expand("(QTH) (MYCALL (HISRST", v), "(QTH) (MYCALL (HISRST");
-  v.mycall = "(MYCALL)";  // replacement text is not scanned again
+  v.myCall = "(MYCALL)";  // replacement text is not scanned again
   const std::string call = " x" + std::string(120, 'y');
   v.callBox = call.c_str();
   EXPECT_EQ(Expand("(mycall)(hiscall)", v), "(MYCALL)" + call.substr(0, 99));
@@ -95,7 +95,13 @@ TEST(ComposeMessage, LabelDashEscapesMacrosAndTheIgnoredCharacter) {
   };
   for (const auto& k : cases) EXPECT_EQ(ComposeMessage(k[0], c).text, k[1]) << k[0];
   EXPECT_TRUE(ComposeMessage("(HISCALL) tu\\u", c).logUpdateRequested);
-  EXPECT_TRUE(ComposeMessage("a\\l", c).qsoPending);
+  // "\l" marks the contact before or after the log update, as the message orders them.
+  const std::pair<const char*, int> marks[] = {
+      {"a", 0}, {"a\\l", 1}, {"\\l(HISCALL)\\u", 1}, {"\\u\\l", 3}, {"\\l\\u\\L\\u", 1}, {"\\l\\u x\\l", 3}};
+  for (const auto& [message, mark] : marks) {
+    const ComposeResult r = ComposeMessage(message, c);
+    EXPECT_EQ(r.qsoPending + 2 * r.qsoPendingAfterUpdate, mark) << message;
+  }
   for (bool transmitting : {false, true}) {
     c.transmitting = transmitting;
     const ComposeResult r = ComposeMessage(set.messages[0], c);
@@ -110,7 +116,7 @@ TEST(ComposeMessage, MessageFileBody) {
   c.readFile = [&](const char* path, std::string& out) {
     asked = path;
     out = body;
-    return true;
+    return body.size() > 20000 ? FileRead::kTooLarge : FileRead::kRead;
   };
   const ComposeResult r = ComposeMessage("<F3  File> @cq.rty", c);
   EXPECT_EQ(asked, "C:\\Zktty\\cq.rty");
@@ -122,6 +128,7 @@ TEST(ComposeMessage, MessageFileBody) {
       {std::string(9500, 'a'), "@m", std::string(9000, 'a') + " "},
       {"b", " -@m", "@m"},  // without a label the dash is body text
       {"", "@m", ""},       // an empty file sends nothing, not even the blank
+      {std::string(20001, 'a'), "@m", ""},  // nor does a file too large
   };
   for (const auto& k : cases) {
     body = k.body;
@@ -135,6 +142,8 @@ TEST(ComposeMessage, MessageFileBody) {
   body = "b";
   EXPECT_EQ(ComposeMessage("@8____chr", c).text, "b ");  // 259 do
   EXPECT_EQ(asked.size(), 259u);
+  body = std::string(20001, 'a');
+  EXPECT_EQ(ComposeMessage("@big", c).refusedFile, asked);
   const ComposeResult missing = ComposeMessage("@\\t", Context());
   EXPECT_EQ(missing.text, "");
   EXPECT_FALSE(missing.startTxRequested);
@@ -142,12 +151,16 @@ TEST(ComposeMessage, MessageFileBody) {
   char dir[] = "/tmp/zk_compose_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string path = std::string(dir) + "/m.rty", big = "line\n" + std::string(9100, 'b');
-  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));  // missing
+  EXPECT_EQ(ReadMessageFile(path.c_str(), body), FileRead::kNothing);  // missing
   std::ofstream(path) << "";
-  EXPECT_FALSE(ReadMessageFile(path.c_str(), body));  // empty
+  EXPECT_EQ(ReadMessageFile(path.c_str(), body), FileRead::kNothing);  // empty
   std::ofstream(path) << big;
-  EXPECT_TRUE(ReadMessageFile(path.c_str(), body));
+  EXPECT_EQ(ReadMessageFile(path.c_str(), body), FileRead::kRead);
   EXPECT_EQ(body, big.substr(0, 9000));
+  for (long size : {kLargestFileBytes, kLargestFileBytes + 1}) {  // 1 MiB is read, a byte more refused
+    std::ofstream(path) << std::string(static_cast<size_t>(size), 'c');
+    EXPECT_EQ(ReadMessageFile(path.c_str(), body), size > kLargestFileBytes ? FileRead::kTooLarge : FileRead::kRead);
+  }
   std::remove(path.c_str());
   rmdir(dir);
 }
@@ -162,10 +175,10 @@ TEST(ComposeLabel, CaptionAndArming) {
   EXPECT_STREQ(label, "F1  CQ");
   EXPECT_FALSE(FKeyLabel("x <F1>", label, sizeof label) || FKeyLabel("<F1", label, sizeof label));
 
-  set.repeatfkey = 1;
+  set.repeatKey = 1;
   EXPECT_TRUE(ShouldArmRepeat(0, set));
   EXPECT_FALSE(ShouldArmRepeat(3, set));  // F4 has both escapes but is not the repeat key
-  set.repeatfkey = 2;
+  set.repeatKey = 2;
   EXPECT_FALSE(ShouldArmRepeat(1, set));
   std::snprintf(set.messages[1], sizeof set.messages[1], "\\T cq \\S");
   EXPECT_TRUE(ShouldArmRepeat(1, set));
@@ -180,8 +193,8 @@ FKeySet Loaded(const std::string& text, FKeySet set = DefaultFKeySet()) {
 
 // The repeat values and the two formats.
 std::string Extras(const FKeySet& set) {
-  return std::to_string(set.repeatfkey) + " " + std::to_string(set.repeatsec) + " [" +
-         set.hisrstformat + "] [" + set.exchangeformat + "]";
+  return std::to_string(set.repeatKey) + " " + std::to_string(set.repeatSeconds) + " [" +
+         set.hisRstFormat + "] [" + set.exchangeFormat + "]";
 }
 
 TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
@@ -202,7 +215,7 @@ TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
   EXPECT_EQ(access((path + ".tmp").c_str(), F_OK), -1);
 
   FKeySet other = Loaded("F3: x\nF7: y\nrepeat 4 4\nrst #1\nexchange #2");
-  ASSERT_TRUE(LoadFKeyFile(other, path.c_str()));
+  ASSERT_EQ(LoadFKeyFile(other, path.c_str()), FileRead::kRead);
   for (int i = 0; i < kFKeyCount; ++i) EXPECT_STREQ(other.messages[i], set.messages[i]) << i;
   EXPECT_EQ(Extras(other), "0 0 [] []");
 
@@ -212,9 +225,13 @@ TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {
   const std::string nowhere = std::string(dir) + "/no/such.rtm";
   EXPECT_FALSE(SaveFKeyFile(other, nowhere.c_str()));
   EXPECT_NE(std::strchr(other.messages[0], '\r'), nullptr);
-  EXPECT_FALSE(LoadFKeyFile(other, nowhere.c_str()));
+  EXPECT_EQ(LoadFKeyFile(other, nowhere.c_str()), FileRead::kNothing);
   EXPECT_EQ(Extras(other), "0 0 [] []");
   EXPECT_STREQ(other.messages[2], "kept");
+  // A file over 1 MiB is refused whole, and the set stays as it was.
+  std::ofstream(path) << std::string(1024 * 1024 - 9, '\n') << "F3: huge\nrepeat 9 9\n";
+  EXPECT_EQ(LoadFKeyFile(other, path.c_str()), FileRead::kTooLarge);
+  EXPECT_EQ(Extras(other) + other.messages[2], "0 0 [] []kept");
   std::remove(path.c_str());
   rmdir(dir);
 }
@@ -232,7 +249,7 @@ TEST(FKeyFileLoad, KeyRepeatAndFormatLines) {
   set = Loaded("F2: " + std::string(995, 'a') + "F7: piece\nrst " + std::string(300, 'r'));
   EXPECT_EQ(std::string(set.messages[1]), std::string(499, 'a'));
   EXPECT_STREQ(set.messages[6], "");
-  EXPECT_EQ(std::string(set.hisrstformat), std::string(199, 'r'));
+  EXPECT_EQ(std::string(set.hisRstFormat), std::string(199, 'r'));
 
   const char* const cases[][2] = {
       {"REPEAT 3 20\nrstx text\nExchange  #1 #2\n", "3 20 [text] [ #1 #2]"},  // prefixes count

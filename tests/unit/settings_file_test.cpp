@@ -90,24 +90,50 @@ const char kUnusualFile[] =
     "exchangeformat (HISRST) NR 001\nmsg0 <F1  CQ> cq  de\\s\nmsg1 one\nmsg2 two\nmsg3 three\n"
     "msg4 four\nmsg5 five\nmsg6 six\nmsg7 seven\nmsg8 eight\n";
 
+// The record of kUnusualFile, every field set by its own name.
+Settings Unusual() {
+  Settings s = DefaultSettings();
+  SerialLine& l = s.serial;
+  SerialOptions& o = s.options;
+  TncStrings& t = s.tnc;
+  PaneLook& k = s.look;
+  CopyText(s.myCall, "W1AW/P");
+  o.baudot = 1, o.lettersOnSpace = 0, o.diddle = 0, o.ptt = PttLine::kDtr, o.pttDelayMs = 150;
+  l.device = DeviceType::kEngine, l.port = 12, l.dataBits = 5, l.baud = 45, l.stopBits = StopBits::kOneAndHalf;
+  l.parity = 4, l.flow = kFlowDtrDsr | kFlowXonXoff, l.xon = -7, l.tncEcho = 1, l.tncNewline = 1;
+  s.paneRatio = 0.333333;
+  CopyText(t.init, "\\r\\nMODE RTTY  ECHO OFF"), CopyText(t.receive, "\\x03R"), CopyText(t.transmit, "\\x03T");
+  CopyText(t.command, "cmd:"), t.receiveModeChar = 200, CopyText(t.ignore, "~");
+  k.background = 1193046, k.border = 0xFF000001, k.typingText = 1, k.receivedText = 2, k.sentText = 0;
+  CopyText(k.typingFont.face, "Courier New"), k.typingFont.size = 120, k.typingFont.weight = 700;
+  CopyText(k.rxTxFont.face, "Lucida Console"), k.rxTxFont.size = 85, k.rxTxFont.weight = 300;
+  k.typingFont.italic = 1, k.rxTxFont.italic = 255;
+  s.fkeys.repeatKey = 9, s.fkeys.repeatSeconds = 30;
+  CopyText(s.fkeys.hisRstFormat, "%03d"), CopyText(s.fkeys.exchangeFormat, "(HISRST) NR 001");
+  const char* messages[] = {"<F1  CQ> cq  de\\s", "one", "two", "three", "four", "five", "six", "seven", "eight"};
+  for (int i = 0; i < kFKeyCount; ++i) CopyText(s.fkeys.messages[i], messages[i]);
+  return s;
+}
+
 TEST(SettingsFile, DefaultsAndEveryKeyRoundTripInTheFixedOrder) {
   EXPECT_EQ(FormatSettings(DefaultSettings(), kLoc), kDefaultFile);
-  EXPECT_STREQ(DefaultSettings().ttyconnect, "Connect.scr");
-  EXPECT_STREQ(DefaultSettings().ttydisconnect, "Disconnect.scr");
+  EXPECT_STREQ(DefaultSettings().connectScript, "Connect.scr");
+  EXPECT_STREQ(DefaultSettings().disconnectScript, "Disconnect.scr");
 
   const std::vector<std::string> lines = Lines(kUnusualFile), defaults = Lines(kDefaultFile);
   ASSERT_EQ(lines.size(), defaults.size());
   for (size_t i = 0; i < lines.size(); ++i)
     EXPECT_NE(lines[i], defaults[i]) << "line " << i << " tests no other value";
-  // Every key is read into its field and written back from it: a value landing in the
-  // wrong field or lost on the way shows up as a different file.
+  // Every field is written under its own key and read back into the same field: a value
+  // landing in the wrong field, lost on the way or spilling over shows up.
+  const Settings unusual = Unusual();
+  EXPECT_EQ(FormatSettings(unusual, WindowLoc{-8, 20, 1200, 900}), kUnusualFile);
   WindowLoc loc{};
   bool haveLoc = false;
   const Settings s = Read(kUnusualFile, &loc, &haveLoc);
+  EXPECT_EQ(std::memcmp(&s, &unusual, sizeof s), 0) << "the file read back is not the record written";
   EXPECT_TRUE(haveLoc);
-  EXPECT_EQ(FormatSettings(s, loc), kUnusualFile);
-  EXPECT_EQ(std::make_tuple(s.ttystop, s.bordercolour, s.rxtxfont.italic, loc.left),
-            std::make_tuple(1, 0xFF000001u, 255, -8));
+  EXPECT_EQ(std::make_tuple(loc.left, loc.top, loc.right, loc.bottom), std::make_tuple(-8, 20, 1200, 900));
 }
 
 TEST(SettingsFile, ReadingLinesNumbersAndTexts) {
@@ -134,8 +160,8 @@ TEST(SettingsFile, ReadingLinesNumbersAndTexts) {
       {"command a" + std::string(30, ' ') + "b\n", "command", "a"},  // the cut keeps no blanks
       {"ttybaud -45x\n", "ttybaud", "-45"},
       {"ttybaud 9600\nttybaud abc\n", "ttybaud", "0"},
-      {"pttms 99999999999\n", "pttms", "2147483647"},
-      {"pttms -99999999999999999999999\n", "pttms", "-2147483648"},
+      {"pttms 99999999999\n", "pttms", "2000"},  // the PTT delay is held within 0 to 2000 ms
+      {"pttms -99999999999999999999999\n", "pttms", "0"},
       {"rxmodechar 300\n", "rxmodechar", "44"},
       {"rxmodechar -1\n", "rxmodechar", "255"},
       {"ttytncecho 256\n", "ttytncecho", "1"},
@@ -171,32 +197,33 @@ TEST(SettingsFile, WindowPlaceAndTheKeysNeverWritten) {
   EXPECT_EQ(std::make_tuple(loc.left, loc.top, loc.right, loc.bottom), std::make_tuple(100, 50, 600, 450));
 
   Settings s = Read("ttyconnect " + std::string(300, 'c') + "\nttydisconnect Bye.scr\n");
-  EXPECT_EQ(std::string(s.ttyconnect), std::string(259, 'c'));
-  EXPECT_STREQ(s.ttydisconnect, "Bye.scr");
+  EXPECT_EQ(std::string(s.connectScript), std::string(259, 'c'));
+  EXPECT_STREQ(s.disconnectScript, "Bye.scr");
   EXPECT_EQ(FormatSettings(s, kLoc), kDefaultFile);
 
   // The writer keeps one line per key whatever the fields hold.
   s = DefaultSettings();
-  std::memset(s.mycall, 'A', sizeof s.mycall);  // no terminator
+  std::memset(s.myCall, 'A', sizeof s.myCall);  // no terminator
   CopyText(s.fkeys.messages[3], "first\nttybaud 45");
   const std::string text = FormatSettings(s, kLoc);
   ASSERT_EQ(Lines(text).size(), 51u);
   EXPECT_EQ(Written(s, "mycall"), std::string(49, 'A'));
   EXPECT_EQ(Written(s, "msg3"), "first");
-  EXPECT_EQ(Read(text).ttybaud, 9600);
+  EXPECT_EQ(Read(text).serial.baud, 9600);
 }
 
 TEST(SettingsFile, FileReadAppliesReadDefaultsAndStopsAtTheLimitWriteReplacesWhole) {
   TempDir dir;
   const fs::path file = dir.path / "Zktty.ini";
   Settings s = DefaultSettings();
-  s.ttybaud = 45; s.devtype = 2; s.baudot = 1; s.ttyflow = 4;
-  CopyText(s.mycall, "KEEP");
-  CopyText(s.ttyconnect, "x");
+  s.serial.baud = 45, s.serial.device = DeviceType::kTnc, s.options.baudot = 1, s.serial.flow = kFlowXonXoff;
+  CopyText(s.myCall, "KEEP");
+  CopyText(s.connectScript, "x");
   EXPECT_EQ(ReadSettingsFile(s, file.c_str(), nullptr, nullptr), 1);  // missing
-  EXPECT_EQ(std::make_tuple(s.ttybaud, s.devtype, s.baudot, s.ttyflow), std::make_tuple(9600, 0, 0, 2));
-  EXPECT_STREQ(s.ttyconnect, "Connect.scr");
-  EXPECT_STREQ(s.mycall, "KEEP");  // not one of the read defaults
+  EXPECT_EQ(std::make_tuple(s.serial.baud, s.serial.device, s.options.baudot, s.serial.flow),
+            std::make_tuple(9600, DeviceType::kNone, 0, 2));
+  EXPECT_STREQ(s.connectScript, "Connect.scr");
+  EXPECT_STREQ(s.myCall, "KEEP");  // not one of the read defaults
 
   std::string text = "ttybaud 300\n";
   const std::string filler = "# " + std::string(97, '.') + "\n";
@@ -207,7 +234,7 @@ TEST(SettingsFile, FileReadAppliesReadDefaultsAndStopsAtTheLimitWriteReplacesWho
   Spit(file, text);
   s = DefaultSettings();
   EXPECT_EQ(ReadSettingsFile(s, file.c_str(), nullptr, nullptr), 0);
-  EXPECT_EQ(std::make_tuple(s.ttybaud, s.pttms, s.ttyflow), std::make_tuple(300, 0, 2));
+  EXPECT_EQ(std::make_tuple(s.serial.baud, s.options.pttDelayMs, s.serial.flow), std::make_tuple(300, 0, 2));
 
   const Settings unusual = Read(kUnusualFile);
   ASSERT_TRUE(WriteSettingsFile(unusual, kLoc, file.c_str()));  // over the longer file

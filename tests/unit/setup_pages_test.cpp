@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/fixed_text.h"
-#include "device/device_link.h"
 #include "device/setup_rules.h"
 #include "messages/fkey_file.h"
 #include "settings/settings_file.h"
@@ -29,15 +28,14 @@ TEST(SerialPage, PortListKeepsTheConfiguredPortAndSortsThePresentOnes) {
 
 TEST(SerialPage, FillsAndStoresEveryControlAnd75Stores100) {
   Settings s = DefaultSettings();
-  s.devtype = kTnc, s.ttyport = 15, s.ttybaud = 100, s.ttybytesize = 5, s.ttyparity = 2, s.ttystop = 1;
-  s.ttyflow = 5, s.baudot = 1, s.ltrsonspace = 0, s.diddle = 0, s.pttcontrol = 2, s.pttms = -40;
-  s.ttytncecho = 1, s.ttytncnewline = 1;
-  const std::vector<int32_t> ports = PortListNumbers({9, 12}, s.ttyport);
+  s.serial = SerialLine{DeviceType::kTnc, 15, 100, 5, 2, StopBits::kOneAndHalf, 5, 0, 1, 1};
+  s.options = SerialOptions{1, 0, 0, PttLine::kDtr, -40};
+  const std::vector<int32_t> ports = PortListNumbers({9, 12}, s.serial.port);
   const SerialPageControls c = FillSerialPage(s, ports);
   // Device, then positions of port (COM15), baud (the entry "75"), data bits, parity (Even), stop bits (1.5).
-  EXPECT_EQ(std::vector<int>({c.devtype, c.port, c.baud, c.dataBits, c.parity, c.stopBits, c.pttcontrol}),
-            std::vector<int>({kTnc, 10, 4, 0, 1, 1, 2}));
-  EXPECT_TRUE(c.flowDtrDsr && !c.flowRtsCts && c.flowXonXoff && c.baudot && !c.ltrsonspace && !c.diddle);
+  EXPECT_EQ(std::vector<int>({c.device, c.port, c.baud, c.dataBits, c.parity, c.stopBits, c.ptt}),
+            std::vector<int>({2, 10, 4, 0, 1, 1, 2}));
+  EXPECT_TRUE(c.flowDtrDsr && !c.flowRtsCts && c.flowXonXoff && c.baudot && !c.lettersOnSpace && !c.diddle);
   Settings back = DefaultSettings();
   StoreSerialPage(c, ports, back);
   const std::string written = FormatSettings(s, WindowLoc{}), rewritten = FormatSettings(back, WindowLoc{});
@@ -47,14 +45,25 @@ TEST(SerialPage, FillsAndStoresEveryControlAnd75Stores100) {
 
 TEST(SerialPage, ValuesNotListedShowNoChoiceAndStoreTheListsErrorValues) {
   Settings s = DefaultSettings();
-  s.ttybaud = 75, s.ttybytesize = 9, s.ttyparity = 7, s.ttystop = 3, s.pttcontrol = 5, s.devtype = 4;
+  s.serial = SerialLine{static_cast<DeviceType>(4), -1, 75, 9, 7, static_cast<StopBits>(3), 2, 0, 0, 0};
+  s.options.ptt = static_cast<PttLine>(5);
   const SerialPageControls c = FillSerialPage(s, Ports({}));
-  for (int position : {c.port, c.baud, c.dataBits, c.parity, c.stopBits, c.pttcontrol, c.devtype})
-    EXPECT_EQ(position, -1);
+  for (int position : {c.port, c.baud, c.dataBits, c.parity, c.stopBits, c.ptt, c.device}) EXPECT_EQ(position, -1);
   StoreSerialPage(c, Ports({}), s);
   // Port, baud, data bits, parity, stop bits; no PTT button checked leaves the setting.
-  EXPECT_EQ(std::vector<int32_t>({s.ttyport, s.ttybaud, s.ttybytesize, s.ttyparity, s.ttystop, s.pttcontrol, s.devtype}),
-            std::vector<int32_t>({0, -1, 4, 255, 255, 5, kNoDevice}));
+  const SerialLine& l = s.serial;
+  EXPECT_EQ(std::vector<int32_t>({l.port, l.baud, l.dataBits, l.parity, static_cast<int32_t>(l.stopBits),
+                                  static_cast<int32_t>(s.options.ptt), static_cast<int32_t>(l.device)}),
+            std::vector<int32_t>({0, -1, 4, 255, 255, 5, 0}));
+}
+
+TEST(SerialPage, PttDelayIsAWholeNumberOf0To2000Ms) {
+  const std::pair<const char*, int32_t> typed[] = {
+      {"", 0}, {" 150 ", 150}, {"2000", 2000}, {"-20", -1}, {"2001", -1}, {"12x", -1}, {"x", -1}};
+  for (const auto& [text, ms] : typed) {
+    int32_t read = -1;
+    EXPECT_EQ(ReadPttDelay(text, &read) ? read : -1, ms) << text;
+  }
 }
 
 TEST(TncPage, ReceiveModeCharacterShownInHexAndTypedInTheEscapeNotation) {
@@ -68,29 +77,18 @@ TEST(TncPage, ReceiveModeCharacterShownInHexAndTypedInTheEscapeNotation) {
     ASSERT_EQ(ParseRxModeChar(FormatRxModeChar(static_cast<uint8_t>(b)).text), b);
 }
 
-TEST(SetupPages, EachPartOfThePagesTakesOnlyItsOwnValues) {
-  Settings live = DefaultSettings(), page = DefaultSettings();
-  page.ttyport = 9, page.devtype = kTnc, page.baudot = 1, page.pttms = 50, page.rxmodechar = 4;
-  CopyText(page.tncinit, "INIT");
-  const auto seen = [&] {
-    return std::to_string(live.ttyport) + " " + std::to_string(live.devtype) + " " + std::to_string(live.baudot) +
-           " " + std::to_string(live.pttms) + " " + std::to_string(live.rxmodechar) + " " + live.tncinit;
-  };
-  TakeSerialLine(live, page);
-  EXPECT_EQ(seen(), "9 2 0 0 0 ") << "the device change runs with the old Baudot options and PTT";
-  TakeSerialOptions(live, page);
-  EXPECT_EQ(seen(), "9 2 1 50 0 ");
-  TakeTncStrings(live, page);
-  EXPECT_EQ(seen(), "9 2 1 50 4 INIT");
-}
-
 TEST(DeviceChange, StepsFollowTheOldAndNewDeviceAndPort) {
   using S = DeviceStep;
+  constexpr DeviceType kNoDevice = DeviceType::kNone, kTerminalUnit = DeviceType::kTerminalUnit,
+                       kTnc = DeviceType::kTnc, kEngine = DeviceType::kEngine;
   const S title = S::kResetTitle, ptt = S::kReleasePtt, close = S::kClose, open = S::kOpen,
           line = S::kSetLineFormat, init = S::kSendTncInit;
   const LinkState running{true, true}, failed{true, false}, engine{false, true}, closed{false, false};
   const struct {
-    int32_t oldType, oldPort, newType, newPort;
+    DeviceType oldType;
+    int32_t oldPort;
+    DeviceType newType;
+    int32_t newPort;
     LinkState link;
     std::vector<S> steps;
   } cases[] = {
@@ -109,9 +107,11 @@ TEST(DeviceChange, StepsFollowTheOldAndNewDeviceAndPort) {
   };
   for (const auto& c : cases) {
     Settings before = DefaultSettings(), after = DefaultSettings();
-    before.devtype = c.oldType, before.ttyport = c.oldPort, after.devtype = c.newType, after.ttyport = c.newPort;
-    EXPECT_EQ(PlanDeviceChange(before, after, c.link), c.steps)
-        << c.oldType << " on " << c.oldPort << " to " << c.newType << " on " << c.newPort;
+    before.serial.device = c.oldType, before.serial.port = c.oldPort;
+    after.serial.device = c.newType, after.serial.port = c.newPort;
+    EXPECT_EQ(PlanDeviceChange(before, after, c.link), c.steps) << static_cast<int>(c.oldType) << " on " << c.oldPort
+                                                                << " to " << static_cast<int>(c.newType) << " on "
+                                                                << c.newPort;
   }
 }
 

@@ -2,7 +2,7 @@
 
 // Only the line pacing is tested here: the end-to-end tests rely on the simulators
 // running the line at the configured speed.
-#include "../../sim/common/line_pacer.h"
+#include "common/line_pacer.h"
 
 namespace zk {
 namespace sim {

@@ -167,6 +167,11 @@ TEST_F(TextBufferTest, AppendAndCharInputStoreColourSlotsAndMarks) {
   EXPECT_EQ(Describe(buf.CharInput(0, 1)) + Describe(buf.CharInput(0x100, 1)), "--");
   EXPECT_EQ(Describe(buf.CharInput(8, 1)), "changed rows0-1 from0>0");
   EXPECT_STREQ(buf.text(), "AB");
+  // Marks past the end follow a backspace down; one before the end stays.
+  buf.slot(2).mark = 1;
+  EXPECT_EQ(std::make_tuple(buf.slot(0).mark, buf.slot(15).mark, buf.slot(2).mark), std::make_tuple(2, 2, 1));
+  buf.Backspace();
+  EXPECT_EQ(buf.slot(0).mark + buf.slot(15).mark + buf.slot(2).mark, 3);
 }
 
 TEST_F(TextBufferTest, TrimDropsTheOldestBytesAndMovesMarks) {

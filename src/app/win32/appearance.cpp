@@ -22,16 +22,16 @@ void ReplaceClassBrush(HWND window, HBRUSH& brush, COLORREF colour) {
 }  // namespace
 
 void ApplyLook() {
-  const zk::Settings& s = app.settings;
-  app.typingPane->SetBackground(s.bgcolour);
-  app.rxTxPane->SetBackground(s.bgcolour);
-  app.typingPane->SetColour(0, s.fgaprep, s.bgcolour);
-  app.rxTxPane->SetColour(1, s.fgarx, s.bgcolour);
-  app.rxTxPane->SetColour(2, s.fgatx, s.bgcolour);
-  ApplyPaneFont(*app.typingPane, s.prepfont);
-  ApplyPaneFont(*app.rxTxPane, s.rxtxfont);
-  ReplaceClassBrush(app.typingPaneWindow, app.paneBrush, s.bgcolour);
-  ReplaceClassBrush(app.mainWindow, app.borderBrush, s.bordercolour);
+  const zk::PaneLook& look = app.settings.look;
+  app.typingPane->SetBackground(look.background);
+  app.rxTxPane->SetBackground(look.background);
+  app.typingPane->SetColour(0, look.typingText, look.background);
+  app.rxTxPane->SetColour(1, look.receivedText, look.background);
+  app.rxTxPane->SetColour(2, look.sentText, look.background);
+  ApplyPaneFont(*app.typingPane, look.typingFont);
+  ApplyPaneFont(*app.rxTxPane, look.rxTxFont);
+  ReplaceClassBrush(app.typingPaneWindow, app.paneBrush, look.background);
+  ReplaceClassBrush(app.mainWindow, app.borderBrush, look.border);
   app.rxTxPane->Refresh();
   app.typingPane->Refresh();
   InvalidateRect(app.mainWindow, nullptr, TRUE);

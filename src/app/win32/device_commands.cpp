@@ -16,7 +16,11 @@ void SetTxButtonCaption(bool transmitting) {
 
 // Typed text is queued only where something will send it.
 bool LinkCanSend() {
-  return app.device.HasPort() || app.settings.devtype == zk::kEngine;
+  return app.device.HasPort() || app.settings.serial.device == zk::DeviceType::kEngine;
+}
+
+void ReportNoEngine() {
+  if (app.device.engineMissing()) MessageBoxA(nullptr, kNoEngineText, kNoEngineCaption, MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -29,10 +33,10 @@ bool OpenDevice() {
     char caption[64];
     std::snprintf(caption, sizeof caption, "Could not activate %s", app.device.portName());
     MessageBoxA(nullptr, "Another program may be using the port?", caption, MB_ICONEXCLAMATION);
-  } else if (app.device.engineMissing()) {
-    MessageBoxA(nullptr, kNoEngineText, kNoEngineCaption, MB_ICONEXCLAMATION);
+  } else {
+    ReportNoEngine();
   }
-  if (app.settings.devtype == zk::kEngine) FocusTypingPane();
+  if (app.settings.serial.device == zk::DeviceType::kEngine) FocusTypingPane();
   return opened;
 }
 
@@ -42,7 +46,7 @@ void ToggleTransmit() {
   if (app.link.transmitting()) {
     app.link.SwitchToReceive();
     SetTxButtonCaption(false);
-    app.autoRepeat.OnReturnToReceive(app.settings.fkeys.repeatsec);
+    app.autoRepeat.OnReturnToReceive(app.settings.fkeys.repeatSeconds);
     return;
   }
   app.link.SwitchToTransmit();
@@ -50,12 +54,26 @@ void ToggleTransmit() {
   QueueTyped();
 }
 
+void WatchEngine() {
+  if (!app.device.EngineLost()) return;
+  app.autoRepeat.Cancel();
+  if (app.link.transmitting()) {
+    ToggleTransmit();
+    app.txQueue.Flush();
+  } else {
+    app.link.SetPtt(false);
+  }
+  if (MessageBoxA(app.mainWindow, kEngineEndedText, kEngineEndedCaption, MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+    return;
+  app.device.StartEngine();
+  ReportNoEngine();
+  FocusTypingPane();
+}
+
 int QueuePut(char ch) {
+  // The pane's backspace, which comes first, has brought the transmit position down with it.
   if (ch == 8) {
-    if (!app.txQueue.TakeBack()) return -1;
-    PaneLock lock(*app.typingPane);
-    zk::ColourSlot& slot = app.typingPane->buffer().slot(kTransmitSlot);
-    if (slot.mark > 0) --slot.mark;
+    app.txQueue.TakeBack();
     return -1;
   }
   if (!app.txQueue.Put(ch)) return 0;
@@ -63,13 +81,17 @@ int QueuePut(char ch) {
   return 1;
 }
 
+void QueueDirect(char ch) {
+  QueuePut(ch);
+  PaneLock lock(*app.typingPane);
+  zk::TextBuffer& buffer = app.typingPane->buffer();
+  buffer.slot(kTransmitSlot).mark = buffer.length();
+}
+
 int QueueTyped() {
   PaneLock lock(*app.typingPane);
   zk::TextBuffer& buffer = app.typingPane->buffer();
   zk::ColourSlot& slot = buffer.slot(kTransmitSlot);
-  // Backspace may have removed sent text below the transmit position; what is typed
-  // after that must still go out.
-  if (slot.mark > buffer.length()) slot.mark = buffer.length();
   const int waiting = buffer.length() - slot.mark;
   if (!LinkCanSend() || !app.link.transmitting() || waiting < 1) return waiting;
   int queued = 0;

@@ -16,9 +16,20 @@ constexpr char kNoEngineText[] =
 // Flips between receive and transmit; window thread only.
 void ToggleTransmit();
 
+// On the clock: when the sound-card engine has gone, the station returns to receive, the
+// logging program is told "pttoff", and the operator is asked once whether to start the
+// engine again.
+void WatchEngine();
+constexpr char kEngineEndedCaption[] = "Sound-card engine";
+constexpr char kEngineEndedText[] = "The sound-card engine has ended. Start it again?";
+
 // Queues one character: 1 when queued, -1 for a backspace (which takes back the last
 // waiting character), 0 when the queue is full and the character was refused.
 int QueuePut(char ch);
+
+// Direct mode: queues one character the typing pane shows; it counts as sent, so no later
+// switch to transmit queues it again.
+void QueueDirect(char ch);
 
 // While transmitting, moves the typing pane's text after the transmit position into the
 // queue; returns how many typed characters were waiting.

@@ -8,6 +8,7 @@
 #include "app/win32/main_window.h"
 #include "app/win32/panes.h"
 #include "messages/compose.h"
+#include "messages/win32/fkeys_page.h"
 #include "resources/resource.h"
 
 namespace {
@@ -15,9 +16,9 @@ namespace {
 zk::ComposeResult Compose(int index, const char* callBox) {
   const zk::Settings& s = app.settings;
   zk::ComposeContext context;
-  context.macros = zk::MacroValues{s.mycall, callBox, app.hisRst, app.myRst,
-                                   s.fkeys.hisrstformat, s.fkeys.exchangeformat};
-  context.ignore = s.ignore;
+  context.macros = zk::MacroValues{s.myCall, callBox, app.hisRst, app.myRst,
+                                   s.fkeys.hisRstFormat, s.fkeys.exchangeFormat};
+  context.ignore = s.tnc.ignore;
   context.startDirectory = app.startDirectory;
   context.transmitting = app.link.transmitting();
   context.readFile = zk::ReadMessageFile;
@@ -32,10 +33,13 @@ void SendFKeyMessage(int index) {
   char callBox[100] = "";
   GetDlgItemTextA(app.mainWindow, IDC_CALLBOX, callBox, sizeof callBox);
   const zk::ComposeResult result = Compose(index, callBox);
-  // After the expansion, so "(HISCALL)" in the same message still had the call.
+  if (!result.refusedFile.empty()) return ReportFileTooLarge(app.mainWindow, result.refusedFile.c_str());
+  // The mark and the update in the order the message gives them; the update comes after
+  // the expansion, so "(HISCALL)" in the same message still had the call.
+  if (result.qsoPending && !result.qsoPendingAfterUpdate) app.qsoPending = true;
   if (result.logUpdateRequested) UpdateLog();
+  if (result.qsoPendingAfterUpdate) app.qsoPending = true;
   for (char ch : result.text) app.typingPane->AppendChar(static_cast<uint8_t>(ch), 0);
-  if (result.qsoPending) app.qsoPending = true;
   if (result.startTxRequested && !app.link.transmitting()) ToggleTransmit();
   FocusTypingPane();
   QueueTyped();
@@ -50,6 +54,6 @@ void UpdateFKeyButtons() {
 }
 
 void RunAutoRepeatTick() {
-  const int key = app.autoRepeat.Tick(app.settings.fkeys.repeatfkey);
+  const int key = app.autoRepeat.Tick(app.settings.fkeys.repeatKey);
   if (key >= 0) SendFKeyMessage(key);
 }

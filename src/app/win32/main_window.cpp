@@ -1,14 +1,13 @@
 // The main window: its class, its window procedure, the commands and the Call box.
 #include "app/win32/main_window.h"
 
-#include <cstdio>
-
 #include "app/win32/app_state.h"
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
 #include "app/win32/log_commands.h"
 #include "app/win32/panes.h"
 #include "app/win32/setup_sheet.h"
+#include "app/win32/startup.h"
 #include "base/clean_line.h"
 #include "base/win32/help.h"
 #include "resources/resource.h"
@@ -100,7 +99,7 @@ void OnSplitterDrag(HWND window, LPARAM lParam) {
   if (!app.splitter.dragging()) return;
   const POINT point = ClientPoint(lParam);
   if (!app.splitter.Drag(point.y, app.rxTxPane->lineHeight(), app.typingPane->lineHeight(),
-                         app.layout, app.settings.winratio))
+                         app.layout, app.settings.paneRatio))
     return;
   LayoutPanes(window);
   InvalidateRect(app.typingPaneWindow, nullptr, FALSE);
@@ -133,10 +132,10 @@ LRESULT OnCopyData(LPARAM lParam) {
 }
 
 void Shutdown() {
-  if (app.settings.devtype == zk::kEngine) app.device.EndEngine();
+  if (app.settings.serial.device == zk::DeviceType::kEngine) app.device.EndEngine();
   app.logLink.Send("control", "rttystopped");
-  if (app.settings.devtype == zk::kTerminalUnit) app.link.SetPtt(false);
-  if (app.settings.devtype == zk::kTnc) app.link.SendTncString(app.settings.tncrx);
+  if (app.settings.serial.device == zk::DeviceType::kTerminalUnit) app.link.SetPtt(false);
+  if (app.settings.serial.device == zk::DeviceType::kTnc) app.link.SendTncString(app.settings.tnc.receive);
   CloseDevice();
   WriteSettings();
   PostQuitMessage(0);
@@ -217,7 +216,7 @@ void LayoutPanes(HWND window) {
   GetClientRect(f3, &button);
   MapWindowPoints(f3, window, reinterpret_cast<POINT*>(&button), 2);
   app.layout = zk::ComputePaneLayout(client.right, client.bottom, button.bottom,
-                                     app.settings.winratio);
+                                     app.settings.paneRatio);
   const zk::Rect& rx = app.layout.rxTx;
   const zk::Rect& ty = app.layout.typing;
   MoveWindow(app.rxTxPaneWindow, rx.left, rx.top, rx.right - rx.left, rx.bottom - rx.top, TRUE);
@@ -229,6 +228,7 @@ namespace {
 void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
   if (!app.clockRunning) return;
   RunAutoRepeatTick();
+  WatchEngine();
 }
 
 }  // namespace
@@ -241,29 +241,4 @@ bool StartClock(HWND window) {
   }
   app.clockRunning = true;
   return true;
-}
-
-void ReadSettings() {
-  zk::WindowLoc loc{};
-  bool haveLoc = false;
-  zk::ReadSettingsFile(app.settings, "Zktty.ini", &loc, &haveLoc);
-  if (haveLoc)
-    MoveWindow(app.mainWindow, loc.left, loc.top, loc.right - loc.left, loc.bottom - loc.top, TRUE);
-}
-
-void WriteSettings() {
-  RECT rect{};
-  if (IsIconic(app.mainWindow) || IsZoomed(app.mainWindow)) {
-    // A minimised or maximised window keeps its normal place for the next start.
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    GetWindowPlacement(app.mainWindow, &placement);
-    rect = placement.rcNormalPosition;
-  } else {
-    GetWindowRect(app.mainWindow, &rect);
-  }
-  char path[MAX_PATH + 16];
-  std::snprintf(path, sizeof path, "%s\\Zktty.ini", app.startDirectory);
-  zk::WriteSettingsFile(app.settings, zk::WindowLoc{rect.left, rect.top, rect.right, rect.bottom},
-                        path);
 }

@@ -15,9 +15,5 @@ void LayoutPanes(HWND window);
 // Starts the one-second clock, asking Retry or Cancel while the system refuses a timer.
 bool StartClock(HWND window);
 
-// Reads and writes "Zktty.ini" for the running program.
-void ReadSettings();
-void WriteSettings();
-
 // The function-key button controls in key order.
 extern const int kFKeyButtons[9];

@@ -12,7 +12,7 @@ void CancelAutoRepeat() { app.autoRepeat.Cancel(); }
 
 // "Direct" mode exists only for the serial devices.
 bool SerialDevice() {
-  return app.settings.devtype == zk::kTerminalUnit || app.settings.devtype == zk::kTnc;
+  return app.settings.serial.device == zk::DeviceType::kTerminalUnit || app.settings.serial.device == zk::DeviceType::kTnc;
 }
 
 bool AltHeld() { return GetAsyncKeyState(VK_MENU) < 0; }
@@ -81,7 +81,7 @@ int TypingPane::CharInput(uint32_t ch, uint32_t slot) {
       return 1;
     }
     GeneralCharInput(ch, 0);
-    QueuePut(static_cast<char>(ch));
+    QueueDirect(static_cast<char>(ch));
     app.rxTxPane->CharInput(ch, 0);
     return 1;
   }

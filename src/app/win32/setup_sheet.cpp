@@ -9,7 +9,7 @@
 #include "app/win32/appearance.h"
 #include "app/win32/device_commands.h"
 #include "app/win32/fkey_commands.h"
-#include "app/win32/main_window.h"
+#include "app/win32/startup.h"
 #include "base/fixed_text.h"
 #include "device/setup_rules.h"
 #include "device/win32/device_pages.h"
@@ -25,10 +25,10 @@ void CarryOut(zk::DeviceStep step) {
     case zk::DeviceStep::kEngineQuit: app.device.EndEngine(); break;
     case zk::DeviceStep::kEnginePttOff: {
       // Only a release made as the engine's tells the logging program "pttoff".
-      const int32_t chosen = s.devtype;
-      s.devtype = zk::kEngine;
+      const zk::DeviceType chosen = s.serial.device;
+      s.serial.device = zk::DeviceType::kEngine;
       app.link.SetPtt(false);
-      s.devtype = chosen;
+      s.serial.device = chosen;
       break;
     }
     case zk::DeviceStep::kReleasePtt: app.link.SetPtt(false); break;
@@ -36,7 +36,7 @@ void CarryOut(zk::DeviceStep step) {
     case zk::DeviceStep::kFlushQueue: app.txQueue.Flush(); break;
     case zk::DeviceStep::kOpen: OpenDevice(); break;
     case zk::DeviceStep::kSetLineFormat: app.device.SetLineFormat(); break;
-    case zk::DeviceStep::kSendTncInit: app.link.SendTncString(s.tncinit); break;
+    case zk::DeviceStep::kSendTncInit: app.link.SendTncString(s.tnc.init); break;
   }
 }
 
@@ -50,12 +50,12 @@ class DeviceHost final : public DevicePagesHost {
     zk::Settings& live = app.settings;
     const std::vector<zk::DeviceStep> steps =
         zk::PlanDeviceChange(live, page, zk::LinkState{app.device.HasPort(), app.device.running()});
-    zk::TakeSerialLine(live, page);
+    live.serial = page.serial;
     for (zk::DeviceStep step : steps) CarryOut(step);
-    zk::TakeSerialOptions(live, page);
+    live.options = page.options;
   }
 
-  void ApplyTncPage(const zk::Settings& page) override { zk::TakeTncStrings(app.settings, page); }
+  void ApplyTncPage(const zk::Settings& page) override { app.settings.tnc = page.tnc; }
 };
 
 class FKeysHost final : public FKeysPageHost {
@@ -66,24 +66,13 @@ class FKeysHost final : public FKeysPageHost {
   }
 };
 
-zk::PaneLook LookOf(const zk::Settings& s) {
-  return zk::PaneLook{s.bgcolour, s.bordercolour, s.fgaprep, s.fgarx, s.fgatx, s.prepfont, s.rxtxfont};
-}
-
 class PreferencesHostOfApp final : public PreferencesHost {
  public:
   void ApplyLook(const zk::PaneLook& look) override {
-    zk::Settings& s = app.settings;
-    s.bgcolour = look.bgcolour;
-    s.bordercolour = look.bordercolour;
-    s.fgaprep = look.fgaprep;
-    s.fgarx = look.fgarx;
-    s.fgatx = look.fgatx;
-    s.prepfont = look.prepfont;
-    s.rxtxfont = look.rxtxfont;
+    app.settings.look = look;
     ::ApplyLook();
   }
-  void TakeCallSign(const char* call) override { zk::CopyText(app.settings.mycall, call); }
+  void TakeCallSign(const char* call) override { zk::CopyText(app.settings.myCall, call); }
 };
 
 }  // namespace
@@ -97,8 +86,8 @@ int OpenSetupSheet(HINSTANCE instance, HWND parent, int startPage) {
   InitCommonControls();
   zk::Settings draft = app.settings;
   PreferencesDraft preferences{};
-  zk::CopyText(preferences.mycall, draft.mycall);
-  preferences.look = LookOf(draft);
+  zk::CopyText(preferences.myCall, draft.myCall);
+  preferences.look = draft.look;
   DeviceHost deviceHost;
   FKeysHost fkeysHost;
   PreferencesHostOfApp preferencesHost;

@@ -30,7 +30,7 @@ INT_PTR AnswerPageNotice(HWND page, LPARAM notice, const PageNotices& notices) {
     case PSN_SETACTIVE:
       if (notices.cancelToClose) SendMessageA(GetParent(page), PSM_CANCELTOCLOSE, reinterpret_cast<WPARAM>(page), 0);
       return PageResult(page, 0);
-    case PSN_KILLACTIVE: return PageResult(page, FALSE);
+    case PSN_KILLACTIVE: return PageResult(page, notices.accept && !notices.accept(page));
     case PSN_APPLY: notices.store(page); return PageResult(page, PSNRET_NOERROR);
     case PSN_RESET: notices.fill(page); return PageResult(page, 0);
     case PSN_HELP: OpenHelp(notices.helpContext); return PageResult(page, 0);

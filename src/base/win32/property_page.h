@@ -19,13 +19,15 @@ T& PageContext(HWND page) {
 // Answers a notification: the result goes back through DWLP_MSGRESULT.
 INT_PTR PageResult(HWND page, LONG_PTR result);
 
-// What a page does on the sheet's notices: leaving it is always allowed, Close stores its
-// values, a dismissal fills it again, Help opens its section of the manual.
+// What a page does on the sheet's notices: leaving it is allowed unless `accept` refuses
+// (it tells the operator why), Close stores its values, a dismissal fills it again, Help
+// opens its section of the manual.
 struct PageNotices {
   void (*store)(HWND page);
   void (*fill)(HWND page);
   int helpContext;
   bool cancelToClose = false;  // once shown, the sheet offers Close and no working Cancel
+  bool (*accept)(HWND page) = nullptr;
 };
 
 // The page's answer to WM_NOTIFY.

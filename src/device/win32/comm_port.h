@@ -29,8 +29,8 @@ class CommPort {
 
   // Waits until bytes arrive and reads them: returns once some have come and the line
   // has paused for kReadGapMs, or `count` have come. -1 on failure or when `stop` was
-  // signalled first with nothing read.
-  int Read(uint8_t* buffer, int count, OVERLAPPED& record, HANDLE stop);
+  // signalled first with nothing read. Tests stand in a driver that hangs here.
+  virtual int Read(uint8_t* buffer, int count, OVERLAPPED& record, HANDLE stop);
 
   // The pause after received bytes that ends a read. Both on Windows and under Wine a
   // read with only this time-out sleeps until the first byte arrives.

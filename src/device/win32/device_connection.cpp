@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "base/fixed_text.h"
 #include "loglink/win32/log_link.h"
-#include "resources/resource.h"
 #include "textpane/win32/text_pane.h"
 
 namespace {
@@ -28,7 +29,7 @@ void FreeRecord(OVERLAPPED& record) {
 
 // Every wait of the threads also waits for the stop event, so they end on their own.
 // Returns false for a thread that did not end within the limit: it is left to end later
-// rather than killed, and what it uses must then stay alive.
+// rather than killed, holding what it uses until then.
 bool StopThread(HANDLE& thread) {
   if (!thread) return true;
   const bool ended = WaitForSingleObject(thread, kThreadStopMs) == WAIT_OBJECT_0;
@@ -37,82 +38,119 @@ bool StopThread(HANDLE& thread) {
   return ended;
 }
 
+// The session of the writer thread that runs this code, none on other threads.
+DWORD WriterSessionSlot() {
+  static const DWORD slot = TlsAlloc();
+  return slot;
+}
+
 }  // namespace
+
+DeviceConnection::Session::~Session() {
+  if (port) port->Close(keepOutput);
+  if (stop) CloseHandle(stop);
+  if (wake) CloseHandle(wake);
+  FreeRecord(writerRecord);
+  FreeRecord(windowRecord);
+}
 
 DeviceConnection::DeviceConnection(const zk::Settings& settings, zk::TxQueue& queue)
     : settings_(settings), queue_(queue), link_(settings, queue, *this) {}
 
 DeviceConnection::~DeviceConnection() { Close(); }
 
-void DeviceConnection::Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink) {
+void DeviceConnection::Attach(HWND owner, std::function<void()> toggle, const char* portPrefix, TextPane* rxTxPane,
+                              LogLink* logLink) {
   owner_ = owner;
+  toggle_ = std::move(toggle);
+  zk::CopyText(portPrefix_, portPrefix);
   pane_ = rxTxPane;
   logLink_ = logLink;
 }
 
-OVERLAPPED& DeviceConnection::RecordForThisThread() {
-  return GetCurrentThreadId() == writerThreadId_ ? writerRecord_ : windowRecord_;
+DeviceConnection::Session* DeviceConnection::SessionOfThisThread() const {
+  auto* own = static_cast<Session*>(TlsGetValue(WriterSessionSlot()));
+  return own ? own : session_.get();
 }
 
-DWORD WINAPI DeviceConnection::ReaderMain(LPVOID self) {
-  static_cast<DeviceConnection*>(self)->RunReader();
+CommPort* DeviceConnection::OpenPort() const {
+  Session* session = SessionOfThisThread();
+  CommPort* port = session ? session->port.get() : nullptr;
+  return port && port->valid() ? port : nullptr;
+}
+
+HANDLE DeviceConnection::StartThread(LPTHREAD_START_ROUTINE main) {
+  auto* start = new ThreadStart{this, session_};
+  HANDLE thread = CreateThread(nullptr, 0, main, start, 0, nullptr);
+  if (!thread) delete start;
+  return thread;
+}
+
+// Each thread holds its session until it returns, so the session outlives a close that
+// gave up waiting for it.
+DWORD WINAPI DeviceConnection::ReaderMain(LPVOID start) {
+  std::unique_ptr<ThreadStart> hold(static_cast<ThreadStart*>(start));
+  hold->connection->RunReader(*hold->session);
   return 0;
 }
 
-DWORD WINAPI DeviceConnection::WriterMain(LPVOID self) {
-  static_cast<DeviceConnection*>(self)->RunWriter();
+DWORD WINAPI DeviceConnection::WriterMain(LPVOID start) {
+  std::unique_ptr<ThreadStart> hold(static_cast<ThreadStart*>(start));
+  TlsSetValue(WriterSessionSlot(), hold->session.get());
+  hold->connection->RunWriter(*hold->session);
+  TlsSetValue(WriterSessionSlot(), nullptr);
   return 0;
 }
 
 // The reader sleeps in a read until bytes arrive. It does not wait for receive events:
 // Wine completes those on a pseudo-terminal some 170 times a second with nothing to read.
-void DeviceConnection::RunReader() {
-  if (!commPort_) return;
+// Once its session has stopped it touches nothing but the session.
+void DeviceConnection::RunReader(Session& session) {
   OVERLAPPED record;
   MakeRecord(record);
   uint8_t bytes[kReadChunk];
-  while (running_) {
-    const int n = commPort_->Read(bytes, kReadChunk, record, stopEvent_);
-    if (!running_) break;
+  while (session.running) {
+    const int n = session.port->Read(bytes, kReadChunk, record, session.stop);
+    if (!session.running) break;
     if (n <= 0) {
       // A purge or a line error ended the read; a port that keeps failing must not spin.
-      if (WaitForSingleObject(stopEvent_, kReadRetryMs) != WAIT_TIMEOUT) break;
+      if (WaitForSingleObject(session.stop, kReadRetryMs) != WAIT_TIMEOUT) break;
       continue;
     }
     for (int i = 0; i < n; ++i) link_.HandleReceivedByte(bytes[i]);
   }
   // Only the input: a TNC string sent just before must still go out.
-  commPort_->PurgeInput();
+  session.port->PurgeInput();
   FreeRecord(record);
 }
 
-void DeviceConnection::RunWriter() {
-  HANDLE waits[2] = {wakeEvent_, stopEvent_};
-  while (running_) {
+void DeviceConnection::RunWriter(Session& session) {
+  HANDLE waits[2] = {session.wake, session.stop};
+  while (session.running) {
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-    while (running_ && link_.WriterStep()) {
+    while (session.running && link_.WriterStep()) {
     }
   }
 }
 
-bool DeviceConnection::ConfigurePort() {
-  CommPort& port = *commPort_;
-  if (settings_.devtype == zk::kTerminalUnit) {
+bool DeviceConnection::ConfigurePort(CommPort& port) {
+  const zk::SerialLine& line = settings_.serial;
+  if (line.device == zk::DeviceType::kTerminalUnit) {
     // Opening a port may raise RTS and DTR, which key many transmitters: drop them first.
     EscapeCommFunction(port.handle(), CLRRTS);
     EscapeCommFunction(port.handle(), CLRDTR);
   }
-  DCB& line = port.lineState();
-  line.DCBlength = sizeof(DCB);
-  line.fBinary = 1;
-  line.fParity = 1;
-  if (settings_.devtype == zk::kTerminalUnit) {
+  DCB& state = port.lineState();
+  state.DCBlength = sizeof(DCB);
+  state.fBinary = 1;
+  state.fParity = 1;
+  if (line.device == zk::DeviceType::kTerminalUnit) {
     port.SetRtsCts(false);
     port.SetDtrControl(DTR_CONTROL_DISABLE);
     link_.SetPtt(false);
   } else {
     // DTR follows the RTS/CTS choice, so a TNC that wants handshaking sees DTR too.
-    const bool rtsCts = (settings_.ttyflow & 2) != 0;
+    const bool rtsCts = (line.flow & zk::kFlowRtsCts) != 0;
     port.SetRtsCts(rtsCts);
     port.SetDtrControl(rtsCts ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
   }
@@ -120,36 +158,34 @@ bool DeviceConnection::ConfigurePort() {
 }
 
 bool DeviceConnection::ApplyLineFormat(CommPort& port) {
-  return port.SetLineFormat(static_cast<DWORD>(settings_.ttybaud), static_cast<BYTE>(settings_.ttybytesize),
-                            static_cast<BYTE>(settings_.ttyparity), static_cast<BYTE>(settings_.ttystop)) >= 0;
+  const zk::SerialLine& line = settings_.serial;
+  return port.SetLineFormat(static_cast<DWORD>(line.baud), static_cast<BYTE>(line.dataBits),
+                            static_cast<BYTE>(line.parity), static_cast<BYTE>(line.stopBits)) >= 0;
 }
 
 void DeviceConnection::SetLineFormat() {
-  if (commPort_ && commPort_->valid()) ApplyLineFormat(*commPort_);
+  if (CommPort* port = OpenPort()) ApplyLineFormat(*port);
 }
 
 bool DeviceConnection::Open() {
-  char com[11] = "COM";
-  HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner_, GWLP_HINSTANCE)) : nullptr;
-  LoadStringA(instance, IDS_COM, com, sizeof com);
-  std::snprintf(portName_, sizeof portName_, "%s%d", com, settings_.ttyport);
-  delete commPort_;
-  commPort_ = nullptr;
-  if (settings_.devtype != zk::kEngine) {
-    commPort_ = new CommPort;
-    if (commPort_->Open(portName_, 400, 200) != 1 || !ConfigurePort()) return false;
+  std::snprintf(portName_, sizeof portName_, "%s%d", portPrefix_, settings_.serial.port);
+  if (session_) Close();
+  session_ = std::make_shared<Session>();
+  if (settings_.serial.device != zk::DeviceType::kEngine) {
+    // A port that fails to open stays, closed, until the next open or close.
+    session_->port = portMaker_ ? portMaker_() : std::make_unique<CommPort>();
+    if (session_->port->Open(portName_, 400, 200) != 1 || !ConfigurePort(*session_->port)) return false;
   }
   link_.Reset();
-  running_ = true;
-  stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  wakeEvent_ = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-  MakeRecord(writerRecord_);
-  MakeRecord(windowRecord_);
-  const int32_t type = settings_.devtype;
-  if ((type == zk::kTerminalUnit || type == zk::kTnc) && !readerThread_)
-    readerThread_ = CreateThread(nullptr, 0, ReaderMain, this, 0, nullptr);
-  if (!writerThread_) writerThread_ = CreateThread(nullptr, 0, WriterMain, this, 0, &writerThreadId_);
-  engineMissing_ = type == zk::kEngine && !engine_.Start();
+  session_->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  session_->wake = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+  MakeRecord(session_->writerRecord);
+  MakeRecord(session_->windowRecord);
+  session_->running = true;
+  const zk::DeviceType type = settings_.serial.device;
+  if (type == zk::DeviceType::kTerminalUnit || type == zk::DeviceType::kTnc) readerThread_ = StartThread(ReaderMain);
+  writerThread_ = StartThread(WriterMain);
+  engineMissing_ = type == zk::DeviceType::kEngine && !engine_.Start();
   return true;
 }
 
@@ -161,77 +197,80 @@ bool DeviceConnection::HandleEngineMessage(WPARAM code, LPARAM value) {
 
 void DeviceConnection::Close() {
   const bool keepOutput = DeliverCommandString();
-  running_ = false;
-  if (stopEvent_) SetEvent(stopEvent_);
-  const bool readerEnded = StopThread(readerThread_);
-  const bool writerEnded = StopThread(writerThread_);
-  writerThreadId_ = 0;
-  if (readerEnded && writerEnded) {
-    if (stopEvent_) CloseHandle(stopEvent_);
-    if (wakeEvent_) CloseHandle(wakeEvent_);
-    FreeRecord(writerRecord_);
-    FreeRecord(windowRecord_);
-    if (commPort_) commPort_->Close(keepOutput);
-    delete commPort_;
+  if (session_) {
+    session_->keepOutput = keepOutput;
+    session_->running = false;
+    if (session_->stop) SetEvent(session_->stop);
   }
-  stopEvent_ = nullptr;
-  wakeEvent_ = nullptr;
-  commPort_ = nullptr;
+  StopThread(readerThread_);
+  StopThread(writerThread_);
+  // A thread still running keeps the session, and closes it when it ends.
+  session_.reset();
   queue_.Flush();
 }
 
 void DeviceConnection::PurgePort() {
-  if (commPort_) commPort_->Purge();
+  if (CommPort* port = OpenPort()) port->Purge();
 }
 
 bool DeviceConnection::DeliverCommandString() {
-  if (!commPort_ || !commPort_->valid()) return false;
+  CommPort* port = OpenPort();
+  if (!port) return false;
   const double start = static_cast<double>(NowMs());
   const double lineDone = commandLineFreeAtMs_ + kDeliverMarginMs;
   if (lineDone <= start) return false;
   const double deadline = start + std::min(lineDone - start, kDeliverMaxMs);
   // A driver that paces the line (or waits for flow control) still reports what it holds.
   for (double now = start; now < deadline; now = static_cast<double>(NowMs())) {
-    if (now >= lineDone && commPort_->OutputEmpty()) break;
+    if (now >= lineDone && port->OutputEmpty()) break;
     Sleep(10);
   }
   return true;
 }
 
 void DeviceConnection::InterruptReader() {
-  if (commPort_ && commPort_->valid()) SetCommMask(commPort_->handle(), EV_RXCHAR | EV_TXEMPTY);
+  if (CommPort* port = OpenPort()) SetCommMask(port->handle(), EV_RXCHAR | EV_TXEMPTY);
 }
 
-bool DeviceConnection::HasPort() const { return commPort_ != nullptr; }
+bool DeviceConnection::HasPort() const { return session_ && session_->port; }
 
-void DeviceConnection::SetControlLine(int line, bool on) {
-  if (!commPort_ || !commPort_->valid()) return;
-  const DWORD function = line == 1 ? (on ? SETRTS : CLRRTS) : (on ? SETDTR : CLRDTR);
-  EscapeCommFunction(commPort_->handle(), function);
+void DeviceConnection::SetControlLine(zk::PttLine line, bool on) {
+  CommPort* port = OpenPort();
+  if (!port) return;
+  const DWORD function = line == zk::PttLine::kRts ? (on ? SETRTS : CLRRTS) : (on ? SETDTR : CLRDTR);
+  EscapeCommFunction(port->handle(), function);
 }
 
 void DeviceConnection::Purge() { PurgePort(); }
 
+// A writer whose session has stopped writes nothing more, whatever the window thread has
+// opened since.
 bool DeviceConnection::Write(const uint8_t* bytes, int count) {
-  if (!commPort_ || !commPort_->valid()) return false;
-  return commPort_->Write(bytes, count, RecordForThisThread(), stopEvent_) == count;
+  const bool onWriter = TlsGetValue(WriterSessionSlot()) != nullptr;
+  Session* session = SessionOfThisThread();
+  CommPort* port = OpenPort();
+  if (!port || !session->running) return false;
+  OVERLAPPED& record = onWriter ? session->writerRecord : session->windowRecord;
+  return port->Write(bytes, count, record, session->stop) == count;
 }
 
-void DeviceConnection::TransmitChar(uint8_t byte) {
-  if (!commPort_ || !commPort_->valid()) return;
-  TransmitCommChar(commPort_->handle(), static_cast<char>(byte));
+bool DeviceConnection::TransmitChar(uint8_t byte) {
+  CommPort* port = OpenPort();
+  if (!port) return true;  // nothing to wait for
+  if (!TransmitCommChar(port->handle(), static_cast<char>(byte))) return false;
   const double now = static_cast<double>(NowMs());
   commandLineFreeAtMs_ = std::max(commandLineFreeAtMs_, now) + link_.CharacterMs();
+  return true;
 }
 
 void DeviceConnection::EnginePost(uint32_t code, intptr_t value) { engine_.Post(code, value); }
 
 void DeviceConnection::WakeWriter() {
-  if (wakeEvent_) SetEvent(wakeEvent_);
+  if (session_ && session_->wake) SetEvent(session_->wake);
 }
 
 void DeviceConnection::RequestToggle() {
-  if (owner_) PostMessageA(owner_, WM_COMMAND, IDC_TXRX, 0);
+  if (toggle_) toggle_();
 }
 
 void DeviceConnection::LogPtt(bool on) {
@@ -245,7 +284,8 @@ void DeviceConnection::ShowInPane(const uint8_t* bytes, int count, int slot) {
 int64_t DeviceConnection::NowMs() { return static_cast<int64_t>(GetTickCount64()); }
 
 bool DeviceConnection::WaitMs(int64_t ms) {
-  if (!running_) return false;
+  Session* session = SessionOfThisThread();
+  if (!session || !session->running) return false;
   if (ms <= 0) return true;
-  return WaitForSingleObject(stopEvent_, static_cast<DWORD>(ms)) == WAIT_TIMEOUT;
+  return WaitForSingleObject(session->stop, static_cast<DWORD>(ms)) == WAIT_TIMEOUT;
 }

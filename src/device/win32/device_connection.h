@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "device/device_link.h"
 #include "device/win32/comm_port.h"
@@ -23,10 +25,12 @@ class DeviceConnection final : public zk::DevicePort {
   zk::DeviceLink& link() { return link_; }
   const zk::DeviceLink& link() const { return link_; }
 
-  // Where the link delivers: the window that gets the transmit/receive switch (command
-  // 1002) and the engine's messages, the pane that shows received and sent text, and the
-  // logging program, which is told the engine's PTT state.
-  void Attach(HWND owner, TextPane* rxTxPane, LogLink* logLink = nullptr);
+  // Where the link delivers: the window that gets the engine's messages, the owner's
+  // transmit/receive switch (asked for from any thread; it must not wait for the window
+  // thread), the words the port's name begins with ("COM"), the pane that shows received
+  // and sent text, and the logging program, which is told the engine's PTT state.
+  void Attach(HWND owner, std::function<void()> toggle, const char* portPrefix, TextPane* rxTxPane,
+              LogLink* logLink = nullptr);
 
   // Opens the configured device and starts its threads. False when the port could not be
   // activated; nothing runs then, and portName() names the port for the operator. For
@@ -54,17 +58,21 @@ class DeviceConnection final : public zk::DevicePort {
   UINT engineMessage() const { return engine_.message(); }
   bool HandleEngineMessage(WPARAM code, LPARAM value);
   void EndEngine() { engine_.Post(zk::engine::kExit, 0); }
+  // True once when the linked engine has gone while it is the device; StartEngine starts
+  // one again as the open does (engineMissing() then tells whether none could be started).
+  bool EngineLost() { return settings_.serial.device == zk::DeviceType::kEngine && engine_.Lost(); }
+  void StartEngine() { engineMissing_ = !engine_.Start(); }
 
-  bool running() const { return running_; }
+  bool running() const { return session_ && session_->running; }
   HANDLE readerThread() const { return readerThread_; }
   HANDLE writerThread() const { return writerThread_; }
 
   // zk::DevicePort
   bool HasPort() const override;
-  void SetControlLine(int line, bool on) override;
+  void SetControlLine(zk::PttLine line, bool on) override;
   void Purge() override;
   bool Write(const uint8_t* bytes, int count) override;
-  void TransmitChar(uint8_t byte) override;
+  bool TransmitChar(uint8_t byte) override;
   void EnginePost(uint32_t code, intptr_t value) override;
   void WakeWriter() override;
   void RequestToggle() override;
@@ -73,17 +81,43 @@ class DeviceConnection final : public zk::DevicePort {
   int64_t NowMs() override;
   bool WaitMs(int64_t ms) override;
 
+  // Where ports come from; tests stand in ports of their own.
+  using PortMaker = std::function<std::unique_ptr<CommPort>()>;
+  void UsePortMaker(PortMaker maker) { portMaker_ = std::move(maker); }
+
  private:
-  static DWORD WINAPI ReaderMain(LPVOID self);
-  static DWORD WINAPI WriterMain(LPVOID self);
-  void RunReader();
-  void RunWriter();
+  // What one opening of the device shares with its threads: the port, the events and the
+  // flag both threads loop on. Each thread holds it while it runs, so a thread that
+  // outlives its close (a driver hung in a cancelled read) never meets a port or an event
+  // that has gone; whoever lets go last closes them.
+  struct Session {
+    ~Session();
+    std::unique_ptr<CommPort> port;
+    std::atomic<bool> running{false};
+    bool keepOutput = false;      // the close leaves what the driver still has to send
+    HANDLE stop = nullptr;        // set to end both threads and cancel their waits
+    HANDLE wake = nullptr;        // the writer's wake-up: something was queued
+    OVERLAPPED writerRecord{};    // the writer thread's transfers
+    OVERLAPPED windowRecord{};    // the window thread's transfers
+  };
+  struct ThreadStart {
+    DeviceConnection* connection;
+    std::shared_ptr<Session> session;
+  };
+
+  static DWORD WINAPI ReaderMain(LPVOID start);
+  static DWORD WINAPI WriterMain(LPVOID start);
+  HANDLE StartThread(LPTHREAD_START_ROUTINE main);
+  void RunReader(Session& session);
+  void RunWriter(Session& session);
+  // The writer's own session on the writer thread, the open one on any other.
+  Session* SessionOfThisThread() const;
+  CommPort* OpenPort() const;
   // Waits until a command string just sent has had its line time; false when none is
   // owed, so the close may throw away what the driver holds.
   bool DeliverCommandString();
-  bool ConfigurePort();
+  bool ConfigurePort(CommPort& port);
   bool ApplyLineFormat(CommPort& port);
-  OVERLAPPED& RecordForThisThread();
 
   const zk::Settings& settings_;
   zk::TxQueue& queue_;
@@ -91,18 +125,15 @@ class DeviceConnection final : public zk::DevicePort {
   EngineChannel engine_{link_.rxFilter()};
   bool engineMissing_ = false;
   HWND owner_ = nullptr;
+  std::function<void()> toggle_;
+  char portPrefix_[11] = "COM";
   TextPane* pane_ = nullptr;
   LogLink* logLink_ = nullptr;
   char portName_[32] = "";
+  PortMaker portMaker_;
 
-  CommPort* commPort_ = nullptr;
-  std::atomic<bool> running_{false};
-  HANDLE stopEvent_ = nullptr;  // set to end both threads and cancel their waits
-  HANDLE wakeEvent_ = nullptr;  // the writer's wake-up: something was queued
+  std::shared_ptr<Session> session_;  // the window thread's hold on the open device
   HANDLE readerThread_ = nullptr;
   HANDLE writerThread_ = nullptr;
-  DWORD writerThreadId_ = 0;
-  OVERLAPPED writerRecord_{};  // the writer thread's transfers
-  OVERLAPPED windowRecord_{};  // the window thread's transfers
   double commandLineFreeAtMs_ = 0;  // when the line will have sent the command strings
 };

@@ -39,11 +39,19 @@ bool StartOwnEngine() {
 bool EngineChannel::Start() {
   // Registered before the engine runs, so an engine that announces itself at once is heard.
   message_ = RegisterWindowMessageA(zk::engine::kMessageName);
+  window_ = nullptr;
   const bool started = StartProgram();
   Sleep(kStartPauseMs);
   Post(zk::engine::kMode, zk::engine::kModeReceive);
   Post(zk::engine::kSync, 0);
   return started;
+}
+
+bool EngineChannel::Lost() {
+  HWND window = window_;
+  if (!window || IsWindow(window)) return false;
+  window_ = nullptr;
+  return true;
 }
 
 bool EngineChannel::StartProgram() {

@@ -14,8 +14,13 @@ class EngineChannel {
 
   // Registers the message, starts the engine program ("mmtty -s", else the engine beside
   // the exe), waits 500 ms for it and asks it to receive. False when no engine program
-  // could be started; a later one that announces itself is still linked.
+  // could be started; a later one that announces itself is still linked. An engine
+  // linked before is forgotten: the new one announces itself.
   bool Start();
+
+  // True once, when the linked engine's window has gone (the engine ended or crashed);
+  // the engine is forgotten then. Window thread.
+  bool Lost();
 
   // The registered message's number; 0 before the first Start.
   UINT message() const { return message_; }

@@ -1,6 +1,7 @@
 // The serial port page: device type, port and line format, flow control, Baudot options
 // and PTT. Its lists carry each entry's value; the rules of filling and storing are the
 // core's (device/setup_rules.h).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,10 +19,25 @@ constexpr int kListTextSize = 100;
 constexpr int kDeviceButtons[] = {IDC_DEVICE_NONE, IDC_DEVICE_TU, IDC_DEVICE_TNC, IDC_DEVICE_ENGINE};
 constexpr int kPttButtons[] = {IDC_PTT_NONE, IDC_PTT_RTS, IDC_PTT_DTR};
 constexpr int kLongestPortNumber = 9999;
+constexpr int32_t kLargestProbedPort = 256;
 
-// Serial ports above COM8 that the system knows of, whether or not another program has
-// them open.
-std::vector<int32_t> PresentPortsAbove8() {
+// Whether a port not listed by the system opens. As Windows documents it, a port that
+// another program holds cannot be opened again (CreateFile fails with access denied), so
+// that answer counts as present too.
+bool PortOpens(int32_t number) {
+  char path[32];
+  std::snprintf(path, sizeof path, "\\\\.\\COM%d", static_cast<int>(number));
+  HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (port != INVALID_HANDLE_VALUE) {
+    CloseHandle(port);
+    return true;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+// Serial ports above COM8 that QueryDosDevice lists.
+std::vector<int32_t> ListedPortsAbove8() {
   std::vector<char> names(64 * 1024, '\0');
   const DWORD length = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size() - 1));
   std::vector<int32_t> ports;
@@ -34,6 +50,19 @@ std::vector<int32_t> PresentPortsAbove8() {
     if (stop != name + 3 && *stop == '\0' && number > zk::kListedPorts && number <= kLongestPortNumber)
       ports.push_back(static_cast<int32_t>(number));
   }
+  return ports;
+}
+
+// Serial ports above COM8 that exist, whether or not another program has them open.
+// Windows lists every port by QueryDosDevice; Wine lists only the ports its registry
+// declares, while a link in the prefix's "dosdevices" folder (com10 to /dev/ttyUSB0, as
+// most Linux guides make a port) opens all the same. So each name up to COM256 that is
+// not listed is tried by opening it. On Windows none of those exists, and a listed port
+// is never opened here: an open may raise DTR and RTS, which key many transmitters.
+std::vector<int32_t> PresentPortsAbove8() {
+  std::vector<int32_t> ports = ListedPortsAbove8();
+  for (int32_t number = zk::kListedPorts + 1; number <= kLargestProbedPort; ++number)
+    if (std::find(ports.begin(), ports.end(), number) == ports.end() && PortOpens(number)) ports.push_back(number);
   return ports;
 }
 
@@ -114,7 +143,7 @@ std::vector<int32_t> ListedPorts(HWND page) {
 
 void Fill(HWND page) {
   const zk::Settings& s = PageContext<DevicePagesContext>(page).draft;
-  const std::vector<int32_t> ports = zk::PortListNumbers(PresentPortsAbove8(), s.ttyport);
+  const std::vector<int32_t> ports = zk::PortListNumbers(PresentPortsAbove8(), s.serial.port);
   const zk::SerialPageControls c = zk::FillSerialPage(s, ports);
   FillPortList(page, ports);
   FillStringList(page, IDC_BAUD_LIST, IDS_BAUD_FIRST, zk::kBaudValues, zk::kBaudEntries);
@@ -127,16 +156,33 @@ void Fill(HWND page) {
   for (const auto& [id, position] : lists) Select(page, id, position);
   const std::pair<int, bool> boxes[] = {{IDC_FLOW_DTRDSR, c.flowDtrDsr}, {IDC_FLOW_RTSCTS, c.flowRtsCts},
                                         {IDC_FLOW_XONXOFF, c.flowXonXoff}, {IDC_USE_BAUDOT, c.baudot},
-                                        {IDC_LTRS_ON_SPACE, c.ltrsonspace}, {IDC_USE_DIDDLE, c.diddle}};
+                                        {IDC_LTRS_ON_SPACE, c.lettersOnSpace}, {IDC_USE_DIDDLE, c.diddle}};
   for (const auto& [id, on] : boxes) Check(page, id, on);
-  CheckOne(page, kDeviceButtons, c.devtype);
-  CheckOne(page, kPttButtons, c.pttcontrol);
-  SetDlgItemInt(page, IDC_PTT_DELAY, static_cast<UINT>(c.pttms), TRUE);
+  CheckOne(page, kDeviceButtons, c.device);
+  CheckOne(page, kPttButtons, c.ptt);
+  SetDlgItemInt(page, IDC_PTT_DELAY, static_cast<UINT>(c.pttDelayMs), TRUE);
+}
+
+bool ReadPttDelay(HWND page, int32_t* ms) {
+  char typed[32] = "";
+  GetDlgItemTextA(page, IDC_PTT_DELAY, typed, sizeof typed);
+  return zk::ReadPttDelay(typed, ms);
+}
+
+// The page is not left, nor the sheet closed, with a PTT delay out of its range.
+bool AcceptPttDelay(HWND page) {
+  int32_t ms = 0;
+  if (ReadPttDelay(page, &ms)) return true;
+  char text[64];
+  std::snprintf(text, sizeof text, "The PTT delay must be 0 to %d ms.", static_cast<int>(zk::kMaxPttMs));
+  MessageBoxA(page, text, "Set serial port", MB_ICONEXCLAMATION);
+  SetFocus(GetDlgItem(page, IDC_PTT_DELAY));
+  return false;
 }
 
 zk::SerialPageControls ReadControls(HWND page) {
   zk::SerialPageControls c{};
-  c.devtype = CheckedOne(page, kDeviceButtons);
+  c.device = CheckedOne(page, kDeviceButtons);
   c.port = Selected(page, IDC_PORT_LIST);
   c.baud = Selected(page, IDC_BAUD_LIST);
   c.dataBits = Selected(page, IDC_DATABITS_LIST);
@@ -146,12 +192,11 @@ zk::SerialPageControls ReadControls(HWND page) {
   c.flowRtsCts = Checked(page, IDC_FLOW_RTSCTS);
   c.flowXonXoff = Checked(page, IDC_FLOW_XONXOFF);
   c.baudot = Checked(page, IDC_USE_BAUDOT);
-  c.ltrsonspace = Checked(page, IDC_LTRS_ON_SPACE);
+  c.lettersOnSpace = Checked(page, IDC_LTRS_ON_SPACE);
   c.diddle = Checked(page, IDC_USE_DIDDLE);
-  c.pttcontrol = CheckedOne(page, kPttButtons);
-  BOOL isNumber = FALSE;
-  c.pttms = static_cast<int32_t>(GetDlgItemInt(page, IDC_PTT_DELAY, &isNumber, TRUE));
-  if (!isNumber) c.pttms = 0;
+  c.ptt = CheckedOne(page, kPttButtons);
+  c.pttDelayMs = 0;
+  ReadPttDelay(page, &c.pttDelayMs);
   return c;
 }
 
@@ -168,7 +213,7 @@ INT_PTR OnInit(HWND page, LPARAM parameter) {
   return TRUE;
 }
 
-constexpr PageNotices kNotices{Store, Fill, 2, true};  // the number is its help context
+constexpr PageNotices kNotices{Store, Fill, 2, true, AcceptPttDelay};  // 2: its help context
 
 INT_PTR CALLBACK SerialPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {

@@ -23,27 +23,27 @@ TextField Field(int id, char (&field)[N]) {
 }
 
 // The five texts stored as typed (no escapes resolved), each with its field.
-std::array<TextField, 5> Texts(zk::Settings& s) {
-  return {Field(IDC_TNC_INIT, s.tncinit), Field(IDC_TNC_TX, s.tnctx), Field(IDC_TNC_RX, s.tncrx),
-          Field(IDC_TNC_COMMAND, s.command), Field(IDC_TNC_IGNORE, s.ignore)};
+std::array<TextField, 5> Texts(zk::TncStrings& tnc) {
+  return {Field(IDC_TNC_INIT, tnc.init), Field(IDC_TNC_TX, tnc.transmit), Field(IDC_TNC_RX, tnc.receive),
+          Field(IDC_TNC_COMMAND, tnc.command), Field(IDC_TNC_IGNORE, tnc.ignore)};
 }
 
 void Fill(HWND page) {
-  zk::Settings& s = PageContext<DevicePagesContext>(page).draft;
-  for (const TextField& f : Texts(s)) SetDlgItemTextA(page, f.id, f.field);
-  SetDlgItemTextA(page, IDC_TNC_RXMODECHAR, zk::FormatRxModeChar(s.rxmodechar).text);
+  zk::TncStrings& tnc = PageContext<DevicePagesContext>(page).draft.tnc;
+  for (const TextField& f : Texts(tnc)) SetDlgItemTextA(page, f.id, f.field);
+  SetDlgItemTextA(page, IDC_TNC_RXMODECHAR, zk::FormatRxModeChar(tnc.receiveModeChar).text);
 }
 
 // Each text is cut at its field's capacity less one; the character goes through the
 // escape notation.
 void Store(HWND page) {
   DevicePagesContext& context = PageContext<DevicePagesContext>(page);
-  zk::Settings& s = context.draft;
-  for (const TextField& f : Texts(s)) GetDlgItemTextA(page, f.id, f.field, f.capacity);
+  zk::TncStrings& tnc = context.draft.tnc;
+  for (const TextField& f : Texts(tnc)) GetDlgItemTextA(page, f.id, f.field, f.capacity);
   char typed[kRxModeTypedSize] = "";
   GetDlgItemTextA(page, IDC_TNC_RXMODECHAR, typed, sizeof typed);
-  s.rxmodechar = zk::ParseRxModeChar(typed);
-  context.host.ApplyTncPage(s);
+  tnc.receiveModeChar = zk::ParseRxModeChar(typed);
+  context.host.ApplyTncPage(context.draft);
 }
 
 constexpr PageNotices kNotices{Store, Fill, 3};  // the number is its help context

@@ -27,10 +27,19 @@ void LogLink::Announce() {
   PostMessageA(HWND_BROADCAST, message_, zk::kLogAnnounce, self);
 }
 
+namespace {
+
+// Every terminal broadcasts the same message; only the logging program's window is one to link.
+bool IsLoggerWindow(HWND window) {
+  char name[sizeof zk::kLoggerWindowClass + 1] = "";
+  return window && GetClassNameA(window, name, sizeof name) > 0 && lstrcmpiA(name, zk::kLoggerWindowClass) == 0;
+}
+
+}  // namespace
+
 bool LogLink::OnAnnouncement(WPARAM wParam, LPARAM lParam) {
   HWND sender = reinterpret_cast<HWND>(lParam);
-  const bool fromOwnWindow = sender == nullptr || sender == owner_;
-  switch (zk::OnLogAnnouncement(wParam, fromOwnWindow, window_ != nullptr)) {
+  switch (zk::OnLogAnnouncement(wParam, IsLoggerWindow(sender), window_ != nullptr)) {
     case zk::LogAnnouncement::kLinkAndAnswer:
       window_ = sender;
       PostMessageA(sender, message_, zk::kLogAnnounce, reinterpret_cast<LPARAM>(owner_));

@@ -27,20 +27,20 @@ FKeysPageContext& ContextOf(HWND page) { return PageContext<FKeysPageContext>(pa
 
 void Fill(HWND page) {
   const zk::FKeySet& set = ContextOf(page).draft;
-  SetDlgItemInt(page, IDC_REPEAT_KEY, static_cast<UINT>(set.repeatfkey), FALSE);
-  SetDlgItemInt(page, IDC_REPEAT_SECONDS, static_cast<UINT>(set.repeatsec), FALSE);
-  SetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisrstformat);
-  SetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeformat);
+  SetDlgItemInt(page, IDC_REPEAT_KEY, static_cast<UINT>(set.repeatKey), FALSE);
+  SetDlgItemInt(page, IDC_REPEAT_SECONDS, static_cast<UINT>(set.repeatSeconds), FALSE);
+  SetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisRstFormat);
+  SetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeFormat);
   for (int i = 0; i < zk::kFKeyCount; ++i) SetDlgItemTextA(page, IDC_FKEY_MESSAGE1 + i, set.messages[i]);
 }
 
 // Empty or non-numeric repeat fields read as 0; messages are cut to their field and
 // cleaned, so a typed tab becomes a blank and trailing blanks go.
 void Read(HWND page, zk::FKeySet& set) {
-  set.repeatfkey = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_KEY, nullptr, FALSE));
-  set.repeatsec = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_SECONDS, nullptr, FALSE));
-  GetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisrstformat, sizeof set.hisrstformat);
-  GetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeformat, sizeof set.exchangeformat);
+  set.repeatKey = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_KEY, nullptr, FALSE));
+  set.repeatSeconds = static_cast<int32_t>(GetDlgItemInt(page, IDC_REPEAT_SECONDS, nullptr, FALSE));
+  GetDlgItemTextA(page, IDC_HISRST_FORMAT, set.hisRstFormat, sizeof set.hisRstFormat);
+  GetDlgItemTextA(page, IDC_EXCHANGE_FORMAT, set.exchangeFormat, sizeof set.exchangeFormat);
   for (int i = 0; i < zk::kFKeyCount; ++i) {
     GetDlgItemTextA(page, IDC_FKEY_MESSAGE1 + i, set.messages[i], zk::kFKeyMessageSize);
     zk::CleanLine(set.messages[i]);
@@ -73,7 +73,7 @@ void Load(HWND page) {
   FKeysPageContext& context = ContextOf(page);
   char path[MAX_PATH];
   if (!ChooseFile(page, kFKeyFiles, path)) return;
-  zk::LoadFKeyFile(context.draft, path);
+  if (zk::LoadFKeyFile(context.draft, path) == zk::FileRead::kTooLarge) return ReportFileTooLarge(page, path);
   context.host.TakeFKeys(context.draft, false);
   Fill(page);
 }
@@ -139,6 +139,12 @@ INT_PTR CALLBACK FKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 }
 
 }  // namespace
+
+void ReportFileTooLarge(HWND owner, const char* path) {
+  char text[MAX_PATH + 64];
+  std::snprintf(text, sizeof text, "%s is larger than 1 MiB and was not read.", path);
+  MessageBoxA(owner, text, "File too large", MB_ICONEXCLAMATION);
+}
 
 PROPSHEETPAGEA FunctionKeysPage(HINSTANCE instance, FKeysPageContext& context) {
   return MakePropertyPage(instance, IDD_FKEYS_PAGE, FKeysPageProc, "Function keys", &context);

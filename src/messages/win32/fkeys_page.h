@@ -22,3 +22,6 @@ struct FKeysPageContext {
 };
 
 PROPSHEETPAGEA FunctionKeysPage(HINSTANCE instance, FKeysPageContext& context);
+
+// Tells the operator that a function-key file or message file was refused for its size.
+void ReportFileTooLarge(HWND owner, const char* path);

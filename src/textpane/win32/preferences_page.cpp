@@ -20,11 +20,11 @@ struct ColourChoice {
 };
 
 const ColourChoice kColourChoices[] = {
-    {IDC_BACKGROUND_COLOUR, IDC_BACKGROUND_SWATCH, &zk::PaneLook::bgcolour},
-    {IDC_BORDER_COLOUR, IDC_BORDER_SWATCH, &zk::PaneLook::bordercolour},
-    {IDC_RX_COLOUR, IDC_RX_SWATCH, &zk::PaneLook::fgarx},
-    {IDC_TX_COLOUR, IDC_TX_SWATCH, &zk::PaneLook::fgatx},
-    {IDC_TYPING_COLOUR, IDC_TYPING_SWATCH, &zk::PaneLook::fgaprep},
+    {IDC_BACKGROUND_COLOUR, IDC_BACKGROUND_SWATCH, &zk::PaneLook::background},
+    {IDC_BORDER_COLOUR, IDC_BORDER_SWATCH, &zk::PaneLook::border},
+    {IDC_RX_COLOUR, IDC_RX_SWATCH, &zk::PaneLook::receivedText},
+    {IDC_TX_COLOUR, IDC_TX_SWATCH, &zk::PaneLook::sentText},
+    {IDC_TYPING_COLOUR, IDC_TYPING_SWATCH, &zk::PaneLook::typingText},
 };
 
 struct FontChoice {
@@ -32,8 +32,8 @@ struct FontChoice {
   zk::PaneFont zk::PaneLook::*font;
 };
 
-const FontChoice kFontChoices[] = {{IDC_RXTX_FONT, &zk::PaneLook::rxtxfont},
-                                   {IDC_TYPING_FONT, &zk::PaneLook::prepfont}};
+const FontChoice kFontChoices[] = {{IDC_RXTX_FONT, &zk::PaneLook::rxTxFont},
+                                   {IDC_TYPING_FONT, &zk::PaneLook::typingFont}};
 
 PreferencesContext& ContextOf(HWND page) { return PageContext<PreferencesContext>(page); }
 
@@ -105,17 +105,17 @@ INT_PTR OnDrawItem(HWND page, const DRAWITEMSTRUCT& item) {
   return FALSE;
 }
 
-void ShowCallSign(HWND page) { SetDlgItemTextA(page, IDC_MYCALL, ContextOf(page).draft.mycall); }
+void ShowCallSign(HWND page) { SetDlgItemTextA(page, IDC_MYCALL, ContextOf(page).draft.myCall); }
 
 void Apply(HWND page) {
   PreferencesContext& context = ContextOf(page);
-  GetDlgItemTextA(page, IDC_MYCALL, context.draft.mycall, sizeof context.draft.mycall);
-  context.host.TakeCallSign(context.draft.mycall);
+  GetDlgItemTextA(page, IDC_MYCALL, context.draft.myCall, sizeof context.draft.myCall);
+  context.host.TakeCallSign(context.draft.myCall);
 }
 
 INT_PTR OnInit(HWND page, LPARAM parameter) {
   KeepPageContext(page, parameter);
-  SendDlgItemMessageA(page, IDC_MYCALL, EM_LIMITTEXT, sizeof(PreferencesDraft::mycall) - 1, 0);
+  SendDlgItemMessageA(page, IDC_MYCALL, EM_LIMITTEXT, sizeof(PreferencesDraft::myCall) - 1, 0);
   ShowCallSign(page);
   return TRUE;
 }

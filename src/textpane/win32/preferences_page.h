@@ -17,7 +17,7 @@ class PreferencesHost {
 };
 
 struct PreferencesDraft {
-  char mycall[50];
+  char myCall[50];
   zk::PaneLook look;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "base/win32/clipboard.h"
 #include "textpane/font_height.h"
 #include "textpane/selection.h"
 #include "textpane/win32/pane_font.h"
@@ -101,7 +102,11 @@ HWND TextPane::Create(HWND parent, HINSTANCE instance, int x, int y, int width, 
 
 LRESULT TextPane::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE: window_ = window; OnCreate(); return 0;
+    case WM_CREATE:
+      window_ = window;
+      bars_.Attach(window);
+      OnCreate();
+      return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_SIZE: OnSize(lParam); return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
@@ -141,10 +146,8 @@ LRESULT TextPane::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_RBUTTONDBLCLK: OnRButtonDblClk(wParam, MouseX(lParam), MouseY(lParam)); return 0;
     case kPaneViewChanged: OnViewChanged(); return 0;
     case WM_TIMER:
-      if (wParam != kBarTimer) return DefWindowProcA(window_, message, wParam, lParam);
-      KillTimer(window_, kBarTimer);
-      barTimerSet_ = false;
-      DrawStaleBars();
+      if (wParam != ScrollBars::kTimer) return DefWindowProcA(window_, message, wParam, lParam);
+      bars_.OnTimer();
       return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
   }
@@ -194,119 +197,30 @@ void TextPane::LoadByteWidths() {
   widthsAdd_ = whole.cx == sum;
 }
 
-int TextPane::ScrollPos() const {
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_POS;
-  GetScrollInfo(window_, SB_VERT, &info);
-  return info.nPos;
-}
+int TextPane::ScrollPos() const { return bars_.Position(SB_VERT); }
 
 void TextPane::UpdateVerticalRange() {
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL;
-  info.nMin = 0;
+  int lastLine = 0;
   {
     PaneLock lock(*this);
-    info.nMax = buffer_.caretLine();
+    lastLine = buffer_.caretLine();
   }
-  info.nPage = static_cast<UINT>(lineHeight_ > 0 ? clientHeight_ / lineHeight_ : 0);
-  SetBar(SB_VERT, info);
+  bars_.SetRange(SB_VERT, lastLine, static_cast<UINT>(lineHeight_ > 0 ? clientHeight_ / lineHeight_ : 0), true);
 }
 
 void TextPane::UpdateHorizontalRange() {
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_RANGE | SIF_PAGE;
-  info.nMin = 0;
+  int widest = 0;
   {
     PaneLock lock(*this);
-    info.nMax = buffer_.maxLineWidth();
+    widest = buffer_.maxLineWidth();
   }
-  info.nPage = static_cast<UINT>(clientWidth_);
-  SetBar(SB_HORZ, info);
+  bars_.SetRange(SB_HORZ, widest, static_cast<UINT>(clientWidth_), false);
 }
 
 void TextPane::ScrollToEnd() { VScroll(SB_BOTTOM); }
 
-// Under Wine every scroll-bar redraw takes several milliseconds, and one view update can
-// set the vertical bar three times (range, position to the end, range again); text
-// arriving at 115200 baud kept the window thread busy redrawing bars. While a view update
-// runs the bars take their new values without drawing; a bar that changed is drawn at its
-// end, but no more often than every kBarDrawInterval, the last change by a timer.
-void TextPane::SetBar(int bar, SCROLLINFO& info) {
-  if (!barRedrawDeferred_) {
-    SetScrollInfo(window_, bar, &info, TRUE);
-    return;
-  }
-  SCROLLINFO before{};
-  before.cbSize = sizeof before;
-  before.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-  GetScrollInfo(window_, bar, &before);
-  SetScrollInfo(window_, bar, &info, FALSE);
-  SCROLLINFO after = before;
-  GetScrollInfo(window_, bar, &after);
-  if (after.nMin != before.nMin || after.nMax != before.nMax || after.nPage != before.nPage ||
-      after.nPos != before.nPos)
-    (bar == SB_VERT ? verticalBarStale_ : horizontalBarStale_) = true;
-}
-
-void TextPane::DrawStaleBars() {
-  barRedrawDeferred_ = false;
-  if (!verticalBarStale_ && !horizontalBarStale_) return;
-  const DWORD now = GetTickCount();
-  const DWORD since = now - lastBarDraw_;
-  if (since < kBarDrawInterval) {
-    if (!barTimerSet_) barTimerSet_ = SetTimer(window_, kBarTimer, kBarDrawInterval - since, nullptr) != 0;
-    if (barTimerSet_) return;
-  }
-  lastBarDraw_ = now;
-  const int bars[2] = {SB_HORZ, SB_VERT};
-  for (int bar : bars) {
-    bool& stale = bar == SB_VERT ? verticalBarStale_ : horizontalBarStale_;
-    if (!stale) continue;
-    stale = false;
-    SCROLLINFO info{};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_POS;
-    GetScrollInfo(window_, bar, &info);
-    SetScrollInfo(window_, bar, &info, TRUE);  // same position: only draws the bar
-  }
-}
-
-// Moves a scroll bar by a scroll code and returns its position before and after (the bar
-// limits the position). The vertical bar tracks its thumb and knows top and bottom; the
-// horizontal one moves when its thumb is released.
-std::pair<int, int> TextPane::MoveBar(int bar, int code) {
-  const bool vertical = bar == SB_VERT;
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_ALL;
-  GetScrollInfo(window_, bar, &info);
-  const int old = info.nPos;
-  int pos = old;
-  switch (code) {
-    case SB_LINEUP: pos = old - 1; break;
-    case SB_LINEDOWN: pos = old + 1; break;
-    case SB_PAGEUP: pos = old - static_cast<int>(info.nPage); break;
-    case SB_PAGEDOWN: pos = old + static_cast<int>(info.nPage); break;
-    case SB_THUMBTRACK: if (vertical) pos = info.nTrackPos; break;
-    case SB_THUMBPOSITION: if (!vertical) pos = info.nTrackPos; break;
-    case SB_TOP: if (vertical) pos = info.nMin; break;
-    case SB_BOTTOM: if (vertical) pos = info.nMax; break;
-    default: break;
-  }
-  info.fMask = SIF_POS;
-  info.nPos = pos;
-  SetBar(bar, info);
-  info.fMask = SIF_POS;
-  GetScrollInfo(window_, bar, &info);
-  return {old, info.nPos};
-}
-
 void TextPane::VScroll(int code) {
-  const auto [old, now] = MoveBar(SB_VERT, code);
+  const auto [old, now] = bars_.Move(SB_VERT, code);
   if (now != old) {
     ScrollWindow(window_, 0, (old - now) * lineHeight_, nullptr, nullptr);
     UpdateWindow(window_);
@@ -314,20 +228,14 @@ void TextPane::VScroll(int code) {
 }
 
 void TextPane::HScroll(int code) {
-  const auto [old, now] = MoveBar(SB_HORZ, code);
+  const auto [old, now] = bars_.Move(SB_HORZ, code);
   if (now != old) {
     ScrollWindow(window_, old - now, 0, nullptr, nullptr);
     PlaceCaret();
   }
 }
 
-int TextPane::HorizontalPos() const {
-  SCROLLINFO info{};
-  info.cbSize = sizeof info;
-  info.fMask = SIF_POS;
-  GetScrollInfo(window_, SB_HORZ, &info);
-  return info.nPos;
-}
+int TextPane::HorizontalPos() const { return bars_.Position(SB_HORZ); }
 
 void TextPane::PlaceCaret() {
   if (!caretShown_) return;
@@ -358,7 +266,7 @@ void TextPane::OnSize(LPARAM lParam) {
 void TextPane::ApplyChange(const zk::TextChange& change) {
   if (!change.changed || !window_) return;
   HideCaret(window_);
-  barRedrawDeferred_ = true;
+  bars_.BeginUpdate();
   if (change.fullRelayout) {
     UpdateVerticalRange();
     ScrollToEnd();
@@ -391,7 +299,7 @@ void TextPane::ApplyChange(const zk::TextChange& change) {
     const int pageLines = lineHeight_ > 0 ? clientHeight_ / lineHeight_ : 0;
     if (followEnd || pos + pageLines >= change.lastProducedLine) ScrollToEnd();
   }
-  DrawStaleBars();
+  bars_.EndUpdate();
   UpdateWindow(window_);
   ShowCaret(window_);
   PlaceCaret();
@@ -668,31 +576,11 @@ void TextPane::ClearSelection() {
   buffer_.ClearSelection();
 }
 
-void TextPane::PutOnClipboard(const char* text, size_t length) {
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE, length + 1);
-  if (!block) return;
-  char* data = static_cast<char*>(GlobalLock(block));
-  if (!data) {
-    GlobalFree(block);
-    return;
-  }
-  std::memcpy(data, text, length);
-  data[length] = '\0';
-  GlobalUnlock(block);
-  if (!OpenClipboard(window_)) {
-    GlobalFree(block);
-    return;
-  }
-  EmptyClipboard();
-  if (!SetClipboardData(CF_TEXT, block)) GlobalFree(block);
-  CloseClipboard();
-}
-
 void TextPane::CopySelectionToClipboard() {
   char text[1024];
   const int count = GetSelectedText(text, sizeof text);
   if (count <= 0 || text[0] == '\0') return;
-  PutOnClipboard(text, std::strlen(text));
+  PutTextOnClipboard(window_, text, std::strlen(text));
 }
 
 void TextPane::CopyAllToClipboard() {
@@ -701,25 +589,10 @@ void TextPane::CopyAllToClipboard() {
     PaneLock lock(*this);
     text = zk::CopyAllText(buffer_);
   }
-  if (!text.empty()) PutOnClipboard(text.data(), text.size());
+  if (!text.empty()) PutTextOnClipboard(window_, text.data(), text.size());
 }
 
 void TextPane::PasteFromClipboard() {
-  if (!OpenClipboard(window_)) return;
-  HANDLE data = GetClipboardData(CF_TEXT);
-  if (data) {
-    const char* text = static_cast<const char*>(GlobalLock(data));
-    if (text) {
-      // A clipboard block is at least as long as its text; never read past its size.
-      const size_t size = GlobalSize(data);
-      size_t n = 0;
-      while (n < size && text[n] != '\0') ++n;
-      std::string copy(text, n);
-      GlobalUnlock(data);
-      CloseClipboard();
-      AppendText(copy.data(), copy.size(), 0);
-      return;
-    }
-  }
-  CloseClipboard();
+  const std::string text = TextOnClipboard(window_);
+  AppendText(text.data(), text.size(), 0);
 }

@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <utility>
 
 #include "textpane/text_buffer.h"
+#include "textpane/win32/scroll_bars.h"
 
 class TextPane;
 
@@ -94,14 +94,11 @@ class TextPane {
   void OnViewChanged();
   void Deliver(const zk::TextChange& change);
   int HorizontalPos() const;
-  std::pair<int, int> MoveBar(int bar, int code);
   void VScroll(int code);
   void HScroll(int code);
   void UpdateVerticalRange();
   void UpdateHorizontalRange();
   void ScrollToEnd();
-  void SetBar(int bar, SCROLLINFO& info);
-  void DrawStaleBars();
   void PlaceCaret();
   void DrawLine(HDC dc, int index, int y);
   void DrawHighlight(HDC dc);
@@ -109,7 +106,6 @@ class TextPane {
   int ScrollPos() const;
   int Measure(const char* bytes, int count);
   void LoadByteWidths();
-  void PutOnClipboard(const char* text, size_t length);
 
   zk::TextBuffer buffer_;
   class PaneMeasure* measure_;
@@ -125,13 +121,7 @@ class TextPane {
   bool mouseSelecting_ = false;
   bool caretShown_ = false;
   bool sysKeyTaken_ = false;
-  static constexpr DWORD kBarDrawInterval = 50;  // ms
-  static constexpr UINT_PTR kBarTimer = 1;
-  bool barRedrawDeferred_ = false;  // inside a view update: scroll bars drawn at its end
-  bool verticalBarStale_ = false;
-  bool horizontalBarStale_ = false;
-  bool barTimerSet_ = false;
-  DWORD lastBarDraw_ = 0;
+  ScrollBars bars_;
   DWORD windowThread_ = 0;
   std::atomic<bool> viewChangePending_{false};
   zk::TextChange pending_;  // changes made by other threads, not yet shown

@@ -1,7 +1,8 @@
 // The device link inside this process, under load from the TNC simulator at 115200 baud
 // on COM8 (the simulator on the other end of the pair): opening and closing it over and
-// over must neither hang nor leak, a long flood must reach the pane whole, and a closing
-// port must deliver the command string sent just before.
+// over must neither hang nor leak, a long flood must reach the pane whole, a closing
+// port must deliver the command string sent just before, and a reader hung in its driver
+// must cost the close no more than its limit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -189,8 +190,8 @@ TEST(DeviceUnderLoad, ACommandStringSentJustBeforeClosingGetsItsLineTimeAndReach
                                        UnixWork() + "/" + record));
   ASSERT_TRUE(WaitFor([&] { return ReadFile(log).find("opened") != std::string::npos; }));
   const zk::Settings saved = app.settings;
-  app.settings.ttyport = 20;
-  app.settings.ttybaud = 300;
+  app.settings.serial.port = 20;
+  app.settings.serial.baud = 300;
   ASSERT_TRUE(app.device.Open());
   const std::string command = "RECEIVE MODE PLEASE";
   app.link.SendTncString((command + "\\r").c_str());
@@ -209,6 +210,35 @@ TEST(DeviceUnderLoad, ACommandStringSentJustBeforeClosingGetsItsLineTimeAndReach
     return received.size() > command.size();
   }, 3000);
   EXPECT_EQ(received, command + "\r");
+}
+
+// A port whose driver hangs in a read, cancelled or not, as when a USB adapter is pulled:
+// the read returns only once the test lets it.
+class HungReadPort final : public CommPort {
+ public:
+  static HANDLE letGo;
+  static std::atomic<bool> freed;
+  ~HungReadPort() override { freed = true; }
+  int Read(uint8_t*, int, OVERLAPPED&, HANDLE) override { return WaitForSingleObject(letGo, INFINITE), -1; }
+};
+HANDLE HungReadPort::letGo = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+std::atomic<bool> HungReadPort::freed{false};
+
+TEST(DeviceUnderLoad, AReaderHungInItsDriverCostsTheCloseItsLimitAndFreesItsPortWhenItEnds) {
+  ASSERT_TRUE(ProgramEnvironment::started);
+  app.device.Close();
+  app.device.UsePortMaker([] { return std::make_unique<HungReadPort>(); });
+  ASSERT_TRUE(app.device.Open());
+  app.device.UsePortMaker(nullptr);
+  PumpFor(100);
+  const double closing = NowMs();
+  app.device.Close();
+  EXPECT_LT(NowMs() - closing, 2500);
+  EXPECT_FALSE(HungReadPort::freed) << "the reader still holds its port";
+  SetEvent(HungReadPort::letGo);
+  EXPECT_TRUE(WaitFor([] { return HungReadPort::freed.load(); }, 2000)) << "the reader freed its port as it ended";
+  EXPECT_TRUE(app.device.Open()) << "the port opens again";
+  app.device.Close();
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 #define IDC_TUNING 1009
 #define IDC_DEVICES 1010
 #define IDC_STATE 1011
+#define IDC_SQUELCH_DB 1012
+#define IDC_SQUELCH_SPIN 1013
 
 // The settings dialog.
 #define IDC_IN_DEVICE 1101

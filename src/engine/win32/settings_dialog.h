@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "modem/engine_settings.h"
+#include "engine/engine_settings.h"
 
 // True, with `settings` changed, when the operator confirmed usable values.
 bool EditSettings(HINSTANCE instance, HWND owner, zk::EngineSettings* settings);

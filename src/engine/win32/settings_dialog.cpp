@@ -1,11 +1,11 @@
-#include "modem/win32/settings_dialog.h"
+#include "engine/win32/settings_dialog.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "modem/win32/audio.h"
-#include "modem/win32/zkmodem_resource.h"
+#include "engine/win32/wave_audio.h"
+#include "engine/win32/zkmodem_resource.h"
 
 namespace {
 

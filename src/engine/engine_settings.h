@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "modem/demodulator.h"
 #include "modem/modem_settings.h"
 
 namespace zk {
@@ -22,6 +23,7 @@ struct EngineSettings {
   bool reverse = false;
   bool afc = true;
   bool squelch = true;
+  double squelchDb = DemodulatorOptions{}.squelchDb;  // the SNR (3 kHz) at which it opens
   int txLevel = 50;  // transmitted peak, percent of full scale
   PttKind ptt = PttKind::kNone;
   int pttPort = 1;  // COM1
@@ -31,6 +33,10 @@ struct EngineSettings {
   std::string txFile;  // when set, the transmitted audio is written here instead
   int windowLoc[4] = {0, 0, 0, 0};  // left top right bottom; all 0 until the window is placed
 };
+
+// The squelch's opening level a setting may hold, in dB.
+constexpr int kSquelchDbLow = -30;
+constexpr int kSquelchDbHigh = 30;
 
 // Longest device name, host name and path a setting keeps; longer values are refused.
 constexpr size_t kEngineNameLimit = 63;
@@ -53,6 +59,8 @@ bool WriteEngineSettingsFile(const EngineSettings& s, const char* path);
 
 // The tones and timing at a sample rate.
 ModemSettings ModemSettingsOf(const EngineSettings& s, double sampleRate);
+// Whether the tones fit at every rate the engine may run at.
+bool TonesFit(const EngineSettings& s);
 
 const char* PttKindName(PttKind kind);
 

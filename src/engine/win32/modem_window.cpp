@@ -1,13 +1,15 @@
-#include "modem/win32/modem_window.h"
+#include "engine/win32/modem_window.h"
+
+#include <commctrl.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "modem/win32/displays.h"
-#include "modem/win32/settings_dialog.h"
-#include "modem/win32/zkmodem_resource.h"
+#include "engine/win32/displays.h"
+#include "engine/win32/settings_dialog.h"
+#include "engine/win32/zkmodem_resource.h"
 
 namespace {
 
@@ -57,14 +59,14 @@ bool ModemWindow::Create(int showCommand) {
     return false;
   HICON icon = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_ZKMODEM));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  // Up is up: an up-down control's own range runs from 100 down to 0.
+  SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(zk::kSquelchDbLow),
+                      zk::kSquelchDbHigh);
   ShowSettings();
   PlaceWindow();
   ShowWindow(window_, showCommand);
   OnSize(IsIconic(window_) ? SIZE_MINIMIZED : SIZE_RESTORED);
-  if (!modem_.Start(window_, settings_)) return false;
-  // On its own it plays a receive file at once; started by a terminal, once linked.
-  if (!startedByTerminal_) modem_.BeginFile();
-  rules_.Start(NowMs());
+  if (!modem_.Start(window_, message_, startedByTerminal_, settings_)) return false;
   SetTimer(window_, kTimer, kTimerMs, nullptr);
   return true;
 }
@@ -82,30 +84,20 @@ INT_PTR CALLBACK ModemWindow::Proc(HWND window, UINT message, WPARAM wParam, LPA
 INT_PTR ModemWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   // A registered message is no constant, so it is told apart before the switch.
   if (message_ != 0 && message == message_) {
-    rules_.Handle(wParam, lParam);
+    modem_.FromTerminal(wParam, lParam);
     return TRUE;
   }
   switch (message) {
     case WM_COMMAND: OnCommand(wParam); return TRUE;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_TIMER: OnTimer(); return TRUE;
     case WM_SIZE: OnSize(wParam); return TRUE;
-    case WM_MODEM_DECODED: rules_.Decoded(static_cast<char>(wParam)); return TRUE;
-    case WM_MODEM_ECHOED: rules_.Echoed(static_cast<char>(wParam)); return TRUE;
-    case WM_MODEM_ENDED: rules_.TransmissionEnded(); return TRUE;
     case WM_MODEM_ROWS: OnRows(); return TRUE;
     case WM_WATERFALL_TUNE: OnTune(lParam); return TRUE;
     case WM_CLOSE: DestroyWindow(window_); return TRUE;
     case WM_DESTROY: OnDestroy(); return TRUE;
   }
   return FALSE;
-}
-
-void ModemWindow::Announce() {
-  PostMessageA(HWND_BROADCAST, message_, zk::engine::kAnnounce, reinterpret_cast<LPARAM>(window_));
-}
-
-void ModemWindow::Post(intptr_t window, uint32_t code, intptr_t value) {
-  PostMessageA(reinterpret_cast<HWND>(window), message_, code, value);
 }
 
 void ModemWindow::OnCommand(WPARAM wParam) {
@@ -116,6 +108,11 @@ void ModemWindow::OnCommand(WPARAM wParam) {
     case IDC_AFC: candidate.afc = checked; break;
     case IDC_SQUELCH: candidate.squelch = checked; break;
     case IDC_REVERSE: candidate.reverse = checked; break;
+    case IDC_SQUELCH_DB:
+      // Typed or spun; a level half typed ("-") waits for the rest.
+      if (code != EN_CHANGE || !zk::SetEngineSetting(candidate, "squelchdb", Text(id).c_str())) return;
+      if (candidate.squelchDb == settings_.squelchDb) return;
+      break;
     case IDC_BAUD:
     case IDC_SHIFT:
       if (code != CBN_SELCHANGE) return;
@@ -127,6 +124,19 @@ void ModemWindow::OnCommand(WPARAM wParam) {
   Change(candidate);
 }
 
+// The arrows step the level to the next whole decibel from where it is; the window writes
+// the box itself, so the control's own position never matters.
+INT_PTR ModemWindow::OnNotify(const NMHDR& header) {
+  if (header.idFrom != IDC_SQUELCH_SPIN || header.code != UDN_DELTAPOS) return FALSE;
+  const int delta = reinterpret_cast<const NMUPDOWN&>(header).iDelta;
+  const double level = settings_.squelchDb;
+  zk::EngineSettings candidate = settings_;
+  const double stepped = delta > 0 ? std::floor(level) + delta : std::ceil(level) + delta;
+  if (zk::SetEngineSetting(candidate, "squelchdb", Format(stepped).c_str())) Change(candidate);
+  SetWindowLongPtrA(window_, DWLP_MSGRESULT, TRUE);  // the control keeps its position
+  return TRUE;
+}
+
 void ModemWindow::OpenSettings() {
   zk::EngineSettings candidate = settings_;
   if (EditSettings(instance_, window_, &candidate)) Change(candidate);
@@ -134,7 +144,7 @@ void ModemWindow::OpenSettings() {
 
 // Takes new settings when the tones fit; the controls show what holds either way.
 bool ModemWindow::Change(const zk::EngineSettings& candidate) {
-  const bool usable = zk::CheckModemSettings(zk::ModemSettingsOf(candidate, 8000)).empty();
+  const bool usable = zk::TonesFit(candidate);
   if (usable) {
     settings_ = candidate;
     SaveSettings();
@@ -147,7 +157,7 @@ bool ModemWindow::Change(const zk::EngineSettings& candidate) {
 void ModemWindow::OnTune(LPARAM hz) {
   zk::EngineSettings candidate = settings_;
   candidate.mark = static_cast<double>(hz);
-  if (!zk::CheckModemSettings(zk::ModemSettingsOf(candidate, 8000)).empty()) return;
+  if (!zk::TonesFit(candidate)) return;
   settings_ = candidate;
   SaveSettings();
   modem_.SetMark(candidate.mark);
@@ -159,15 +169,23 @@ void ModemWindow::ShowSettings() {
   CheckDlgButton(window_, IDC_REVERSE, settings_.reverse ? BST_CHECKED : BST_UNCHECKED);
   SelectChoice(GetDlgItem(window_, IDC_BAUD), kBauds, Format(settings_.baud));
   SelectChoice(GetDlgItem(window_, IDC_SHIFT), kShifts, Format(settings_.shift));
+  ShowSquelchLevel();
+}
+
+// The level is written again only when the box says another, so typing is not disturbed.
+void ModemWindow::ShowSquelchLevel() {
+  zk::EngineSettings shown = settings_;
+  if (!zk::SetEngineSetting(shown, "squelchdb", Text(IDC_SQUELCH_DB).c_str()) || shown.squelchDb != settings_.squelchDb)
+    SetDlgItemTextA(window_, IDC_SQUELCH_DB, Format(settings_.squelchDb).c_str());
+  EnableWindow(GetDlgItem(window_, IDC_SQUELCH_DB), settings_.squelch);
+  EnableWindow(GetDlgItem(window_, IDC_SQUELCH_SPIN), settings_.squelch);
 }
 
 void ModemWindow::OnTimer() {
-  const ModemStatus status = modem_.TakeStatus();
-  rules_.Tick(NowMs(), status.markHz, status.snrDb);
-  if (visible_) ShowStatus(status);
+  if (visible_) ShowStatus(modem_.TakeStatus());
 }
 
-void ModemWindow::ShowStatus(const ModemStatus& s) {
+void ModemWindow::ShowStatus(const zk::EngineStatus& s) {
   const double space = settings_.reverse ? s.markHz - settings_.shift : s.markHz + settings_.shift;
   char tuning[160];
   std::snprintf(tuning, sizeof tuning, "Mark %.0f Hz    Space %.0f Hz    SNR %s    %s", s.markHz, space,
@@ -175,7 +193,7 @@ void ModemWindow::ShowStatus(const ModemStatus& s) {
                 s.transmitting ? "Transmitting" : "Receiving");
   SetText(IDC_TUNING, tuning);
   SetText(IDC_DEVICES, s.input + "    " + s.output + "    " + s.ptt);
-  const char* link = rules_.linked() ? "Linked with the terminal."
+  const char* link = s.linked ? "Linked with the terminal."
                      : startedByTerminal_ ? "Waiting for the terminal to answer."
                                           : "Running on its own.";
   SetText(IDC_STATE, s.problem.empty() ? link : s.problem);
@@ -183,11 +201,15 @@ void ModemWindow::ShowStatus(const ModemStatus& s) {
   SetLevel(GetDlgItem(window_, IDC_LEVEL), s.peak);
 }
 
+std::string ModemWindow::Text(int id) const {
+  char text[512] = "";
+  GetDlgItemTextA(window_, id, text, sizeof text);
+  return text;
+}
+
 // Only a text that changed is set: setting one repaints it.
 void ModemWindow::SetText(int id, const std::string& text) {
-  char shown[512] = "";
-  GetDlgItemTextA(window_, id, shown, sizeof shown);
-  if (text != shown) SetDlgItemTextA(window_, id, text.c_str());
+  if (text != Text(id)) SetDlgItemTextA(window_, id, text.c_str());
 }
 
 void ModemWindow::OnSize(WPARAM kind) {

@@ -1,18 +1,15 @@
 // The engine's side of the link with the terminal, without a window: what each message
 // from the terminal asks of the modem, which characters go back to it and when, when the
 // end of a transmission is reported, and the two numbers reported for the terminal's
-// caption. The shell delivers the messages and events and carries out the host's calls.
+// caption. The engine session delivers the messages and events and carries out what the
+// host is asked.
 #pragma once
 #include <cstdint>
 
-#include "device/engine_protocol.h"
+#include "base/engine_protocol.h"
 
 namespace zk {
 
-// Codes of the two numbers: the mark tone as the receiver follows it, in Hz, and the
-// receiver's signal-to-noise ratio in 3 kHz, in dB.
-constexpr uint32_t kMarkReport = engine::kValue2;
-constexpr uint32_t kSnrReport = engine::kValue1;
 // The numbers are sent at most this often, each only when it has changed.
 constexpr double kReportIntervalMs = 500;
 // Started by a terminal, the engine announces itself again this often until it is
@@ -20,11 +17,19 @@ constexpr double kReportIntervalMs = 500;
 constexpr double kAnnounceIntervalMs = 1000;
 constexpr int kAnnounceTries = 10;
 
+// The terminal's side of the link: one message with a code and a value, to one window,
+// or the engine's window to every window.
+class TerminalLink {
+ public:
+  virtual ~TerminalLink() = default;
+  virtual void Announce() = 0;
+  virtual void Post(intptr_t window, uint32_t code, intptr_t value) = 0;
+};
+
+// What the terminal's messages ask of the modem.
 class EngineHost {
  public:
   virtual ~EngineHost() = default;
-  virtual void Announce() = 0;                                    // the engine's window, to every window
-  virtual void Post(intptr_t window, uint32_t code, intptr_t value) = 0;
   virtual void Linked() = 0;      // the first answer: a terminal is listening
   virtual void Receive() = 0;     // stop sending at once and receive
   virtual void Transmit() = 0;    // key up and send what is queued
@@ -37,7 +42,8 @@ class EngineRules {
  public:
   enum class Mode { kReceive, kTransmit, kFinishing };
 
-  EngineRules(EngineHost& host, bool startedByTerminal) : host_(host), startedByTerminal_(startedByTerminal) {}
+  EngineRules(TerminalLink& link, EngineHost& host, bool startedByTerminal)
+      : link_(link), host_(host), startedByTerminal_(startedByTerminal) {}
 
   void Start(double nowMs);
   // One message from the terminal (or anyone else: every code and value is checked).
@@ -58,6 +64,7 @@ class EngineRules {
   void SetMode(intptr_t value);
   void Report(uint32_t code, int value, int* last);
 
+  TerminalLink& link_;
   EngineHost& host_;
   bool startedByTerminal_;
   intptr_t terminal_ = 0;

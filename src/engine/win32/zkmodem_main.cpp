@@ -1,11 +1,13 @@
 // zkmodem: the sound-card RTTY engine that the terminal starts as "zkmodem -s".
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstring>
 
-#include "modem/win32/displays.h"
-#include "modem/win32/modem_window.h"
-#include "modem/win32/ptt.h"
+#include "engine/win32/displays.h"
+#include "engine/win32/modem_window.h"
+#include "engine/win32/ptt.h"
 
 namespace {
 
@@ -23,6 +25,8 @@ bool StartedByTerminal(const char* commandLine) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
   StartNetworking();
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&controls);
   RegisterDisplayClasses(instance);
   ModemWindow window(instance, StartedByTerminal(commandLine ? commandLine : ""));
   if (!window.Create(showCommand)) return 1;

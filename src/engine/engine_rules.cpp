@@ -1,4 +1,4 @@
-#include "modem/engine_rules.h"
+#include "engine/engine_rules.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +14,7 @@ int Rounded(double v, double low, double high) {
 }  // namespace
 
 void EngineRules::Start(double nowMs) {
-  host_.Announce();
+  link_.Announce();
   announced_ = 1;
   lastAnnounceMs_ = nowMs;
 }
@@ -51,22 +51,22 @@ void EngineRules::SetMode(intptr_t value) {
     mode_ = Mode::kFinishing;
     host_.Finish();
   } else if (value == engine::kModeFinish && mode_ == Mode::kReceive && linked()) {
-    host_.Post(terminal_, engine::kTransmitDone, 0);  // nothing left to send
+    link_.Post(terminal_, engine::kTransmitDone, 0);  // nothing left to send
   }
 }
 
 void EngineRules::Decoded(char ch) {
-  if (linked() && mode_ == Mode::kReceive) host_.Post(terminal_, engine::kReceived, static_cast<uint8_t>(ch));
+  if (linked() && mode_ == Mode::kReceive) link_.Post(terminal_, engine::kReceived, static_cast<uint8_t>(ch));
 }
 
 void EngineRules::Echoed(char ch) {
-  if (linked() && mode_ != Mode::kReceive) host_.Post(terminal_, engine::kReceived, static_cast<uint8_t>(ch));
+  if (linked() && mode_ != Mode::kReceive) link_.Post(terminal_, engine::kReceived, static_cast<uint8_t>(ch));
 }
 
 void EngineRules::TransmissionEnded() {
   if (mode_ != Mode::kFinishing) return;  // switched by the terminal, or sending again
   mode_ = Mode::kReceive;
-  if (linked()) host_.Post(terminal_, engine::kTransmitDone, 0);
+  if (linked()) link_.Post(terminal_, engine::kTransmitDone, 0);
 }
 
 void EngineRules::Tick(double nowMs, double markHz, double snrDb) {
@@ -74,7 +74,7 @@ void EngineRules::Tick(double nowMs, double markHz, double snrDb) {
   snr_ = Rounded(snrDb, -99, 99);
   if (!linked()) {
     if (startedByTerminal_ && announced_ < kAnnounceTries && nowMs - lastAnnounceMs_ >= kAnnounceIntervalMs) {
-      host_.Announce();
+      link_.Announce();
       ++announced_;
       lastAnnounceMs_ = nowMs;
     }
@@ -82,14 +82,14 @@ void EngineRules::Tick(double nowMs, double markHz, double snrDb) {
   }
   if (nowMs < nextReportMs_) return;
   const bool changed = mark_ != sentMark_ || snr_ != sentSnr_;
-  Report(kMarkReport, mark_, &sentMark_);
-  Report(kSnrReport, snr_, &sentSnr_);
+  Report(engine::kMarkReport, mark_, &sentMark_);
+  Report(engine::kSnrReport, snr_, &sentSnr_);
   if (changed) nextReportMs_ = nowMs + kReportIntervalMs;
 }
 
 void EngineRules::Report(uint32_t code, int value, int* last) {
   if (value == *last) return;
-  host_.Post(terminal_, code, value);
+  link_.Post(terminal_, code, value);
   *last = value;
 }
 

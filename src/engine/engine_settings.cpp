@@ -1,4 +1,4 @@
-#include "modem/engine_settings.h"
+#include "engine/engine_settings.h"
 
 #include <cerrno>
 #include <cmath>
@@ -92,15 +92,10 @@ bool SetWindowLoc(const char* text, int (&loc)[4]) {
   return true;
 }
 
-bool Usable(const EngineSettings& s) {
-  // The strictest rate a file may play at: tones that fit there fit everywhere.
-  return CheckModemSettings(ModemSettingsOf(s, 8000)).empty();
-}
-
 // Within the ranges each value is read in, any baud rate and shift fit with the default
 // mark, so the mark is what goes back.
 void KeepTonesUsable(EngineSettings& s) {
-  if (!Usable(s)) s.mark = EngineSettings{}.mark;
+  if (!TonesFit(s)) s.mark = EngineSettings{}.mark;
 }
 
 void Line(std::string& out, const char* key, const std::string& value) {
@@ -126,6 +121,7 @@ bool SetEngineSetting(EngineSettings& s, const char* key, const char* v) {
   if (Is(key, "reverse")) return Set(v, &s.reverse);
   if (Is(key, "afc")) return Set(v, &s.afc);
   if (Is(key, "squelch")) return Set(v, &s.squelch);
+  if (Is(key, "squelchdb")) return Set(v, kSquelchDbLow, kSquelchDbHigh, &s.squelchDb);
   if (Is(key, "txlevel")) return Set(v, 1, 100, &s.txLevel);
   if (Is(key, "ptt")) return SetPtt(v, &s.ptt);
   if (Is(key, "pttport")) return SetPort(v, &s.pttPort);
@@ -179,6 +175,7 @@ std::string FormatEngineSettings(const EngineSettings& s) {
   Line(out, "reverse", s.reverse ? "1" : "0");
   Line(out, "afc", s.afc ? "1" : "0");
   Line(out, "squelch", s.squelch ? "1" : "0");
+  Line(out, "squelchdb", Decimal(s.squelchDb));
   Line(out, "txlevel", std::to_string(s.txLevel));
   Line(out, "ptt", PttKindName(s.ptt));
   Line(out, "pttport", "COM" + std::to_string(s.pttPort));
@@ -206,6 +203,9 @@ ModemSettings ModemSettingsOf(const EngineSettings& s, double sampleRate) {
   m.reverse = s.reverse;
   return m;
 }
+
+// The strictest rate a file may play at: tones that fit there fit everywhere.
+bool TonesFit(const EngineSettings& s) { return CheckModemSettings(ModemSettingsOf(s, 8000)).empty(); }
 
 const char* PttKindName(PttKind kind) { return kPttNames[static_cast<int>(kind)]; }
 

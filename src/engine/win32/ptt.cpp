@@ -1,4 +1,4 @@
-#include "modem/win32/ptt.h"
+#include "engine/win32/ptt.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -10,14 +10,14 @@ namespace {
 
 constexpr int kRigctldTimeoutMs = 1000;
 
-class NoPtt : public Ptt {
+class NoPtt : public zk::Ptt {
  public:
   bool Set(bool) override { return true; }
   std::string Describe() const override { return "PTT: none (VOX)"; }
 };
 
 // Holds the port for the whole run with both lines low, so nothing else keys the radio.
-class SerialPtt : public Ptt {
+class SerialPtt : public zk::Ptt {
  public:
   SerialPtt(int port, bool rts) : name_("COM" + std::to_string(port)), rts_(rts) {}
   ~SerialPtt() override {
@@ -60,7 +60,7 @@ class SerialPtt : public Ptt {
 };
 
 // One connection kept open; made again after any failure.
-class RigctldPtt : public Ptt {
+class RigctldPtt : public zk::Ptt {
  public:
   RigctldPtt(std::string host, int port) : host_(std::move(host)), port_(port) {}
   ~RigctldPtt() override { Disconnect(); }
@@ -140,7 +140,7 @@ class RigctldPtt : public Ptt {
 
 }  // namespace
 
-std::unique_ptr<Ptt> MakePtt(const zk::EngineSettings& s) {
+std::unique_ptr<zk::Ptt> MakePtt(const zk::EngineSettings& s) {
   switch (s.ptt) {
     case zk::PttKind::kRts: return std::make_unique<SerialPtt>(s.pttPort, true);
     case zk::PttKind::kDtr: return std::make_unique<SerialPtt>(s.pttPort, false);

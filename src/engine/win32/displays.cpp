@@ -1,4 +1,4 @@
-#include "modem/win32/displays.h"
+#include "engine/win32/displays.h"
 
 #include <algorithm>
 #include <cmath>

@@ -21,14 +21,15 @@ constexpr intptr_t kModeFinish = 1;  // send what is buffered, then receive
 constexpr intptr_t kModeTransmit = 2;
 
 // Sent by the engine to the terminal's main window. Codes from kFirstEngineCode to
-// kLastEngineCode are the engine's; the terminal acts on the five named here.
+// kLastEngineCode are the engine's; the terminal acts on the five named here. The two
+// reports are the numbers of the terminal's caption for the engine, the SNR first.
 constexpr uint32_t kFirstEngineCode = 0x8000;
 constexpr uint32_t kLastEngineCode = 0x800F;
 constexpr uint32_t kAnnounce = 0x8000;      // value: the engine's window
 constexpr uint32_t kReceived = 0x8003;      // value: a character in the low 8 bits
 constexpr uint32_t kTransmitDone = 0x8004;  // value 0: everything sent, back to receive
-constexpr uint32_t kValue2 = 0x8007;        // value: the second number of the engine's caption
-constexpr uint32_t kValue1 = 0x8008;        // value: the first number of the engine's caption
+constexpr uint32_t kMarkReport = 0x8007;    // value: the mark tone as the receiver follows it, in Hz
+constexpr uint32_t kSnrReport = 0x8008;     // value: the receiver's signal-to-noise ratio in 3 kHz, in dB
 
 }  // namespace engine
 }  // namespace zk

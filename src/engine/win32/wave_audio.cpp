@@ -1,4 +1,4 @@
-#include "modem/win32/audio.h"
+#include "engine/win32/wave_audio.h"
 
 #include <mmsystem.h>
 
@@ -7,6 +7,10 @@
 #include <cstring>
 
 namespace {
+
+using zk::kInputBlockMs;
+using zk::kOutputBlockMs;
+using zk::kOutputBlocks;
 
 constexpr int kInputBuffers = 20;  // 200 ms: room for a busy machine to look away
 constexpr double kDrainLimitMs = 1000;  // a device whose clock stops short is taken as played
@@ -53,26 +57,45 @@ std::string MmError(const char* what, MMRESULT r) {
   return std::string(what) + " (error " + std::to_string(r) + ")";
 }
 
-class WaveInput : public AudioInput {
+// An event the device signals, watched by the modem thread while the device is open.
+class DeviceEvent {
  public:
+  explicit DeviceEvent(WakeEvents& wake) : wake_(wake), event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+    if (event_) wake_.Add(event_);
+  }
+  ~DeviceEvent() {
+    if (!event_) return;
+    wake_.Remove(event_);
+    CloseHandle(event_);
+  }
+  DeviceEvent(const DeviceEvent&) = delete;
+  DeviceEvent& operator=(const DeviceEvent&) = delete;
+  DWORD_PTR callback() const { return reinterpret_cast<DWORD_PTR>(event_); }
+
+ private:
+  WakeEvents& wake_;
+  HANDLE event_;
+};
+
+class WaveInput : public zk::AudioInput {
+ public:
+  explicit WaveInput(WakeEvents& wake) : event_(wake) {}
   ~WaveInput() override {
     if (in_) {
       waveInReset(in_);
       for (WAVEHDR& h : headers_) waveInUnprepareHeader(in_, &h, sizeof h);
       waveInClose(in_);
     }
-    if (event_) CloseHandle(event_);
   }
 
   bool Open(UINT device, int rate, std::string* problem) {
     rate_ = rate;
-    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     MMRESULT r = MMSYSERR_ERROR;
     // Mono where the card offers it, else the first of two channels.
     for (int channels = 1; channels <= 2 && r != MMSYSERR_NOERROR; ++channels) {
       const WAVEFORMATEX f = Format(rate, channels);
       const DWORD mapped = device == WAVE_MAPPER ? 0 : WAVE_MAPPED;
-      r = waveInOpen(&in_, device, &f, reinterpret_cast<DWORD_PTR>(event_), 0, CALLBACK_EVENT | mapped);
+      r = waveInOpen(&in_, device, &f, event_.callback(), 0, CALLBACK_EVENT | mapped);
       channels_ = channels;
     }
     if (r != MMSYSERR_NOERROR) {
@@ -92,7 +115,6 @@ class WaveInput : public AudioInput {
     return true;
   }
 
-  HANDLE event() const override { return event_; }
   double rate() const override { return rate_; }
 
   bool Read(std::vector<float>& out) override {
@@ -109,8 +131,8 @@ class WaveInput : public AudioInput {
   }
 
  private:
+  DeviceEvent event_;
   HWAVEIN in_ = nullptr;
-  HANDLE event_ = nullptr;
   int rate_ = 0;
   size_t channels_ = 1;
   WAVEHDR headers_[kInputBuffers]{};
@@ -118,24 +140,23 @@ class WaveInput : public AudioInput {
   int next_ = 0;
 };
 
-class WaveOutput : public AudioOutput {
+class WaveOutput : public zk::AudioOutput {
  public:
+  explicit WaveOutput(WakeEvents& wake) : event_(wake) {}
   ~WaveOutput() override {
     if (out_) {
       waveOutReset(out_);
       for (WAVEHDR& h : headers_) waveOutUnprepareHeader(out_, &h, sizeof h);
       waveOutClose(out_);
     }
-    if (event_) CloseHandle(event_);
   }
 
   bool Open(UINT device, int rate, std::string* problem) {
-    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     MMRESULT r = MMSYSERR_ERROR;
     for (int channels = 1; channels <= 2 && r != MMSYSERR_NOERROR; ++channels) {
       const WAVEFORMATEX f = Format(rate, channels);
       const DWORD mapped = device == WAVE_MAPPER ? 0 : WAVE_MAPPED;
-      r = waveOutOpen(&out_, device, &f, reinterpret_cast<DWORD_PTR>(event_), 0, CALLBACK_EVENT | mapped);
+      r = waveOutOpen(&out_, device, &f, event_.callback(), 0, CALLBACK_EVENT | mapped);
       channels_ = channels;
     }
     if (r != MMSYSERR_NOERROR) {
@@ -152,8 +173,6 @@ class WaveOutput : public AudioOutput {
     }
     return true;
   }
-
-  HANDLE event() const override { return event_; }
 
   bool HasRoom() override {
     Collect();
@@ -201,8 +220,8 @@ class WaveOutput : public AudioOutput {
     }
   }
 
+  DeviceEvent event_;
   HWAVEOUT out_ = nullptr;
-  HANDLE event_ = nullptr;
   size_t channels_ = 1;
   WAVEHDR headers_[kOutputBlocks]{};
   std::vector<int16_t> data_[kOutputBlocks];
@@ -210,110 +229,6 @@ class WaveOutput : public AudioOutput {
   int next_ = 0, oldest_ = 0;
   uint64_t written_ = 0, done_ = 0;
   double allDoneMs_ = -1;
-};
-
-// A periodic waitable timer: the pace of the file input and output.
-HANDLE Ticker(int ms) {
-  HANDLE timer = CreateWaitableTimerA(nullptr, FALSE, nullptr);
-  LARGE_INTEGER due;
-  due.QuadPart = -10000LL * ms;
-  if (timer) SetWaitableTimer(timer, &due, ms, nullptr, nullptr, FALSE);
-  return timer;
-}
-
-class FileInput : public AudioInput {
- public:
-  ~FileInput() override {
-    if (timer_) CloseHandle(timer_);
-  }
-
-  bool Open(const std::string& path, std::string* problem) {
-    stream_.open(path, std::ios::binary);
-    if (!stream_) {
-      *problem = "cannot open " + path;
-      return false;
-    }
-    if (!reader_.Open(stream_)) {
-      *problem = "cannot play " + path + ": " + reader_.error();
-      return false;
-    }
-    rate_ = reader_.format().sampleRate;
-    if (rate_ < 8000 || rate_ > 48000) {
-      *problem = path + " is sampled at " + std::to_string(static_cast<long>(rate_)) + " Hz; 8000 to 48000 Hz play";
-      return false;
-    }
-    timer_ = Ticker(kInputBlockMs);
-    return true;
-  }
-
-  HANDLE event() const override { return timer_; }
-  double rate() const override { return rate_; }
-  void Begin() override {
-    if (startMs_ < 0) startMs_ = NowMs();
-  }
-
-  // What the file holds up to now, counted from Begin; a stall is made up at once.
-  bool Read(std::vector<float>& out) override {
-    if (startMs_ < 0) return true;
-    const double due = (NowMs() - startMs_) * rate_ / 1000 - static_cast<double>(delivered_);
-    size_t wanted = due > 0 ? static_cast<size_t>(due) : 0;
-    float block[4096];
-    while (wanted > 0) {
-      const size_t got = reader_.Read(block, std::min(wanted, sizeof block / sizeof *block));
-      if (got == 0) return false;
-      out.insert(out.end(), block, block + got);
-      delivered_ += got;
-      wanted -= got;
-    }
-    return true;
-  }
-
- private:
-  std::ifstream stream_;
-  zk::WavReader reader_;
-  double rate_ = 0;
-  HANDLE timer_ = nullptr;
-  double startMs_ = -1;
-  uint64_t delivered_ = 0;
-};
-
-// Takes blocks as a sound card would and "plays" them by the clock: into the file, or
-// nowhere. Underrun, it waits for the next block as a card does.
-class PacedOutput : public AudioOutput {
- public:
-  PacedOutput(int rate, TxFile* file) : rate_(rate), file_(file), timer_(Ticker(kOutputBlockMs / 2)) {}
-  ~PacedOutput() override {
-    if (file_) file_->Checkpoint();
-    if (timer_) CloseHandle(timer_);
-  }
-
-  HANDLE event() const override { return timer_; }
-  bool HasRoom() override {
-    Played();
-    return pending_.size() < static_cast<size_t>(rate_) * kOutputBlockMs / 1000 * kOutputBlocks;
-  }
-  void Write(const float* x, size_t n) override {
-    Played();
-    if (pending_.empty()) startMs_ = NowMs() - static_cast<double>(played_) * 1000 / rate_;
-    pending_.insert(pending_.end(), x, x + n);
-  }
-  uint64_t Played() override {
-    if (pending_.empty()) return played_;
-    const double due = (NowMs() - startMs_) * rate_ / 1000 - static_cast<double>(played_);
-    const size_t n = std::min(pending_.size(), due > 0 ? static_cast<size_t>(due) : size_t{0});
-    if (file_) file_->Write(pending_.data(), n);
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
-    played_ += n;
-    return played_;
-  }
-
- private:
-  int rate_;
-  TxFile* file_;
-  HANDLE timer_;
-  std::vector<float> pending_;
-  double startMs_ = 0;
-  uint64_t played_ = 0;
 };
 
 template <typename Caps, typename GetCaps>
@@ -324,14 +239,6 @@ std::vector<std::string> Names(UINT count, GetCaps getCaps) {
     names.push_back(getCaps(i, &caps, sizeof caps) == MMSYSERR_NOERROR ? caps.szPname : "");
   }
   return names;
-}
-
-void Put32(std::fstream& f, std::streamoff at, uint64_t value) {
-  const uint32_t v = static_cast<uint32_t>(std::min<uint64_t>(value, 0xFFFFFFFFu));
-  const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                         static_cast<char>(v >> 24)};
-  f.seekp(at);
-  f.write(bytes, 4);
 }
 
 }  // namespace
@@ -347,69 +254,34 @@ double NowMs() {
   return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-bool TxFile::Open(const std::string& path, int rate) {
-  Close();
-  samples_ = 0;
-  stream_.open(path, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
-  return stream_.is_open() && writer_.Open(stream_, static_cast<uint32_t>(rate), false);
-}
-
-void TxFile::Write(const float* x, size_t n) {
-  if (!stream_.is_open() || n == 0) return;
-  writer_.Write(x, n);
-  samples_ += n;
-}
-
-// The writer's canonical 44-byte header: the RIFF size at 4, the data size at 40.
-void TxFile::Checkpoint() {
-  if (!stream_.is_open()) return;
-  const uint64_t bytes = samples_ * 2;
-  Put32(stream_, 4, bytes + 36);
-  Put32(stream_, 40, bytes);
-  stream_.seekp(0, std::ios::end);
-  stream_.flush();
-}
-
-void TxFile::Close() {
-  if (!stream_.is_open()) return;
-  writer_.Close();
-  stream_.close();
-}
-
 std::vector<std::string> InputDeviceNames() { return Names<WAVEINCAPSA>(waveInGetNumDevs(), waveInGetDevCapsA); }
 
 std::vector<std::string> OutputDeviceNames() {
   return Names<WAVEOUTCAPSA>(waveOutGetNumDevs(), waveOutGetDevCapsA);
 }
 
-std::unique_ptr<AudioInput> OpenDeviceInput(const std::string& name, int rate, std::string* problem) {
+void WakeEvents::Remove(HANDLE event) { events_.erase(std::remove(events_.begin(), events_.end(), event), events_.end()); }
+
+std::unique_ptr<zk::AudioInput> OpenWaveInput(const std::string& name, int rate, WakeEvents& wake,
+                                              std::string* problem) {
   UINT id;
   if (!FindDevice(name, InputDeviceNames(), &id)) {
     *problem = "no input device is called \"" + name + "\"";
     return nullptr;
   }
-  auto input = std::make_unique<WaveInput>();
+  auto input = std::make_unique<WaveInput>(wake);
   if (!input->Open(id, rate, problem)) return nullptr;
   return input;
 }
 
-std::unique_ptr<AudioInput> OpenFileInput(const std::string& path, std::string* problem) {
-  auto input = std::make_unique<FileInput>();
-  if (!input->Open(path, problem)) return nullptr;
-  return input;
-}
-
-std::unique_ptr<AudioOutput> OpenDeviceOutput(const std::string& name, int rate, std::string* problem) {
+std::unique_ptr<zk::AudioOutput> OpenWaveOutput(const std::string& name, int rate, WakeEvents& wake,
+                                                std::string* problem) {
   UINT id;
   if (!FindDevice(name, OutputDeviceNames(), &id)) {
     *problem = "no output device is called \"" + name + "\"";
     return nullptr;
   }
-  auto output = std::make_unique<WaveOutput>();
+  auto output = std::make_unique<WaveOutput>(wake);
   if (!output->Open(id, rate, problem)) return nullptr;
   return output;
-}
-
-std::unique_ptr<AudioOutput> OpenPacedOutput(int rate, TxFile* file) {
-  return std::make_unique<PacedOutput>(rate, file);
 }

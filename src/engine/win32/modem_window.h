@@ -1,0 +1,48 @@
+// The engine program's one window: the waterfall and the controls, the settings file, and
+// the terminal's registered message, handed to the modem thread.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "engine/engine_settings.h"
+#include "engine/win32/modem_thread.h"
+
+class ModemWindow {
+ public:
+  ModemWindow(HINSTANCE instance, bool startedByTerminal)
+      : instance_(instance), startedByTerminal_(startedByTerminal) {}
+
+  bool Create(int showCommand);
+  HWND window() const { return window_; }
+
+ private:
+  static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void OnCommand(WPARAM wParam);
+  INT_PTR OnNotify(const NMHDR& header);
+  void OnTimer();
+  void OnSize(WPARAM kind);
+  void OnRows();
+  void OnTune(LPARAM hz);
+  void OnDestroy();
+  void OpenSettings();
+  bool Change(const zk::EngineSettings& candidate);
+  void ShowSettings();
+  void ShowSquelchLevel();
+  void ShowStatus(const zk::EngineStatus& status);
+  std::string Text(int id) const;
+  void SetText(int id, const std::string& text);
+  void PlaceWindow();
+  void SaveSettings();
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  UINT message_ = 0;
+  bool startedByTerminal_;
+  zk::EngineSettings settings_;
+  std::string iniPath_;
+  ModemThread modem_;
+  bool visible_ = true;
+};
