@@ -19,6 +19,10 @@ void CodeModel::Reset() {
   for (auto& state : counts_)
     for (auto& row : state) std::fill(std::begin(row), std::end(row), kPrior);
   for (auto& state : totals_) std::fill(std::begin(state), std::end(state), 32 * kPrior);
+  NewTransmission();
+}
+
+void CodeModel::NewTransmission() {
   previous_ = 0;
   shift_ = BaudotCodec();
 }

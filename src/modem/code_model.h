@@ -15,6 +15,8 @@ class CodeModel {
  public:
   explicit CodeModel(bool ltrsOnSpace) : ltrsOnSpace_(ltrsOnSpace) { Reset(); }
   void Reset();
+  // A new transmission starts in letters; what the text has taught stays.
+  void NewTransmission();
   // The code for five data elements, from their evidence (log-likelihood ratio, mark over
   // space, first element first); learns from it when all five are clear.
   uint8_t Choose(const float llr[5]);

@@ -9,18 +9,23 @@ namespace zk {
 
 namespace {
 
-constexpr double kSearchStepHz = 5;
-constexpr double kReplaySeconds = 1;  // what is decoded again when the search finds the signal
+constexpr double kSearchStepHz = 10;    // element filters lose under 0.2 dB half a step off
+constexpr double kKeptSeconds = 2;      // baseband kept for decoding again once a signal is found
+constexpr int kLeadElements = 2;        // decoded before where the signal seems to begin
+constexpr double kFadeSeconds = 1.5;    // a signal lost for no longer than this may have faded,
+constexpr double kLongFadeSeconds = 4;  // or, once it has been held for 16 s, this...
+constexpr double kSameSignalHz = 20;    // ...when it comes back this close to where it was
+constexpr int kBandHeard = 16;          // elements of band noise before a signal to measure it by
 constexpr double kLlrLimit = 100;
 constexpr double kMaxSnr = 30;
+constexpr double kMaxEsN0 = 1000;  // the most a signal is taken to stand over its noise
 constexpr double kNoiseLearning = 1.0 / 32;  // per element: the noise changes slowly
 constexpr int kToneShort = 8;   // elements: a selective fade changes within a second...
 constexpr int kToneLong = 256;  // ...a steady tone is measured better over longer
 constexpr double kFollowGain = 0.25;         // per character
-constexpr double kPairPresent = 2.0;         // weaker tone 3 dB over the noise on average
-// Pair strength over 1 for each unit of Es/N0: half the time on each tone, and some of
-// each element's energy outside the search's bins (measured).
-constexpr double kPairPerEsN0 = 0.28;
+constexpr double kDeepestFade = 0.01;        // below the held level, a character may still be the signal's
+constexpr double kDoubt = 3;                 // nats that the carrier may have stopped: hold characters back
+constexpr float kIdleLlr = 10;               // per sample where no carrier has begun
 
 // Samples per element: enough rate for both tones, the search range and the keying
 // sidebands, and at least 24 so timing is fine (a tone deep in a selective fade is told
@@ -48,62 +53,133 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       rate_(element_ * settings.baud),
       markBase_(settings.reverse ? settings.shift / 2 : -settings.shift / 2),
       spaceBase_(-markBase_),
+      floor_(std::pow(10, options.squelchDb / 10) * 3000 / settings.baud),
       frontEnd_(settings.sampleRate, (settings.mark + settings.space()) / 2, rate_, PassHz(settings)),
       filters_(element_),
       mark_(kToneShort * element_, kToneLong * element_),
       space_(kToneShort * element_, kToneLong * element_),
       search_(element_, rate_, markBase_, spaceBase_, kAfcRangeHz, kSearchStepHz),
       sync_(element_, settings.stopBits, std::min(5 * element_ / 2, static_cast<int>(0.1 * rate_))),
-      squelch_(PairStrengthFor(options.squelchDb, settings.baud), settings.baud, options.squelch, options.ltrsOnSpace),
       codes_(options.ltrsOnSpace),
+      out_(options.ltrsOnSpace),
       history_(PowerOfTwoAtLeast(static_cast<size_t>(32 * element_))),
       historyMask_(history_.size() - 1),
-      recent_(PowerOfTwoAtLeast(static_cast<size_t>(kReplaySeconds * rate_))),
+      recent_(PowerOfTwoAtLeast(static_cast<size_t>(kKeptSeconds * rate_))),
       recentMask_(recent_.size() - 1) {
+  search_.Limit(options.afc ? kAfcRangeHz : 0);
+  search_.SetFloor(floor_);
   Reset();
 }
 
 void Demodulator::Reset() {
   ForgetSignal();
+  codes_.Reset();
+  out_.NewTransmission();
   search_.Reset();
   snrDb_ = -99;
-  squelch_.Reset();
-  recentCount_ = 0;
-  replay_ = false;
+  hold_ = Hold::kNone;
+  waiting_.clear();
+  recentCount_ = inputCount_ = syncOrigin_ = 0;
+  heldFrom_ = heldUntil_ = shownUntil_ = watchFrom_ = signalFrom_ = elementPhase_ = 0;
   SetOffset(0);
 }
 
 void Demodulator::SetMark(double hz) {
   settings_.mark = hz;
   frontEnd_.SetCentre((settings_.mark + settings_.space()) / 2);
+  if (hold_ != Hold::kNone) LetGo();
   search_.Reset();
-  SetOffset(0);
 }
 
 void Demodulator::SetOffset(double hz) {
   offset_ = std::clamp(hz, -kAfcRangeHz, kAfcRangeHz);
+  search_.HeldAt(offset_);
   filters_.SetTones((markBase_ + offset_) / rate_, (spaceBase_ + offset_) / rate_);
 }
 
 void Demodulator::Process(const float* samples, size_t n, std::string& text) {
+  stopEnds_.clear();
+  inputCount_ += static_cast<int64_t>(n);
   baseband_.clear();
   frontEnd_.Process(samples, n, baseband_);
   for (Cf x : baseband_) {
     recent_[static_cast<size_t>(recentCount_++) & recentMask_] = x;
-    Sample(x, true, text);
-    if (replay_) Replay(text);
+    if (search_.Push(x)) {
+      if (hold_ == Hold::kFading && std::fabs(search_.found().offset - offset_) < kSameSignalHz) {
+        Resume(text);
+      } else {
+        Acquire(text);
+        continue;  // the sample has been decoded with what came before it
+      }
+    }
+    if (hold_ != Hold::kNone || !options_.squelch) Sample(x, text);
+    if (hold_ == Hold::kFading && static_cast<double>(recentCount_ - heldUntil_) > FadeSamples()) LetGo();
   }
 }
 
-void Demodulator::Replay(std::string& text) {
-  // The tone search has just found the signal, before anything was shown: decode the
-  // last second again on the right tones, so its first characters are not lost.
-  replay_ = false;
-  const int64_t n = std::min<int64_t>(recentCount_, static_cast<int64_t>(recent_.size()));
-  std::vector<Cf> again(static_cast<size_t>(n));
-  for (int64_t i = 0; i < n; ++i) again[static_cast<size_t>(i)] = recent_[static_cast<size_t>(recentCount_ - n + i) & recentMask_];
+void Demodulator::Acquire(std::string& text) {
+  // Tune to the signal, learn its level from what found it, and decode from just before
+  // where it began: its first character then counts as much as any other.
+  const FoundSignal& found = search_.found();
+  const int64_t start = recentCount_ - search_.count() + found.start;
+  const int64_t kept = static_cast<int64_t>(recent_.size()) - element_;
+  const int64_t from = std::max({start - kLeadElements * element_, recentCount_ - kept, int64_t{0}});
+  if (options_.afc) SetOffset(found.offset);
   ForgetSignal();
-  for (Cf x : again) Sample(x, false, text);
+  Prime(found);
+  codes_.NewTransmission();
+  out_.Flush(text, stopEnds_);
+  out_.NewTransmission();
+  waiting_.clear();
+  hold_ = Hold::kSignal;
+  bandHeard_ = found.start >= kBandHeard * element_;
+  search_.Hold(true);
+  carrier_.Start(start);
+  heldUntil_ = INT64_MAX / 2;
+  watchFrom_ = signalFrom_ = std::max(start, from);
+  elementPhase_ = start;
+  Replay(from, text);
+}
+
+void Demodulator::Replay(int64_t from, std::string& text) {
+  // The framing starts afresh on the kept baseband; a character starting before the signal
+  // is unlikely, and none before `from` is shown.
+  heldFrom_ = syncOrigin_ = from;
+  sync_.FirstCharacterFrom(signalFrom_ - element_ / 3 - from);
+  for (int64_t t = from; t < recentCount_; ++t) Sample(recent_[static_cast<size_t>(t) & recentMask_], text);
+}
+
+void Demodulator::Lose(int64_t at, std::string& text) {
+  // The carrier has stopped, or faded: nothing decided after it is shown for now, the
+  // frequency stays, and the search may find another signal.
+  hold_ = Hold::kFading;
+  heldUntil_ = at;
+  search_.Hold(false);
+  out_.Flush(text, stopEnds_);
+}
+
+void Demodulator::Resume(std::string& text) {
+  // Back from a fade: what was decided meanwhile and looks like it is shown after all.
+  hold_ = Hold::kSignal;
+  heldUntil_ = INT64_MAX / 2;
+  search_.Hold(true);
+  carrier_.Start(syncOrigin_ + sync_.arrived());
+  for (const Waiting& w : waiting_) Show(w, text);
+  waiting_.clear();
+}
+
+double Demodulator::FadeSamples() const {
+  // The longer a station has been heard, the likelier it is still sending through a fade.
+  const double held = static_cast<double>(heldUntil_ - signalFrom_) / rate_;
+  return std::clamp(held / 4, kFadeSeconds, kLongFadeSeconds) * rate_;
+}
+
+void Demodulator::LetGo() {
+  // Gone for good: search afresh around the nominal tones.
+  hold_ = Hold::kNone;
+  waiting_.clear();
+  search_.Hold(false);
+  SetOffset(0);
 }
 
 void Demodulator::ForgetSignal() {
@@ -114,28 +190,46 @@ void Demodulator::ForgetSignal() {
   mark_.Reset();
   space_.Reset();
   drift_ = Cd(0, 0);
-  codes_.Reset();
-  squelch_.Forget();
+  learnt_ = 0;
+}
+
+void Demodulator::Prime(const FoundSignal& found) {
+  const double n = search_.noise();
+  noise_ = quiet_ = n;
+  mark_.Add(0, n * (1 + std::min(found.markEsN0, kMaxEsN0)), n);
+  space_.Add(0, n * (1 + std::min(found.spaceEsN0, kMaxEsN0)), n);
+  held_ = std::max(mark_.power(), space_.power());  // no timing is judged on saturated evidence
 }
 
 void Demodulator::Flush(std::string& text) {
   // Silence long enough to bring the last stop element through the filters.
   const std::vector<float> quiet(static_cast<size_t>(settings_.sampleRate * (0.03 + 1.2 / settings_.baud)), 0.0f);
   Process(quiet.data(), quiet.size(), text);
+  inputCount_ -= static_cast<int64_t>(quiet.size());
   frames_.clear();
   sync_.Flush(frames_);
   for (const Frame& f : frames_) Decode(f, text);
+  out_.Flush(text, stopEnds_);
 }
 
-void Demodulator::Sample(Cf x, bool fresh, std::string& text) {
+void Demodulator::Sample(Cf x, std::string& text) {
   filters_.Push(x);
   Outputs& o = history_[static_cast<size_t>(sync_.arrived()) & historyMask_];
   o = {filters_.markOld(), filters_.markNew(), filters_.spaceOld(), filters_.spaceNew(), 0.0f};
-  if (fresh && search_.Push(x)) Search(text);
+  // Before the found signal began there is no carrier: the framing takes it for idle mark,
+  // so it frames no character out of the noise there, and nothing is learnt from it.
+  const bool before = syncOrigin_ + sync_.arrived() < signalFrom_ - element_ / 2;
+  const float llr = Llr(o);
   frames_.clear();
-  sync_.Push(Llr(o), frames_);
-  for (const FrameSync::Element& e : sync_.elements()) LearnElement(e.end, e.mark);
+  sync_.Push(before ? kIdleLlr : llr, frames_);
+  for (const FrameSync::Element& e : sync_.elements())
+    if (syncOrigin_ + e.end >= signalFrom_) LearnElement(e.end, e.mark);
+  WatchCarrier(text);
   for (const Frame& f : frames_) Decode(f, text);
+  if (resumeNow_) {
+    resumeNow_ = false;
+    Resume(text);
+  }
 }
 
 // Log-likelihood ratio of a filter output of amplitude z between its tone being on and off
@@ -216,15 +310,55 @@ void Demodulator::Redecide(Frame& f) const {
   }
 }
 
+// Whether a character's own elements show the held signal rather than noise: the
+// likelihood ratio of its seven elements' energies (the start element's space, the stop
+// element's mark, the stronger tone of each data element) between each tone at its held
+// level, or faded, and noise alone.
+bool Demodulator::LooksLikeTheSignal(const Frame& f) const {
+  const double n = Noise(), gm = EsN0(mark_), gs = EsN0(space_);
+  double llr = 0;
+  for (int i = 0; i <= 6; ++i) {
+    const Outputs& o = At(i == 6 ? f.end - 1 : f.start + (i + 1) * element_ - 1);
+    const double m = std::norm(Cd(o.markOld + o.markNew)) / n, s = std::norm(Cd(o.spaceOld + o.spaceNew)) / n;
+    const bool mark = i == 6 || (i > 0 && m >= s);
+    llr += SignalEvidence(mark ? m : s, mark ? gm : gs, floor_, kDeepestFade, i > 0 && i < 6);
+  }
+  return llr > 0;
+}
+
 void Demodulator::Decode(const Frame& decided, std::string& text) {
   Frame frame = decided;
   Redecide(frame);
-  double clarity = std::min(-frame.llr[0], frame.llr[6]);
-  for (int i = 1; i <= 5; ++i) clarity = std::min<double>(clarity, std::fabs(frame.llr[i]));
-  squelch_.Pass(options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, clarity, Seconds(), text);
+  const int64_t start = syncOrigin_ + frame.start, end = syncOrigin_ + frame.end;
+  if (start < shownUntil_ - element_) return;  // shown before the signal was found again
+  const bool gated = options_.squelch && hold_ != Hold::kNone;
+  // A character that ended after the carrier may have stopped must look like the signal, and
+  // waits for the carrier watch when that is in doubt.
+  const bool doubtful = end > carrier_.lastOn() + element_ / 2;
+  const bool lost = gated && (end > heldUntil_ + element_ / 2 || (carrier_.doubt() > kDoubt && doubtful));
+  if (gated && (start < heldFrom_ || (doubtful && !LooksLikeTheSignal(frame)))) return;
+  if (options_.squelch && hold_ == Hold::kNone) return;
+  elementPhase_ = start;
+  Waiting w{options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, end, {}};
+  std::copy(frame.llr + 1, frame.llr + 6, w.llr);
+  if (lost) {
+    waiting_.push_back(w);
+  } else {
+    Show(w, text);
+  }
+}
+
+void Demodulator::Show(const Waiting& w, std::string& text) {
+  shownUntil_ = w.end;
+  out_.Add(w.code, w.llr, InputSample(w.end), text, stopEnds_);
+}
+
+int64_t Demodulator::InputSample(int64_t baseband) const {
+  return std::lround(static_cast<double>(baseband) * settings_.sampleRate / rate_ - frontEnd_.delay());
 }
 
 void Demodulator::LearnElement(int64_t end, bool mark) {
+  if (hold_ == Hold::kFading) return;  // what is heard now may be noise alone
   const Outputs& o = At(end);
   const Cf onOld = mark ? o.markOld : o.spaceOld, onNew = mark ? o.markNew : o.spaceNew;
   const double on = std::norm(Cd(onOld + onNew));
@@ -247,41 +381,53 @@ void Demodulator::LearnElement(int64_t end, bool mark) {
   }
 }
 
+void Demodulator::WatchCarrier(std::string& text) {
+  const int64_t t = syncOrigin_ + sync_.arrived();  // just after the newest sample
+  if (hold_ == Hold::kNone || t < watchFrom_ + element_ || (t - elementPhase_) % element_ != 0) return;
+  const Outputs& o = At(sync_.arrived() - 1);
+  const double n = Noise();
+  const double energy = std::max(std::norm(Cd(o.markOld + o.markNew)), std::norm(Cd(o.spaceOld + o.spaceNew))) / n;
+  if (carrier_.Changed(t, energy, std::max(EsN0(mark_), EsN0(space_)), floor_)) {
+    if (carrier_.on()) {
+      resumeNow_ = true;
+    } else {
+      Lose(carrier_.lastOn(), text);
+    }
+  } else if (hold_ == Hold::kSignal && carrier_.doubt() == 0 && !waiting_.empty()) {
+    resumeNow_ = true;  // the doubt has gone: what waited for it is shown
+  }
+}
+
+double Demodulator::Noise() const {
+  // The band's as it was before the held signal began; with a signal heard from the start
+  // (which raises the band's), what its own filters have learnt. Never so low that the
+  // held signal stands more than 30 dB over it: what is under that is not noise but the
+  // signal's own spill, and judging by it would take a slight dip for the signal's end.
+  const double band = search_.noise();
+  const double n = band > 0 && (bandHeard_ || noise_ <= 0) ? band : noise_;
+  return std::max({n, std::max(mark_.power(), space_.power()) / kMaxEsN0, 1e-30});
+}
+
+double Demodulator::EsN0(const ToneLevel& tone) const {
+  return std::max(floor_, tone.power() / Noise() - 1);
+}
+
 void Demodulator::Follow() {
   // The phase a decided tone advances over half an element is its frequency error.
-  if (options_.afc && search_.PairStrength(offset_) > kPairPresent && std::abs(drift_) > 0) {
+  if (options_.afc && hold_ == Hold::kSignal && std::abs(drift_) > 0) {
     const double errorHz = std::arg(drift_) * rate_ / (kPi * element_);
     SetOffset(offset_ + kFollowGain * errorHz);
   }
   drift_ = Cd(0, 0);
 }
 
-void Demodulator::Search(std::string& text) {
-  if (!search_.settled()) return;
-  squelch_.Update(search_.PairStrength(offset_), Seconds(), text);
-  if (!options_.afc) return;
-  const double best = search_.BestOffset();
-  const double strength = search_.PairStrength(best);
-  if (strength > kPairPresent && search_.Credible(best) && std::fabs(best - offset_) > settings_.baud / 4 &&
-      strength > 1.5 * search_.PairStrength(offset_)) {
-    SetOffset(best);
-    replay_ = !squelch_.open();
-  }
-}
-
 void Demodulator::UpdateSnr() {
-  // Measured on the decided elements while the signal is strong; weaker, from how far the
-  // pair stands out in the tone search, which decisions in noise cannot bias.
-  const double decided = 0.5 * (mark_.power() + space_.power()) / std::max(quiet_, 1e-30) - 1;
-  const double searched = (squelch_.strength() - 1) / kPairPerEsN0;
-  const double esN0 = decided > 10 ? decided : searched;
+  if (hold_ != Hold::kSignal) return;
+  // Against the band's noise as it was before the signal, or, with a signal heard from the
+  // start (which raises the band's), the filters' own with as little of the signal as can be.
+  const double n = std::max(bandHeard_ ? search_.noise() : std::min(noise_, quiet_), 1e-30);
+  const double esN0 = 0.5 * (mark_.power() + space_.power()) / n - 1;
   snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e5)) - 10 * std::log10(3000 / settings_.baud);
-}
-
-double Demodulator::Seconds() const { return static_cast<double>(sync_.now()) / rate_; }
-
-double PairStrengthFor(double snrDb, double baud) {
-  return 1 + kPairPerEsN0 * std::pow(10, snrDb / 10) * 3000 / baud;
 }
 
 }  // namespace zk

@@ -13,6 +13,7 @@ constexpr double kJitterCost = 3.0;   // per sample off the learnt spacing
 constexpr double kPauseMemory = 0.995;  // ...plus how rare pauses have been, over some 200 characters
 constexpr double kGapLearning = 0.05;
 constexpr double kMostPauses = 3;
+constexpr double kTooEarlyCost = 10;  // a character before the first one may start
 
 double LogCosh(double x) {
   const double a = std::fabs(x);
@@ -64,6 +65,8 @@ void FrameSync::Reset() {
   decidedUntil_ = 0;
   lastStart_ = -1000000;
   noted_ = 0;
+  firstStart_ = 0;
+  elements_.clear();
   gap_ = stopGap_;
   spacings_ = 0;
   pauses_ = 1;
@@ -138,9 +141,11 @@ void FrameSync::StartFrame() {
       prev = end;
     }
   }
-  frame_[Slot(start)] = best;
+  frame_[Slot(start)] = start < firstStart_ ? best - kTooEarlyCost : best;
   prevEnd_[Slot(start)] = prev;
 }
+
+void FrameSync::FirstCharacterFrom(int64_t sample) { firstStart_ = sample; }
 
 FrameSync::Best FrameSync::BestNow() const {
   // The best path now: in a pause, just after a character, or inside one.

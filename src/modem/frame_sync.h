@@ -33,6 +33,9 @@ class FrameSync {
   // Decides what the best path holds now, without waiting for the lag (end of input).
   void Flush(std::vector<Frame>& decided);
   void Reset();
+  // Where the signal is known to begin: a character starting earlier is unlikely, as its
+  // first elements would be noise (strong evidence still outweighs this).
+  void FirstCharacterFrom(int64_t sample);
 
   int64_t now() const { return now_; }          // the path has taken evidence up to here...
   int64_t arrived() const { return arrived_; }  // ...of what has arrived
@@ -94,6 +97,7 @@ class FrameSync {
   int64_t lastStart_ = 0;         // the last decided character's start
   std::vector<Element> elements_;
   int64_t noted_ = 0;  // elements before this have been told
+  int64_t firstStart_ = 0;
 };
 
 }  // namespace zk

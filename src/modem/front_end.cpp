@@ -66,6 +66,11 @@ FrontEnd::FrontEnd(double inRate, double centreHz, double outRate, double passHz
   SetCentre(centreHz);
 }
 
+double FrontEnd::delay() const {
+  const double wide = inRate_ / WideRate(inRate_);
+  return wide_.taps() / 2.0 + (blanker_.delay() + narrow_.taps() / 2.0) * wide;
+}
+
 void FrontEnd::SetCentre(double hz) { mixer_.SetFrequency(-hz / inRate_); }
 
 void FrontEnd::Process(const float* x, size_t n, std::vector<Cf>& out) {

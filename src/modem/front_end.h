@@ -17,6 +17,7 @@ class ImpulseBlanker {
   explicit ImpulseBlanker(double sampleRate);
   Cf Process(Cf x);  // returns the sample from the look-ahead time ago
   uint64_t blanked() const { return blanked_; }
+  int delay() const { return delay_; }
 
  private:
   void Flag(int64_t from, int64_t to, bool blank);
@@ -44,6 +45,7 @@ class FrontEnd {
   // Appends the output samples these input samples complete.
   void Process(const float* x, size_t n, std::vector<Cf>& out);
   float peak() const { return peak_; }  // largest input magnitude of the last Process
+  double delay() const;                 // input samples from a sample in to its effect out
   uint64_t blanked() const { return blanker_.blanked(); }
 
  private:

@@ -36,12 +36,12 @@ void Modulator::KeyUp() {
   keyed_ = true;
   rampDirection_ = 1;
   rampPos_ = 0;
-  phase_ = 0;
+  phase_ = options_.startPhase;
   itemEnd_ = static_cast<double>(sample_);
   // Mark to settle the far end's receiver, then LTRS: whatever shift it was left in, it
   // is in letters now, as the encoder assumes. Text queued while the carrier was falling
   // was encoded for the shift the far end is still in, and follows the mark directly.
-  if (items_.empty()) {
+  if (items_.empty() && options_.lettersFirst) {
     items_.push_front({Kind::Code, kLtrs, 0, 0, 0});
     codec_.NoteIdleCode();
   }

@@ -14,6 +14,8 @@ struct ModulatorOptions {
   double tailSeconds = 0.05;    // steady mark after the last character
   double rampSeconds = 0.005;   // raised-cosine rise and fall: no click
   bool diddle = false;          // idle with LTRS codes rather than steady mark
+  bool lettersFirst = true;     // LTRS after the lead-in: the far end is in letters whatever it was in
+  double startPhase = 0;        // of the carrier at key-up, in radians
 };
 
 // A queued character whose audio has been rendered to the end of its last stop element.

@@ -19,7 +19,10 @@ const char kUsage[] =
     "usage: zkrtty tx [options] OUT.wav < text\n"
     "       zkrtty rx [options] [--afc on|off] [--squelch DB|off] [--unshift on|off] IN.wav\n"
     "options: --baud B (45.45) --shift S (170) --mark F (2125) --stop 1|1.5|2 (1.5)\n"
-    "         --reverse --rate R (tx, 8000) --float (tx: 32-bit float samples)\n";
+    "         --reverse --rate R (tx, 8000) --float (tx: 32-bit float samples)\n"
+    "rx: --afc on finds each signal within 100 Hz of the tones and follows it while it is held;\n"
+    "    --squelch DB shows no signal weaker than DB in 3 kHz (-15), and nothing between signals;\n"
+    "    --squelch off shows everything decoded, noise too\n";
 
 struct Options {
   zk::ModemSettings modem;

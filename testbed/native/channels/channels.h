@@ -53,6 +53,9 @@ void AddImpulses(std::vector<float>& x, double rate, double noise3kHz, double pe
 // places, contest exchanges with serial numbers. About `chars` characters, lines ending in '\n'.
 std::string TrafficText(size_t chars, uint64_t seed);
 
+// An amateur call sign: a prefix, a digit and one to three letters.
+std::string CallSign(Random& random);
+
 // Edit distance between two texts.
 size_t Levenshtein(const std::string& a, const std::string& b);
 

@@ -19,6 +19,11 @@ const char* const kRigs[] = {"FT991", "IC7300", "TS590", "K3", "FLEX 6600", "IC7
 const char* const kAntennas[] = {"DIPOLE", "3 EL YAGI", "VERTICAL", "G5RV", "LOOP", "HEX BEAM"};
 const char* const kStates[] = {"MA", "TX", "CA", "OH", "NY", "FL", "ON", "QC", "WA", "CO"};
 
+template <size_t N>
+const char* PickFrom(Random& random, const char* const (&list)[N]) {
+  return list[static_cast<size_t>(random.Uniform() * N)];
+}
+
 class Writer {
  public:
   explicit Writer(uint64_t seed) : random_(seed) {}
@@ -27,12 +32,7 @@ class Writer {
   template <size_t N>
   std::string Pick(const char* const (&list)[N]) { return list[Pick(static_cast<int>(N))]; }
 
-  std::string Call() {
-    std::string call = Pick(kPrefixes) + std::to_string(Pick(10));
-    const int letters = 1 + Pick(3);
-    for (int i = 0; i < letters; ++i) call.push_back(static_cast<char>('A' + Pick(26)));
-    return call;
-  }
+  std::string Call() { return CallSign(random_); }
   std::string Rst() { return std::string("5") + std::to_string(5 + Pick(5)) + "9"; }
   std::string Serial() {
     const std::string n = std::to_string(++serial_);
@@ -81,6 +81,13 @@ class Writer {
 };
 
 }  // namespace
+
+std::string CallSign(Random& random) {
+  std::string call = PickFrom(random, kPrefixes) + std::to_string(static_cast<int>(random.Uniform() * 10));
+  const int letters = 1 + static_cast<int>(random.Uniform() * 3);
+  for (int i = 0; i < letters; ++i) call.push_back(static_cast<char>('A' + static_cast<int>(random.Uniform() * 26)));
+  return call;
+}
 
 std::string TrafficText(size_t chars, uint64_t seed) {
   Writer w(seed);
