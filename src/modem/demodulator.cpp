@@ -66,7 +66,7 @@ Demodulator::Demodulator(const ModemSettings& settings, const DemodulatorOptions
       historyMask_(history_.size() - 1),
       recent_(PowerOfTwoAtLeast(static_cast<size_t>(kKeptSeconds * rate_))),
       recentMask_(recent_.size() - 1) {
-  search_.Limit(options.afc ? kAfcRangeHz : 0);
+  search_.Limit(options.afc ? options.searchHz : 0);
   search_.SetFloor(floor_);
   Reset();
 }

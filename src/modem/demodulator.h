@@ -18,6 +18,7 @@ namespace zk {
 
 struct DemodulatorOptions {
   bool afc = true;           // find and follow a signal within +-100 Hz of the tones
+  double searchHz = kAfcRangeHz;  // with afc: how far from the tones a new signal is looked for
   bool squelch = true;       // show nothing while no signal is held
   double squelchDb = -15;    // the weakest signal shown, SNR in 3 kHz
   bool ltrsOnSpace = true;   // a space returns to letters
