@@ -72,6 +72,7 @@ SignalSearch::SignalSearch(int samplesPerElement, double rate, double mark, doub
   mark_.resize(slots);
   space_.resize(slots);
   energies_.resize(2 * static_cast<size_t>(candidates_));
+  windows_.resize(static_cast<size_t>(candidates_ * kWindows));
   SetThresholds();
   Reset();
 }
@@ -170,21 +171,31 @@ void SignalSearch::UpdateNoise() {
   noise_ = std::max(*quieter / (1 - 0.674 * spread), 1e-9 * strongest);
 }
 
+void SignalSearch::Windows(int k, int elements, Window* out) const {
+  // Every window at once, at the newest evaluation's timing, newest element first.
+  Window w;
+  for (int j = 0, next = 0; j < elements; ++j) {
+    Add(Cell(latest_ - static_cast<int64_t>(j) * phases_, k), &w);
+    if (j + 1 == kWindow[next]) out[next++] = w;
+  }
+}
+
+void SignalSearch::Add(size_t cell, Window* w) const {
+  const double m = mark_[cell], s = space_[cell];
+  w->sum += std::max(m, s);
+  if (m >= s) {
+    w->markSum += m;
+    ++w->markCount;
+  } else {
+    w->spaceSum += s;
+    ++w->spaceCount;
+  }
+}
+
 SignalSearch::Window SignalSearch::Sum(int k, int elements, int64_t newest) const {
   // The window's elements at the timing of the newest one, newest first.
   Window w;
-  for (int j = 0; j < elements; ++j) {
-    const size_t i = Cell(newest - static_cast<int64_t>(j) * phases_, k);
-    const double m = mark_[i], s = space_[i];
-    w.sum += std::max(m, s);
-    if (m >= s) {
-      w.markSum += m;
-      ++w.markCount;
-    } else {
-      w.spaceSum += s;
-      ++w.spaceCount;
-    }
-  }
+  for (int j = 0; j < elements; ++j) Add(Cell(newest - static_cast<int64_t>(j) * phases_, k), &w);
   return w;
 }
 
@@ -213,20 +224,22 @@ bool SignalSearch::Detect() {
   // Held: the longest window, once it is all the held signal's, fairest to both.
   const int longest = kWindow[kWindows - 1];
   if (held_ && count_ - heldSince_ < static_cast<int64_t>(longest) * length_) return false;
-  for (int w = held_ ? kWindows - 1 : 0; w < kWindows; ++w) {
+  const int first = held_ ? kWindows - 1 : 0;
+  int fit = first;  // the windows that what has been heard fills
+  while (fit < kWindows && latest_ >= static_cast<int64_t>(kWindow[fit]) * phases_ &&
+         count_ - kWindow[fit] * length_ >= blindUntil_)
+    ++fit;
+  if (fit == first) return false;
+  for (int k = lo; k <= hi; ++k) Windows(k, kWindow[fit - 1], &windows_[static_cast<size_t>(k * kWindows)]);
+  for (int w = first; w < fit; ++w) {
     const int n = kWindow[w];
-    if (latest_ < static_cast<int64_t>(n) * phases_ || count_ - n * length_ < blindUntil_) return false;
     // The strongest candidate or none: another one that passes is only its sidelobe.
     int best = -1;
-    Window top;
-    for (int k = lo; k <= hi; ++k) {
-      const Window x = Sum(k, n, latest_);
-      if (std::abs(k - held) >= apart && (best < 0 || x.sum > top.sum)) {
-        best = k;
-        top = x;
-      }
-    }
-    if (best < 0 || top.sum <= threshold_[n] || top.sum / n - 1 < floor_ || !top.Pair(threshold_)) continue;
+    for (int k = lo; k <= hi; ++k)
+      if (std::abs(k - held) >= apart && (best < 0 || WindowOf(k, w).sum > WindowOf(best, w).sum)) best = k;
+    if (best < 0) continue;
+    const Window& top = WindowOf(best, w);
+    if (top.sum <= threshold_[n] || top.sum / n - 1 < floor_ || !top.Pair(threshold_)) continue;
     if (held_ && top.Weaker() <= kClearer * Sum(held, n, latest_).Weaker()) continue;
     // Described an element later, at the same timing: the window that found it may hold
     // little of it yet.

@@ -37,7 +37,7 @@ class SignalSearch {
   // mistake, a neighbour's tone with the held signal's keying, gives way to a real one).
   // Once it is let go, nothing it sent counts towards finding the next.
   void Hold(bool held);
-  void HeldAt(double offset);
+  void HeldAt(double offset);  // where the held signal is now
 
   // Takes one baseband sample; true when a signal has just been found (see found()).
   bool Push(Cf x);
@@ -68,6 +68,9 @@ class SignalSearch {
   size_t Cell(int64_t evaluation, int k) const;
   int Candidate(double offset) const;  // the nearest
   Window Sum(int k, int elements, int64_t newest) const;
+  void Windows(int k, int elements, Window* out) const;  // the windows up to `elements` long, at once
+  void Add(size_t cell, Window* w) const;
+  const Window& WindowOf(int k, int w) const { return windows_[static_cast<size_t>(k * kWindows + w)]; }
   void SetThresholds();
 
   int length_, step_, phases_;
@@ -79,6 +82,7 @@ class SignalSearch {
   int pos_ = 0;
   std::vector<float> mark_, space_;  // per slot and candidate: energy over the noise
   std::vector<float> energies_;      // this evaluation's, all candidates
+  std::vector<Window> windows_;      // this evaluation's, by candidate and length
   std::vector<double> averages_;     // each candidate's, over the last few seconds
   std::vector<float> scratch_;
   double threshold_[kKept + 1] = {};  // by elements summed: what noise alone seldom reaches
