@@ -9,7 +9,10 @@ namespace {
 
 constexpr double kAverageSeconds = 0.5;
 constexpr double kLookSeconds = 0.1;
+constexpr double kSettleSeconds = 0.3;
 constexpr double kQuieter = 0.25;      // share of the bins the noise is taken from
+constexpr double kQuartileUnderMean = 0.87;
+constexpr double kKeyedSpread = 2;
 constexpr double kPairOverNoise = 2;   // the weaker tone's average over the noise
 constexpr double kKeyedAgainst = -0.25;  // correlation of the two tones' powers: -1 to 1
 constexpr double kWidestRange = 1e-3;    // the band's noise is taken no lower than this under its strongest bin
@@ -50,6 +53,7 @@ void BandScan::Reset() {
   average_.assign(size_ / 2, 0.0);
   pairs_.assign(size_ / 2, Pair{0, 0, 0, 0, 0});
   candidates_.clear();
+  noise_ = 0;
 }
 
 bool BandScan::Push(float x) {
@@ -88,6 +92,30 @@ void BandScan::Frame() {
   }
 }
 
+double BandScan::Strength(int b) const {
+  if (noise_ <= 0 || b < firstLower_ || b > lastLower_) return 0;
+  const size_t i = static_cast<size_t>(b);
+  if (Correlation(pairs_[i]) > kKeyedAgainst) return 0;
+  return std::min(average_[i], Average(b + shiftBins_)) / noise_;
+}
+
+double BandScan::PairAt(double markHz) const {
+  const int b = static_cast<int>(std::lround((settings_.reverse ? markHz - settings_.shift : markHz) / binHz_));
+  return std::max({Strength(b - 1), Strength(b), Strength(b + 1)});
+}
+
+double BandScan::SnrDb(double markHz) const {
+  // A tone of power P shows in its bin as P N^2 / 8 through the Hann window, noise of
+  // variance s2 per sample as s2 3N / 8 in every bin; noise in 3 kHz is s2 6000 / rate.
+  // The quietest quarter of the bins lies about 13 % under their mean; keyed every element,
+  // a tone leaves about half its power outside its bin.
+  const double lower = (settings_.reverse ? markHz - settings_.shift : markHz) / binHz_;
+  const double tones = Average(lower) + Average(lower + shiftBins_);
+  const double n = static_cast<double>(size_);
+  const double snr = kKeyedSpread * tones / (noise_ / kQuartileUnderMean) * settings_.sampleRate / (2000 * n);
+  return 10 * std::log10(std::clamp(snr, 1e-3, 1e6));
+}
+
 double BandScan::Correlation(const Pair& p) {
   const double low = p.low2 - p.low * p.low, high = p.high2 - p.high * p.high;
   return (p.both - p.low * p.high) / std::sqrt(std::max(low * high, 1e-300));
@@ -106,12 +134,12 @@ void BandScan::Look() {
   const auto quieter = scratch_.begin() + static_cast<std::ptrdiff_t>(kQuieter * static_cast<double>(scratch_.size()));
   std::nth_element(scratch_.begin(), quieter, scratch_.end());
   const double strongest = *std::max_element(scratch_.begin(), scratch_.end());
-  const double noise = std::max({*quieter, kWidestRange * strongest, 1e-30});
+  noise_ = std::max({*quieter, kWidestRange * strongest, 1e-30});
+  if (static_cast<double>(frames_) < kSettleSeconds * settings_.sampleRate / static_cast<double>(hop_)) return;
   std::vector<BandCandidate> found;
   for (int b = firstLower_; b <= lastLower_; ++b) {
-    const size_t i = static_cast<size_t>(b);
-    const double strength = std::min(average_[i], Average(b + shiftBins_)) / noise;
-    if (strength < kPairOverNoise || Correlation(pairs_[i]) > kKeyedAgainst) continue;
+    const double strength = Strength(b);
+    if (strength < kPairOverNoise) continue;
     const double mark = settings_.reverse ? b * binHz_ + settings_.shift : b * binHz_;
     found.push_back({mark, strength});
   }

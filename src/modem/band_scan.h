@@ -29,6 +29,11 @@ class BandScan {
   bool Push(float x);
   // Strongest first, their marks at least kCandidatesApartHz apart.
   const std::vector<BandCandidate>& candidates() const { return candidates_; }
+  // How strongly a keyed pair shows within a bin of this mark, at the last look (0: none).
+  double PairAt(double markHz) const;
+  // The signal-to-noise ratio in 3 kHz of a keyed pair at this mark, over the last half
+  // second, in dB.
+  double SnrDb(double markHz) const;
   double binHz() const { return binHz_; }
 
   static constexpr double kCandidatesApartHz = 100;
@@ -41,6 +46,7 @@ class BandScan {
     double low, high, low2, high2, both;
   };
   static double Correlation(const Pair& p);
+  double Strength(int lowerBin) const;  // 0 unless its pair keys
 
   ModemSettings settings_;
   Fft fft_;
@@ -58,6 +64,7 @@ class BandScan {
   std::vector<double> average_;   // per bin
   std::vector<Pair> pairs_;  // per lower bin
   std::vector<double> scratch_;
+  double noise_ = 0;  // per bin, at the last look
   std::vector<BandCandidate> candidates_;
 };
 

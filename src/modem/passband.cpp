@@ -2,31 +2,53 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "modem/band_scan.h"
 #include "modem/call_sign.h"
+#include "modem/pair_filter.h"
 
 namespace zk {
 
 namespace {
 
-// Neighbours may be as close as 250 Hz: a receiver looks for its signal no further than a
-// third of that from where the band scan saw it, so it never finds the neighbour.
-constexpr double kSearchHz = 80;
+// Neighbours may be as close as 250 Hz: a receiver looks for its signal no further from
+// where the band scan saw it than the scan can be wrong, so it never finds the neighbour.
+constexpr double kSearchHz = 40;
 constexpr double kReplaySeconds = 2.5;   // a new receiver hears this much of the past: the first character too
 constexpr double kIdleSeconds = 4;       // a receiver neither holding nor seen by the scan this long goes
 constexpr double kSameSignalHz = 40;     // two receivers this close hold one signal
 constexpr double kSameStationHz = 50;    // a station heard again this close to where it was is the same
 constexpr size_t kMostReceivers = 24;    // the band holds no more signals 100 Hz apart
+// A receiver hears the band this far beyond its tones, as its own filters expect it...
+constexpr double kWideHz = 300;
+// ...but stops short of a neighbour's tone, at least this far out: a neighbour 250 Hz away
+// has a tone 80 Hz beyond, which the receiver's filters would let through, and its keying
+// is kept.
+constexpr double kEdgeHz = 65;
+constexpr double kShortOfToneHz = 15;
+constexpr double kStrongerNeighbour = 2;
+constexpr double kRetuneHz = 25;         // its filter follows it this closely (a retune is a small jolt)
 constexpr double kChunkSeconds = 0.01;   // receivers are looked at this often
 constexpr size_t kRecentChars = 64;      // of a signal's text, searched for its call sign
+constexpr double kConfirmed = 1.5;       // the scan's pair strength that confirms a receiver's signal
+constexpr double kDoubtedSeconds = 4;    // a confirmed receiver whose pair the scan has not seen this long goes
+constexpr double kUnconfirmedSeconds = 5;  // so does one never confirmed
+constexpr size_t kMostHeld = 256;          // characters a receiver holds back meanwhile
 
 struct Receiver {
+  std::unique_ptr<PairFilter> filter;
   std::unique_ptr<Demodulator> demodulator;
   int signal = 0;       // the id of the signal it has shown, or 0
   double seen = 0;      // when it last held a signal or the scan last saw one near it
   double born = 0;
   bool drop = false;    // another receiver holds its signal
+  // What it holds is shown once the band scan sees a keyed pair there too: two stations'
+  // tones can look like one signal to a receiver, never to both.
+  bool confirmed = false;
+  double doubted = -1;  // since when the scan has not seen its pair, or -1
+  double trying = 0;    // since when it has held a signal not confirmed yet
+  std::string held;     // decoded before it was confirmed
 };
 
 struct Kept {
@@ -72,11 +94,12 @@ struct PassbandDecoder::Impl {
     const size_t old = receivers.size();
     if (looked) Consider(out);
     for (size_t r = 0; r < old; ++r) {
-      text.clear();
-      receivers[r].demodulator->Process(clean.data(), n, text);
-      Take(receivers[r], text, out);
+      Feed(receivers[r], clean.data(), n, out);
     }
-    if (looked) Tidy();
+    if (looked) {
+      Confirm(out);
+      Tidy();
+    }
   }
 
   // Every pair the scan sees keeps the receiver near it, or gets one of its own.
@@ -98,45 +121,116 @@ struct PassbandDecoder::Impl {
   bool OnHeldTones(double mark) const {
     const double apart = 1.3 * settings.baud;
     for (const Receiver& r : receivers) {
-      if (!r.demodulator->squelchOpen()) continue;
+      if (!r.confirmed || !r.demodulator->squelchOpen()) continue;
       const double d = std::fabs(r.demodulator->markFrequency() - mark);
       if (std::fabs(d - settings.shift) < apart) return true;
     }
     return false;
   }
 
+  void Feed(Receiver& r, const float* x, size_t n, std::vector<BandCharacter>& out) {
+    filtered.clear();
+    if (r.filter) {
+      r.filter->Process(x, n, filtered);
+    } else {
+      filtered.assign(x, x + n);
+    }
+    text.clear();
+    r.demodulator->Process(filtered.data(), filtered.size(), text);
+    Take(r, text, out);
+  }
+
+  double LowTone(double mark) const { return settings.reverse ? mark - settings.shift : mark; }
+
+  // The band a receiver of this mark hears: the tones of stronger neighbours the scan or
+  // their receivers show left out. (Not of weaker ones: the band beyond them would be
+  // quieter than the receiver's own, which would then take the signal for stronger.)
+  std::pair<double, double> Edges(double mark, size_t self) const {
+    const double lowTone = LowTone(mark), highTone = lowTone + settings.shift;
+    double low = lowTone - kWideHz, high = highTone + kWideHz;
+    const double own = scan.PairAt(mark);
+    auto avoid = [&](double otherMark) {
+      if (scan.PairAt(otherMark) <= kStrongerNeighbour * own) return;
+      for (double t : {LowTone(otherMark), LowTone(otherMark) + settings.shift}) {
+        if (t > highTone + kEdgeHz) high = std::min(high, std::max(highTone + kEdgeHz, t - kShortOfToneHz));
+        if (t < lowTone - kEdgeHz) low = std::max(low, std::min(lowTone - kEdgeHz, t + kShortOfToneHz));
+      }
+    };
+    for (size_t i = 0; i < receivers.size(); ++i)
+      if (i != self) avoid(receivers[i].demodulator->markFrequency());
+    for (const BandCandidate& c : scan.candidates())
+      if (std::fabs(c.markHz - mark) > BandScan::kCandidatesApartHz) avoid(c.markHz);
+    return {low, high};
+  }
+
   void Start(double mark, std::vector<BandCharacter>& out) {
     ModemSettings s = settings;
     s.mark = mark;
-    receivers.push_back({std::make_unique<Demodulator>(s, options), 0, Now(), Now()});
+    receivers.push_back({});
+    receivers.back().demodulator = std::make_unique<Demodulator>(s, options);
+    const auto [low, high] = Edges(mark, receivers.size() - 1);
+    receivers.back().filter = std::make_unique<PairFilter>(s.sampleRate, low, high);
+    receivers.back().seen = receivers.back().born = receivers.back().trying = Now();
     Receiver& r = receivers.back();
     // The past in the order it came, so the receiver finds the signal where it began.
     const size_t size = history.size();
     const size_t filled = static_cast<size_t>(std::min<int64_t>(heard, static_cast<int64_t>(size)));
     const size_t first = static_cast<size_t>(heard % static_cast<int64_t>(size));
-    text.clear();
-    if (filled == size) r.demodulator->Process(history.data() + first, size - first, text);
-    r.demodulator->Process(history.data(), first, text);
-    Take(r, text, out);
+    if (filled == size) Feed(r, history.data() + first, size - first, out);
+    Feed(r, history.data(), first, out);
   }
 
   void Take(Receiver& r, const std::string& decoded, std::vector<BandCharacter>& out) {
     const Demodulator& d = *r.demodulator;
+    if (d.squelchOpen() || !decoded.empty()) r.seen = Now();
+    if (!r.confirmed) {
+      r.held += decoded;
+      if (r.held.size() > kMostHeld) r.held.erase(0, r.held.size() - kMostHeld);
+      return;
+    }
     if (!d.squelchOpen() && decoded.empty()) {
       if (r.signal) Find(r.signal).signal.open = false;
       return;
     }
-    r.seen = Now();
     if (!r.signal) r.signal = Attach(d.markFrequency());
     Kept& k = Find(r.signal);
     k.received = true;
     k.signal.open = d.squelchOpen();
     k.signal.markHz = d.markFrequency();
-    k.signal.snrDb = d.snrDb();
+    if (d.squelchOpen()) k.signal.snrDb = scan.SnrDb(d.markFrequency());
     k.signal.lastHeard = Now();
     for (char c : decoded) {
       out.push_back({r.signal, c});
       Append(k, c);
+    }
+  }
+
+  // Each receiver against what the band scan sees at its tones.
+  void Confirm(std::vector<BandCharacter>& out) {
+    const double now = Now();
+    for (Receiver& r : receivers) {
+      const bool open = r.demodulator->squelchOpen();
+      const double mark = r.demodulator->markFrequency();
+      const bool seen = scan.PairAt(mark) >= kConfirmed;
+      const auto [low, high] = Edges(mark, static_cast<size_t>(&r - receivers.data()));
+      if (r.filter && (std::fabs(low - r.filter->lowHz()) > kRetuneHz || std::fabs(high - r.filter->highHz()) > kRetuneHz))
+        r.filter->Tune(low, high);
+      if (!r.confirmed && open && seen) {
+        r.confirmed = true;
+        const std::string held = r.held;
+        r.held.clear();
+        Take(r, held, out);
+      } else if (!r.confirmed && !open) {
+        r.trying = now;
+      }
+      if (!r.confirmed && now - r.trying > kUnconfirmedSeconds) r.drop = true;
+      if (!open || seen) {
+        r.doubted = -1;
+      } else if (r.doubted < 0) {
+        r.doubted = now;
+      } else if (now - r.doubted > kDoubtedSeconds) {
+        r.drop = true;
+      }
     }
   }
 
@@ -204,7 +298,8 @@ struct PassbandDecoder::Impl {
 
   // Of two receivers on one signal, the one to let go: one that holds nothing, or else the younger.
   size_t Weaker(size_t a, size_t b) {
-    const bool openA = receivers[a].demodulator->squelchOpen(), openB = receivers[b].demodulator->squelchOpen();
+    const bool openA = receivers[a].confirmed && receivers[a].demodulator->squelchOpen();
+    const bool openB = receivers[b].confirmed && receivers[b].demodulator->squelchOpen();
     if (openA != openB) return openA ? b : a;
     if (receivers[a].signal && !receivers[b].signal) return b;
     if (receivers[b].signal && !receivers[a].signal) return a;
@@ -242,7 +337,7 @@ struct PassbandDecoder::Impl {
   std::vector<Receiver> receivers;
   std::vector<Kept> kept;
   int lastId = 0;
-  std::vector<float> clean;
+  std::vector<float> clean, filtered;
   std::string text;
 };
 

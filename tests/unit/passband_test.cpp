@@ -59,7 +59,7 @@ TEST(Passband, TwoSignals250HzApartDecodedExactly) {
   const std::string first = "CQ TEST DL1ABC DL1ABC TEST\n", second = "W1AW 599 001 001 TU\n";
   std::vector<float> band;
   AddStation(band, first + first, 1000, 0.5);
-  AddStation(band, second + second, 1250, 1.2);
+  AddStation(band, second + second, 1250, 0.8);
   const Heard run = Decode(band);
   const std::vector<BandSignal>& end = run.seconds.back();
   ASSERT_EQ(end.size(), 2u);
