@@ -189,7 +189,7 @@ TEST_F(Zkmodem, SendsTypedTextAsAudioWithPttOnTheRadioAndEndsWhenTold) {
 }
 
 // Three stations in one recording, +3 dB each; Zktty's receiver starts on W1AW's 2125 Hz.
-TEST_F(Zkmodem, TheBandListShowsEveryStationAndADoubleClickMovesZkttysPaneToOne) {
+TEST_F(Zkmodem, TheBandListShowsEveryStationAndARowOrItsMarkMovesZkttysPaneToIt) {
   const std::string folder = WinWork() + "\\zkmodem_band", unix = UnixWork() + "/zkmodem_band/";
   EngineFolder("zkmodem_band", "rxfile " + folder + "\\band.wav\nwindowloc 0 530 760 1010\n");
   const char* const stations[][3] = {
@@ -210,7 +210,6 @@ TEST_F(Zkmodem, TheBandListShowsEveryStationAndADoubleClickMovesZkttysPaneToOne)
   const auto called = [](const std::vector<std::string>& row) { return !row[3].empty(); };
   ASSERT_TRUE(WaitFor([&] { return (rows = ListRows(list)).size() == 3 && std::all_of(rows.begin(), rows.end(), called); },
                       30000)) << rows.size();
-  zk.Screenshot("zkmodem-band-list", engine, true);
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_NEAR(std::atoi(rows[i][0].c_str()), std::atoi(stations[i][0]), 10) << rows[i][0];
     EXPECT_EQ(rows[i][3], stations[i][1]);
@@ -218,12 +217,27 @@ TEST_F(Zkmodem, TheBandListShowsEveryStationAndADoubleClickMovesZkttysPaneToOne)
   }
   ASSERT_TRUE(WaitFor([&] { return Count(zk.RxTxText(), "W1AW") >= 2; }, 15000)) << "the receiver starts on W1AW";
 
-  const size_t before = zk.RxTxText().size();
-  ASSERT_TRUE(DoubleClickRow(list, 0));
-  std::string after;
-  WaitFor([&] { return Count(after = zk.RxTxText().substr(before), "G4XYZ") >= 4; }, 20000);
-  EXPECT_GE(Count(after, "G4XYZ"), 4u) << after;
-  EXPECT_EQ(Count(after, "W1AW") + Count(after, "DL2ABC"), 0u) << after;
+  // A double-click on G4XYZ's row, then a click beside DL2ABC's space in the waterfall: each
+  // moves the pane to that station alone.
+  HWND waterfall = FindWindowExA(engine, nullptr, "ZkWaterfall", nullptr);
+  RECT area;
+  GetClientRect(waterfall, &area);
+  const LPARAM besideSpace = MAKELPARAM((1700 + 170 + 20) * area.right / 3000, area.bottom / 2);
+  const std::pair<const char*, std::vector<std::string>> moves[] = {{"G4XYZ", {"W1AW", "DL2ABC"}},
+                                                                    {"DL2ABC", {"W1AW", "G4XYZ"}}};
+  for (const auto& [station, others] : moves) {
+    const size_t before = zk.RxTxText().size();
+    if (station == moves[0].first) {
+      ASSERT_TRUE(DoubleClickRow(list, 0));
+    } else {
+      PostMessageA(waterfall, WM_LBUTTONDOWN, MK_LBUTTON, besideSpace);
+    }
+    std::string after;
+    WaitFor([&] { return Count(after = zk.RxTxText().substr(before), station) >= 3; }, 20000);
+    EXPECT_GE(Count(after, station), 3u) << after;
+    EXPECT_EQ(Count(after, others[0]) + Count(after, others[1]), 0u) << after;
+  }
+  zk.Screenshot("zkmodem-band-list", engine, true);
   ASSERT_TRUE(zk.Exit());
 }
 
