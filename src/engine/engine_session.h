@@ -15,6 +15,7 @@
 #include "engine/engine_settings.h"
 #include "modem/demodulator.h"
 #include "modem/passband.h"
+#include "modem/resampler.h"
 #include "modem/spectrum.h"
 #include "modem/transmit_path.h"
 #include "modem/wav.h"
@@ -100,6 +101,7 @@ class EngineSession : private EngineHost {
   void MakeReceiver();
   void MakeBandDecoder();
   void ShowBand();
+  void HearBand();
   void MakePtt();
   void DescribeOutput();
   void KeyUp();
@@ -124,6 +126,8 @@ class EngineSession : private EngineHost {
   std::unique_ptr<Spectrum> spectrum_;
   std::unique_ptr<PassbandDecoder> band_;  // only while the band list is shown and visible
   std::vector<BandCharacter> bandText_;  // its characters: the band list shows their tails
+  std::unique_ptr<Resampler> bandRate_;  // the input brought down to about kBandRate for it
+  std::vector<float> bandSamples_;
   std::unique_ptr<AudioOutput> output_;
   std::unique_ptr<TransmitPath> transmit_;
   std::unique_ptr<Ptt> ptt_;

@@ -305,18 +305,20 @@ TEST_F(EngineSessionTest, ACardOrPttThatFailsIsShownAndTheTerminalStillHearsTheE
   }
 }
 
-// Two stations at 8000 Hz: W1AW on 1275 Hz, G4XYZ on the receiver's 2125 Hz.
+// Two stations at 16000 Hz (the band list hears them at half that): W1AW on 1275 Hz, G4XYZ on
+// the receiver's 2125 Hz.
 TEST_F(EngineSessionTest, ListsTheBandWhileShownAndTunesTheReceiverToAListedStation) {
-  settings.sampleRate = 8000;
+  settings.sampleRate = 16000;
   std::string w1aw, g4xyz, g4xyzHeard;  // each line end goes out as CR LF
-  for (int i = 0; i < 6; ++i) w1aw += "CQ DE W1AW W1AW K\n", g4xyz += "QRZ G4XYZ\n", g4xyzHeard += "QRZ G4XYZ\r\n";
+  for (int i = 0; i < 8; ++i) w1aw += "CQ DE W1AW W1AW K\n", g4xyz += "QRZ G4XYZ\n", g4xyzHeard += "QRZ G4XYZ\r\n";
   ModemSettings tones;
+  tones.sampleRate = settings.sampleRate;
   tones.mark = 1275;
   m.band = Transmit(w1aw, tones);
   tones.mark = 2125;
   const std::vector<float> other = Transmit(g4xyz + g4xyz, tones);
   for (size_t i = 0; i < m.band.size() && i < other.size(); ++i) m.band[i] += other[i];
-  channel::AddNoise(m.band, channel::NoiseVariance(channel::MeanSquare(other), 8000, 10), 1);
+  channel::AddNoise(m.band, channel::NoiseVariance(channel::MeanSquare(other), settings.sampleRate, 10), 1);
   std::string received;
   const auto play = [&](int seconds) {
     for (int pass = 0; pass < seconds * 100; ++pass, m.now += 10) session->Pump();
@@ -337,7 +339,7 @@ TEST_F(EngineSessionTest, ListsTheBandWhileShownAndTunesTheReceiverToAListedStat
   EXPECT_TRUE(play(1).band.empty());
   session->SetBandList(true);
   EXPECT_TRUE(session->TakeStatus().band.empty()) << "made afresh";
-  band = play(4).band;
+  band = play(5).band;
   ASSERT_EQ(band.size(), 2u);
   const std::string& text = band[0].text;  // a line end shows as one blank
   EXPECT_TRUE(text.find("W1AW K ") != std::string::npos && text.find("  ") == std::string::npos &&
@@ -345,7 +347,7 @@ TEST_F(EngineSessionTest, ListsTheBandWhileShownAndTunesTheReceiverToAListedStat
   EXPECT_EQ(received, (g4xyzHeard + g4xyzHeard).substr(0, received.size())) << "the receiver undisturbed by the list";
   session->TuneTo(band[0].id);
   received.clear();
-  EXPECT_NEAR(play(5).markHz, 1275, 5);
+  EXPECT_NEAR(play(7).markHz, 1275, 5);
   EXPECT_NE(received.find("CQ DE W1AW"), std::string::npos) << received;
   EXPECT_EQ(received.find("G4XYZ"), std::string::npos) << received;
   session->SetVisible(false);
