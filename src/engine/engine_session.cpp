@@ -32,8 +32,9 @@ BandRow RowOf(const BandSignal& signal, const EngineSettings& s) {
   row.snrDb = signal.snrDb;
   row.open = signal.open;
   row.callSign = signal.callSign;
-  // Line ends and the bell are no text for one line of a list.
+  // Line ends and the bell are no text for one line of a list, nor is a blank at its start.
   for (char c : signal.tail) {
+    if (c == ' ' && row.text.empty()) continue;
     if (static_cast<unsigned char>(c) >= ' ') {
       row.text.push_back(c);
     } else if (!row.text.empty() && row.text.back() != ' ') {

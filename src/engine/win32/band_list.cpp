@@ -124,6 +124,10 @@ void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows) {
   }
 }
 
+void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id) {
+  for (int i = 0; i < Count(list) && i < static_cast<int>(rows.size()); ++i) Select(list, i, rows[i].id == id);
+}
+
 LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw) {
   if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
   if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw.nmcd.lItemlParam % 2 == 0)

@@ -12,6 +12,8 @@
 
 void SetUpBandList(HWND list);
 void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows);
+// Selects the row of signal `id` alone (none for an id not listed): the station tuned to.
+void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id);
 // The text column takes the width the others leave.
 void FitBandColumns(HWND list);
 // Greys the rows of signals not heard now; the result for the list's custom draw.

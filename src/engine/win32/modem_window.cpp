@@ -175,6 +175,7 @@ bool ModemWindow::Change(const zk::EngineSettings& candidate) {
 // A click on a listed signal's tones tunes to that signal, anywhere else to where it fell.
 void ModemWindow::OnTune(LPARAM hz) {
   if (const zk::BandRow* row = zk::SignalAt(band_, static_cast<double>(hz))) return TuneTo(*row);
+  SelectBandRow(GetDlgItem(window_, IDC_BAND_LIST), band_, 0);
   zk::EngineSettings candidate = settings_;
   candidate.mark = static_cast<double>(hz);
   if (!zk::TonesFit(candidate)) return;
@@ -190,6 +191,7 @@ void ModemWindow::TuneTo(const zk::BandRow& row) {
   if (!zk::TonesFit(candidate)) return;
   settings_ = candidate;
   SaveSettings();
+  SelectBandRow(GetDlgItem(window_, IDC_BAND_LIST), band_, row.id);
   modem_.TuneTo(row.id);
 }
 
