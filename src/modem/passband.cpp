@@ -27,7 +27,9 @@ constexpr double kWideHz = 300;
 // is kept.
 constexpr double kEdgeHz = 65;
 constexpr double kShortOfToneHz = 15;
-constexpr double kStrongerNeighbour = 2;
+// Neighbours at least this strong against the receiver's own pair (an equal one 250 Hz away
+// costs a receiver that hears it about a decibel).
+constexpr double kStrongerNeighbour = 0.5;
 constexpr double kRetuneHz = 25;         // its filter follows it this closely (a retune is a small jolt)
 constexpr double kChunkSeconds = 0.01;   // receivers are looked at this often
 constexpr size_t kRecentChars = 64;      // of a signal's text, searched for its call sign
@@ -142,9 +144,10 @@ struct PassbandDecoder::Impl {
 
   double LowTone(double mark) const { return settings.reverse ? mark - settings.shift : mark; }
 
-  // The band a receiver of this mark hears: the tones of stronger neighbours the scan or
-  // their receivers show left out. (Not of weaker ones: the band beyond them would be
-  // quieter than the receiver's own, which would then take the signal for stronger.)
+  // The band a receiver of this mark hears: the tones of neighbours about as strong or
+  // stronger, as the scan or their receivers show them, left out. (Not of much weaker ones:
+  // the band beyond them would be quieter than the receiver's own, which would then take the
+  // signal for stronger.)
   std::pair<double, double> Edges(double mark, size_t self) const {
     const double lowTone = LowTone(mark), highTone = lowTone + settings.shift;
     double low = lowTone - kWideHz, high = highTone + kWideHz;
