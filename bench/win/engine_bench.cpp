@@ -4,7 +4,8 @@
 //   cpu:      the CPU time of the zkmodem process, and beside it the wineserver's, while
 //             receiving a noisy 48-kHz recording from a file and from the PulseAudio null
 //             sink's monitor (a native player feeding the sink), with the window shown and
-//             minimised, as a share of one core;
+//             minimised, as a share of one core; and receiving three stations at once from a
+//             file, the band list shown and then hidden;
 //   receive:  for each character of the recording played from the file, the time from the
 //             end of its stop element (the file starts when the engine is answered) to its
 //             arrival at the terminal;
@@ -18,6 +19,7 @@
 // Environment: ZK_ZKMODEM (zkmodem.exe), ZK_WORK and ZK_UNIX_WORK (a work folder seen from
 // both sides), ZK_SIM_DIR (the native zkrtty and noisy_wav), ZK_WINESERVER_PID (optional).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cmath>
@@ -41,6 +43,7 @@ using testbed::WaitFor;
 
 constexpr double kRate = 48000;
 constexpr double kLeadSeconds = 1;  // noise before the signal in the recording
+constexpr int kBandListShown = 1015;  // zkmodem's "Band list" check box
 
 struct Engine {
   std::string folder, unixFolder;
@@ -160,6 +163,37 @@ void ReceiveFromFile(const std::string& text, int seconds) {
   EndEngine(e, terminal);
 }
 
+// Three stations heard together (G4XYZ at 1275 Hz, DL2ABC at 1700, W1AW at 2125, each 3 dB
+// above the noise): the band list shown, each station listed, and then hidden by its check box.
+void ReceiveBand(const std::string& text, int seconds) {
+  const std::string unix = testbed::UnixWork() + "/engine_band/", tools = Env("ZK_SIM_DIR");
+  testbed::MakeFolder("engine_band");
+  std::string make, mix;
+  for (const auto& [mark, call] : {std::pair{"1275", "G4XYZ"}, {"1700", "DL2ABC"}, {"2125", "W1AW"}}) {
+    std::string own = text;
+    for (size_t at = 0; (at = own.find("W1AW", at)) != std::string::npos; at += 4) own.replace(at, 4, call);
+    testbed::WriteFile(testbed::WinWork() + "\\engine_band\\" + call + ".txt", own.substr(0, text.size()));
+    make += tools + "/zkrtty tx --rate 48000 --mark " + mark + " " + unix + call + ".wav <" + unix + call + ".txt && ";
+    mix += (mix.empty() ? "" : ",") + unix + call + ".wav";
+  }
+  if (RunUnix(make + tools + "/noisy_wav " + mix + " " + unix + "band.wav 3 1 0 2") != 0) {
+    std::printf("  (the three-station recording could not be made)\n");
+    return;
+  }
+  Engine e = StartEngine("engine_band", "rxfile band.wav\nbandlist 1\nwindowloc 0 0 760 480\n");
+  FakeTerminal terminal(e.process.dwProcessId);
+  terminal.Start();
+  HWND window = terminal.WaitForEngine();
+  HWND list = FindWindowExA(window, nullptr, "SysListView32", nullptr);
+  if (!WaitFor([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) >= 3; }, 20000))
+    std::printf("  (the band list did not show three stations)\n");
+  MeasureCpu(e, "three stations, band list shown", seconds);
+  SendDlgItemMessageA(window, kBandListShown, BM_CLICK, 0, 0);
+  Sleep(1000);
+  MeasureCpu(e, "three stations, band list hidden", seconds);
+  EndEngine(e, terminal);
+}
+
 void ReceiveFromSoundCard(const std::string& wav, int seconds) {
   Engine e = StartEngine("engine_rx_pulse", "indevice Monitor of zkloop\nwindowloc 0 0 760 480\n");
   FakeTerminal terminal(e.process.dwProcessId);
@@ -237,6 +271,8 @@ int main(int argc, char** argv) {
   }
   std::printf("| CPU, share of one core | zkmodem | wineserver | together |\n|---|---|---|---|\n");
   ReceiveFromFile(text, seconds);
+  std::printf("\n| CPU, share of one core | zkmodem | wineserver | together |\n|---|---|---|---|\n");
+  ReceiveBand(text, seconds);
   std::printf("\n| CPU, share of one core | zkmodem | wineserver | together |\n|---|---|---|---|\n");
   ReceiveFromSoundCard(unix + "rx.wav", seconds);
   std::printf("\n| transmit, ms | audio start after the switch | echo later than that, worst | end report after the last sample | audio | echoed |\n"

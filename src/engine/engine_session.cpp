@@ -1,11 +1,18 @@
 #include "engine/engine_session.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/file_audio.h"
 
 namespace zk {
 namespace {
+
+// The band list's decoder hears the band at about this rate whatever the card's: every tone
+// it looks for lies under 3 kHz, and a card's 48 kHz would cost it six times the work.
+constexpr double kBandRate = 8000;
+constexpr double kBandPassHz = 3000;
+constexpr double kBandAliasDb = 60;
 
 std::string DeviceName(const std::string& name) { return name.empty() ? "the default device" : name; }
 
@@ -17,7 +24,41 @@ bool SamePtt(const EngineSettings& a, const EngineSettings& b) {
   return a.ptt == b.ptt && a.pttPort == b.pttPort && a.rigctldHost == b.rigctldHost && a.rigctldPort == b.rigctldPort;
 }
 
+BandRow RowOf(const BandSignal& signal, const EngineSettings& s) {
+  BandRow row;
+  row.id = signal.id;
+  row.markHz = signal.markHz;
+  row.spaceHz = s.reverse ? signal.markHz - s.shift : signal.markHz + s.shift;
+  row.snrDb = signal.snrDb;
+  row.open = signal.open;
+  row.callSign = signal.callSign;
+  // Line ends and the bell are no text for one line of a list, nor is a blank at its start.
+  for (char c : signal.tail) {
+    if (c == ' ' && row.text.empty()) continue;
+    if (static_cast<unsigned char>(c) >= ' ') {
+      row.text.push_back(c);
+    } else if (!row.text.empty() && row.text.back() != ' ') {
+      row.text.push_back(' ');
+    }
+  }
+  return row;
+}
+
+DemodulatorOptions ReceiverOptions(const EngineSettings& s) {
+  DemodulatorOptions options;
+  options.afc = s.afc;
+  options.squelch = s.squelch;
+  options.squelchDb = s.squelchDb;
+  return options;
+}
+
 }  // namespace
+
+const BandRow* SignalAt(const std::vector<BandRow>& rows, double hz) {
+  for (const BandRow& row : rows)
+    if (std::fabs(row.markHz - hz) <= kSignalClickHz || std::fabs(row.spaceHz - hz) <= kSignalClickHz) return &row;
+  return nullptr;
+}
 
 EngineSession::EngineSession(EngineDevices& devices, Clock& clock, TerminalLink& terminal, bool startedByTerminal,
                              std::string folder)
@@ -60,9 +101,23 @@ void EngineSession::SetMark(double hz) {
   receiver_->SetMark(hz);
 }
 
+void EngineSession::TuneTo(int id) {
+  if (!band_) return;
+  for (const BandSignal& signal : band_->signals())
+    if (signal.id == id) return SetMark(signal.markHz);
+}
+
 void EngineSession::SetVisible(bool visible) {
+  if (visible == visible_) return;
   visible_ = visible;
   if (spectrum_) spectrum_->Clear();
+  MakeBandDecoder();
+}
+
+void EngineSession::SetBandList(bool shown) {
+  if (shown == settings_.bandList) return;
+  settings_.bandList = shown;
+  MakeBandDecoder();
 }
 
 void EngineSession::Pump() {
@@ -123,12 +178,37 @@ void EngineSession::OpenInput() {
 
 void EngineSession::MakeReceiver() {
   const double rate = input_ ? input_->rate() : settings_.sampleRate;
-  DemodulatorOptions options;
-  options.afc = settings_.afc;
-  options.squelch = settings_.squelch;
-  options.squelchDb = settings_.squelchDb;
-  receiver_ = std::make_unique<Demodulator>(ModemSettingsOf(settings_, rate), options);
+  receiver_ = std::make_unique<Demodulator>(ModemSettingsOf(settings_, rate), ReceiverOptions(settings_));
   spectrum_ = std::make_unique<Spectrum>(rate, kWaterfallColumns);
+  MakeBandDecoder();
+}
+
+// Made afresh whenever it is wanted again: a list hidden or minimised costs nothing.
+void EngineSession::MakeBandDecoder() {
+  band_.reset();
+  status_.band.clear();
+  if (!settings_.bandList || !visible_) return;
+  const double rate = input_ ? input_->rate() : settings_.sampleRate;
+  // A whole fraction of the card's rate, so every output falls on an input sample.
+  const double bandRate = rate / std::max(1.0, std::floor(rate / kBandRate));
+  bandRate_ = bandRate < rate ? std::make_unique<Resampler>(rate, bandRate, kBandPassHz, kBandAliasDb) : nullptr;
+  band_ = std::make_unique<PassbandDecoder>(ModemSettingsOf(settings_, bandRate), ReceiverOptions(settings_));
+}
+
+void EngineSession::HearBand() {
+  if (!bandRate_) return band_->Process(samples_.data(), samples_.size(), bandText_);
+  bandSamples_.clear();
+  Cf out;
+  for (float x : samples_)
+    if (bandRate_->Push(Cf(x, 0), &out)) bandSamples_.push_back(out.real());
+  band_->Process(bandSamples_.data(), bandSamples_.size(), bandText_);
+}
+
+void EngineSession::ShowBand() {
+  if (!band_) return;
+  bandText_.clear();
+  status_.band.clear();
+  for (const BandSignal& signal : band_->signals()) status_.band.push_back(RowOf(signal, settings_));
 }
 
 void EngineSession::MakePtt() {
@@ -188,14 +268,17 @@ void EngineSession::PumpInput() {
     receiver_->Process(samples_.data(), samples_.size(), text);
     status_.peak = std::max(status_.peak, receiver_->inputPeak());
     if (visible_) spectrum_->Process(samples_.data(), samples_.size());
+    if (band_) HearBand();
   }
   if (!more) {
     receiver_->Flush(text);
+    if (band_) band_->Flush(bandText_);
     input_.reset();
     fileInput_ = false;
     Problem("the receive file has been played to its end");
   }
   for (char c : text) rules_.Decoded(c);
+  if (!samples_.empty() || !more) ShowBand();
 }
 
 void EngineSession::PumpOutput() {

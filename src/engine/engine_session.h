@@ -14,6 +14,8 @@
 #include "engine/engine_rules.h"
 #include "engine/engine_settings.h"
 #include "modem/demodulator.h"
+#include "modem/passband.h"
+#include "modem/resampler.h"
 #include "modem/spectrum.h"
 #include "modem/transmit_path.h"
 #include "modem/wav.h"
@@ -22,6 +24,21 @@ namespace zk {
 
 // The waterfall's width in columns (5 Hz each).
 constexpr int kWaterfallColumns = 600;
+
+// A signal of the band list as the window shows it.
+struct BandRow {
+  int id = 0;  // the same while the signal is listed
+  double markHz = 0, spaceHz = 0;
+  double snrDb = -99;
+  bool open = false;     // heard now
+  std::string text;      // its last characters on one line: a line end shows as a blank
+  std::string callSign;  // the last call sign in its text, or ""
+};
+
+// A click this close to a listed signal's mark or space means that signal.
+constexpr double kSignalClickHz = 30;
+// The row whose mark or space is within kSignalClickHz of `hz`, or null.
+const BandRow* SignalAt(const std::vector<BandRow>& rows, double hz);
 
 // What the window shows.
 struct EngineStatus {
@@ -34,6 +51,7 @@ struct EngineStatus {
   std::string output;
   std::string ptt;
   std::string problem;  // the last thing that went wrong, empty when none
+  std::vector<BandRow> band;  // every signal in the passband by mark; empty while the list is not wanted
 };
 
 class EngineSession : private EngineHost {
@@ -47,8 +65,12 @@ class EngineSession : private EngineHost {
   void Start(const EngineSettings& settings);
   void Apply(const EngineSettings& settings);
   void SetMark(double hz);
-  // The waterfall is only worked out while someone can see it.
+  // Tunes the receiver to a signal of the band list, by its row's id.
+  void TuneTo(int id);
+  // The waterfall and the band list are only worked out while someone can see them.
   void SetVisible(bool visible);
+  // Whether the window shows the band list; the receiver goes on undisturbed either way.
+  void SetBandList(bool shown);
   // A message from the terminal, or from anyone: the rules check it.
   void FromTerminal(uintptr_t code, intptr_t value) { rules_.Handle(code, value); }
 
@@ -77,6 +99,9 @@ class EngineSession : private EngineHost {
 
   void OpenInput();
   void MakeReceiver();
+  void MakeBandDecoder();
+  void ShowBand();
+  void HearBand();
   void MakePtt();
   void DescribeOutput();
   void KeyUp();
@@ -99,6 +124,10 @@ class EngineSession : private EngineHost {
   bool fileInput_ = false;
   std::unique_ptr<Demodulator> receiver_;
   std::unique_ptr<Spectrum> spectrum_;
+  std::unique_ptr<PassbandDecoder> band_;  // only while the band list is shown and visible
+  std::vector<BandCharacter> bandText_;  // its characters: the band list shows their tails
+  std::unique_ptr<Resampler> bandRate_;  // the input brought down to about kBandRate for it
+  std::vector<float> bandSamples_;
   std::unique_ptr<AudioOutput> output_;
   std::unique_ptr<TransmitPath> transmit_;
   std::unique_ptr<Ptt> ptt_;

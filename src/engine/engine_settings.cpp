@@ -129,6 +129,7 @@ bool SetEngineSetting(EngineSettings& s, const char* key, const char* v) {
   if (Is(key, "rigctldport")) return Set(v, 1, 65535, &s.rigctldPort);
   if (Is(key, "rxfile")) return Set(v, kEnginePathLimit, &s.rxFile);
   if (Is(key, "txfile")) return Set(v, kEnginePathLimit, &s.txFile);
+  if (Is(key, "bandlist")) return Set(v, &s.bandList);
   if (Is(key, "windowloc")) return SetWindowLoc(v, s.windowLoc);
   return false;
 }
@@ -183,6 +184,7 @@ std::string FormatEngineSettings(const EngineSettings& s) {
   Line(out, "rigctldport", std::to_string(s.rigctldPort));
   Line(out, "rxfile", s.rxFile);
   Line(out, "txfile", s.txFile);
+  Line(out, "bandlist", s.bandList ? "1" : "0");
   const int* w = s.windowLoc;
   Line(out, "windowloc",
        std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) + " " + std::to_string(w[3]));

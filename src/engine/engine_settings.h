@@ -31,6 +31,7 @@ struct EngineSettings {
   int rigctldPort = 4532;
   std::string rxFile;  // when set, played into the receiver instead of the input device
   std::string txFile;  // when set, the transmitted audio is written here instead
+  bool bandList = true;  // the window lists every signal in the passband
   int windowLoc[4] = {0, 0, 0, 0};  // left top right bottom; all 0 until the window is placed
 };
 

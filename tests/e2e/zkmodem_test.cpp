@@ -15,6 +15,7 @@
 
 #include "resources/resource.h"
 #include "testbed/win32/fake_peers.h"
+#include "testbed/win32/list_view.h"
 #include "testbed/win32/zk_app.h"
 
 namespace {
@@ -40,6 +41,12 @@ size_t Levenshtein(const std::string& a, const std::string& b) {
 std::string WithoutCr(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   return text;
+}
+
+size_t Count(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
 }
 
 // The engine's window (the top-level window holding its waterfall), of one process or any.
@@ -179,6 +186,59 @@ TEST_F(Zkmodem, SendsTypedTextAsAudioWithPttOnTheRadioAndEndsWhenTold) {
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(engine); }));
   EXPECT_EQ(rig.Ptt(), "0");
   EXPECT_NE(ReadFile(zk.folder() + "\\zkmodem.ini").find("windowloc 0 530 760 1010"), std::string::npos);
+}
+
+// Three stations in one recording, +3 dB each; Zktty's receiver starts on W1AW's 2125 Hz.
+TEST_F(Zkmodem, TheBandListShowsEveryStationAndARowOrItsMarkMovesZkttysPaneToIt) {
+  const std::string folder = WinWork() + "\\zkmodem_band", unix = UnixWork() + "/zkmodem_band/";
+  EngineFolder("zkmodem_band", "rxfile " + folder + "\\band.wav\nwindowloc 0 530 760 1010\n");
+  const char* const stations[][3] = {
+      {"1275", "G4XYZ", "QRZ DE G4XYZ G4XYZ 599 001\n"}, {"1700", "DL2ABC", "TEST DL2ABC DL2ABC TU\n"},
+      {"2125", "W1AW", "CQ CQ DE W1AW W1AW K\n"}};
+  std::string make, mix;
+  for (const auto& s : stations) {
+    std::string text;
+    for (int i = 0; i < 12; ++i) text += s[2];
+    WriteFile(folder + "\\" + s[1] + ".txt", text);
+    make += Native("zkrtty") + " tx --rate 11025 --mark " + s[0] + " " + unix + s[1] + ".wav <" + unix + s[1] + ".txt && ";
+    mix += (mix.empty() ? "" : ",") + unix + s[1] + ".wav";
+  }
+  ASSERT_EQ(RunUnix(make + Native("noisy_wav") + " " + mix + " " + unix + "band.wav 3 1 0 3"), 0);
+  StartZktty(folder);
+  HWND list = FindWindowExA(engine, nullptr, "SysListView32", nullptr);
+  std::vector<std::vector<std::string>> rows;
+  const auto called = [](const std::vector<std::string>& row) { return !row[3].empty(); };
+  ASSERT_TRUE(WaitFor([&] { return (rows = ListRows(list)).size() == 3 && std::all_of(rows.begin(), rows.end(), called); },
+                      30000)) << rows.size();
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_NEAR(std::atoi(rows[i][0].c_str()), std::atoi(stations[i][0]), 10) << rows[i][0];
+    EXPECT_EQ(rows[i][3], stations[i][1]);
+    EXPECT_NE(rows[i][2].find(stations[i][1]), std::string::npos) << rows[i][2];
+  }
+  ASSERT_TRUE(WaitFor([&] { return Count(zk.RxTxText(), "W1AW") >= 2; }, 15000)) << "the receiver starts on W1AW";
+
+  // A double-click on G4XYZ's row, then a click beside DL2ABC's space in the waterfall: each
+  // moves the pane to that station alone.
+  HWND waterfall = FindWindowExA(engine, nullptr, "ZkWaterfall", nullptr);
+  RECT area;
+  GetClientRect(waterfall, &area);
+  const LPARAM besideSpace = MAKELPARAM((1700 + 170 + 20) * area.right / 3000, area.bottom / 2);
+  const std::pair<const char*, std::vector<std::string>> moves[] = {{"G4XYZ", {"W1AW", "DL2ABC"}},
+                                                                    {"DL2ABC", {"W1AW", "G4XYZ"}}};
+  for (const auto& [station, others] : moves) {
+    const size_t before = zk.RxTxText().size();
+    if (station == moves[0].first) {
+      ASSERT_TRUE(DoubleClickRow(list, 0));
+    } else {
+      PostMessageA(waterfall, WM_LBUTTONDOWN, MK_LBUTTON, besideSpace);
+    }
+    std::string after;
+    WaitFor([&] { return Count(after = zk.RxTxText().substr(before), station) >= 3; }, 20000);
+    EXPECT_GE(Count(after, station), 3u) << after;
+    EXPECT_EQ(Count(after, others[0]) + Count(after, others[1]), 0u) << after;
+  }
+  zk.Screenshot("zkmodem-band-list", engine, true);
+  ASSERT_TRUE(zk.Exit());
 }
 
 // The engine killed in the middle of a transmission: Zktty is back to receive and the

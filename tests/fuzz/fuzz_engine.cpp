@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/engine_rules.h"
 #include "engine/engine_settings.h"
@@ -27,11 +28,30 @@ struct CheckingHost : zk::TerminalLink, zk::EngineHost {
   zk::EngineRules* rules = nullptr;
 };
 
+// The file as read: a line that begins with a byte below 0x10 begins with the key that byte
+// picks instead, so every setting, the newest too, meets values of every kind.
+std::string SettingsText(const uint8_t* data, size_t size, const std::string& defaults) {
+  std::vector<std::string> keys;
+  for (size_t at = 0, end; (end = defaults.find('\n', at)) != std::string::npos; at = end + 1)
+    keys.push_back(defaults.substr(at, defaults.find(' ', at) - at + 1));
+  std::string text;
+  for (size_t i = 0; i < size; ++i) {
+    const bool lineStart = i == 0 || data[i - 1] == '\n';
+    if (lineStart && data[i] < 0x10) {
+      text += keys[data[i] % keys.size()];
+    } else {
+      text += static_cast<char>(data[i]);
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string input = SettingsText(data, size, zk::FormatEngineSettings({}));
   zk::EngineSettings s;
-  zk::ReadEngineSettingsText(s, reinterpret_cast<const char*>(data), size);
+  zk::ReadEngineSettingsText(s, input.data(), input.size());
   if (!zk::TonesFit(s) || !(s.squelchDb >= zk::kSquelchDbLow && s.squelchDb <= zk::kSquelchDbHigh)) __builtin_trap();
   const std::string text = zk::FormatEngineSettings(s);
   zk::EngineSettings again;

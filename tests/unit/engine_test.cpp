@@ -2,13 +2,16 @@
 // machine whose cards, PTT, clock and terminal journal what is done to them, in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "channels/channels.h"
 #include "engine/engine_session.h"
+#include "modem_signals.h"
 
 namespace zk {
 namespace {
@@ -20,11 +23,18 @@ const std::string kEnd = "post 7 32772 0";
 
 struct Machine : EngineDevices, Clock, TerminalLink, EngineHost {
   // A sound card in or out: out, it plays each block at once and takes one block a pass.
+  // In, it plays `audio` 10 ms a pass.
   struct Card : AudioInput, AudioOutput {
-    Card(Journal& j, const char* n, int r) : journal(j), name(n), rate_(r) {}
+    Card(Journal& j, const char* n, int r, const std::vector<float>* a = nullptr)
+        : journal(j), name(n), rate_(r), audio(a) {}
     ~Card() override { journal.push_back(name + " closed"); }
     double rate() const override { return rate_; }
-    bool Read(std::vector<float>&) override { return true; }
+    bool Read(std::vector<float>& out) override {
+      const size_t n = audio ? std::min(static_cast<size_t>(rate_ / 100), audio->size() - heard) : 0;
+      out.insert(out.end(), audio->begin() + heard, audio->begin() + heard + n);
+      heard += n;
+      return true;
+    }
     bool HasRoom() override { return written == played; }
     void Write(const float*, size_t n) override {
       if (written == 0) journal.push_back("audio");
@@ -34,6 +44,8 @@ struct Machine : EngineDevices, Clock, TerminalLink, EngineHost {
     Journal& journal;
     std::string name;
     int rate_;
+    const std::vector<float>* audio;
+    size_t heard = 0;
     uint64_t written = 0, played = 0;
   };
   struct RadioPtt : Ptt {
@@ -51,7 +63,7 @@ struct Machine : EngineDevices, Clock, TerminalLink, EngineHost {
   std::unique_ptr<AudioInput> OpenInput(const std::string& name, int rate, std::string* problem) override {
     journal.push_back("input " + name + " " + std::to_string(rate));
     *problem = "no input card";
-    return inputWorks ? std::make_unique<Card>(journal, "input", rate) : nullptr;
+    return inputWorks ? std::make_unique<Card>(journal, "input", rate, &band) : nullptr;
   }
   std::unique_ptr<AudioOutput> OpenOutput(const std::string&, int rate, std::string* problem) override {
     journal.push_back("output opened");
@@ -77,6 +89,7 @@ struct Machine : EngineDevices, Clock, TerminalLink, EngineHost {
   Journal Take() { return std::exchange(journal, {}); }
 
   Journal journal;
+  std::vector<float> band;  // what the input card hears
   double now = 0;
   int ptts = 0;
   bool inputWorks = true, outputWorks = true, pttWorks = true;
@@ -91,7 +104,7 @@ TEST(EngineSettings, EveryValueSurvivesTheFile) {
   const std::string text =
       "indevice Monitor of zkloop\noutdevice zkloop\nsamplerate 44100\nbaud 75\nshift 850\nmark 1275.5\n"
       "stopbits 2\nreverse 1\nafc 0\nsquelch 0\nsquelchdb -9.5\ntxlevel 7\nptt rigctld\npttport COM12\n"
-      "rigctldhost radio.local\nrigctldport 4533\nrxfile C:\\rec\\band noise.wav\ntxfile /tmp/tx.wav\n"
+      "rigctldhost radio.local\nrigctldport 4533\nrxfile C:\\rec\\band noise.wav\ntxfile /tmp/tx.wav\nbandlist 0\n"
       "windowloc -3 4 500 600\n";
   EXPECT_EQ(FormatEngineSettings(Read(text)), text);
   const std::string defaults = FormatEngineSettings(EngineSettings{});
@@ -105,8 +118,8 @@ TEST(EngineSettings, ValuesOutOfRangeOrNotUnderstoodKeepTheSetting) {
       "samplerate 96000\nsamplerate 8000.5\nbaud 1e999\nshift abc\nstopbits 1.25\nreverse 2\nafc yes\n"
       "squelchdb -30.5\nsquelchdb 31\nsquelchdb off\n"
       "txlevel 0\nptt vox\npttport COM0\npttport 256\nrigctldhost two words\nrigctldport 70000\n"
-      "windowloc 1 2 3\nmark -5\nnokey 1\n\n   \n" + std::string(70, 'x') + "\nindevice " + std::string(64, 'd') +
-      "\nrxfile " + std::string(260, 'p') + "\n";
+      "windowloc 1 2 3\nbandlist on\nmark -5\nnokey 1\n\n   \n" + std::string(70, 'x') + "\nindevice " +
+      std::string(64, 'd') + "\nrxfile " + std::string(260, 'p') + "\n";
   EXPECT_EQ(FormatEngineSettings(Read(bad)), FormatEngineSettings(EngineSettings{}));
 
   const EngineSettings s = Read("pttport com3\r\nptt dtr\r\nrxfile  a b.wav  \r\nstopbits 1\nsamplerate 8000\n");
@@ -290,6 +303,55 @@ TEST_F(EngineSessionTest, ACardOrPttThatFailsIsShownAndTheTerminalStillHearsTheE
                                             "output closed", "ptt 1 off", kEnd})
                                  : (Journal{"ptt 1 on", "output opened", Echo('R'), Echo('Y'), "ptt 1 off", kEnd}));
   }
+}
+
+// Two stations at 16000 Hz (the band list hears them at half that): W1AW on 1275 Hz, G4XYZ on
+// the receiver's 2125 Hz.
+TEST_F(EngineSessionTest, ListsTheBandWhileShownAndTunesTheReceiverToAListedStation) {
+  settings.sampleRate = 16000;
+  std::string w1aw, g4xyz, g4xyzHeard;  // each line end goes out as CR LF
+  for (int i = 0; i < 8; ++i) w1aw += "CQ DE W1AW W1AW K\n", g4xyz += "QRZ G4XYZ\n", g4xyzHeard += "QRZ G4XYZ\r\n";
+  ModemSettings tones;
+  tones.sampleRate = settings.sampleRate;
+  tones.mark = 1275;
+  m.band = Transmit(w1aw, tones);
+  tones.mark = 2125;
+  const std::vector<float> other = Transmit(g4xyz + g4xyz, tones);
+  for (size_t i = 0; i < m.band.size() && i < other.size(); ++i) m.band[i] += other[i];
+  channel::AddNoise(m.band, channel::NoiseVariance(channel::MeanSquare(other), settings.sampleRate, 10), 1);
+  std::string received;
+  const auto play = [&](int seconds) {
+    for (int pass = 0; pass < seconds * 100; ++pass, m.now += 10) session->Pump();
+    for (const std::string& post : m.Take())
+      if (post.rfind("post 7 32771 ", 0) == 0) received += static_cast<char>(std::stoi(post.substr(13)));
+    return session->TakeStatus();
+  };
+  Start();
+  std::vector<BandRow> band = play(5).band;
+  ASSERT_EQ(band.size(), 2u);
+  EXPECT_NEAR(band[0].markHz, 1275, 5);
+  EXPECT_NEAR(band[1].spaceHz, 2295, 5);
+  EXPECT_EQ(band[0].callSign + " " + band[1].callSign, "W1AW G4XYZ");
+  EXPECT_EQ(SignalAt(band, 1275 + 170 - 25), &band[0]);
+  EXPECT_EQ(SignalAt(band, 1275 + 170 + 35), nullptr);
+
+  session->SetBandList(false);
+  EXPECT_TRUE(play(1).band.empty());
+  session->SetBandList(true);
+  EXPECT_TRUE(session->TakeStatus().band.empty()) << "made afresh";
+  band = play(5).band;
+  ASSERT_EQ(band.size(), 2u);
+  const std::string& text = band[0].text;  // a line end shows as one blank
+  EXPECT_TRUE(text.find("W1AW K ") != std::string::npos && text.find("  ") == std::string::npos &&
+              std::all_of(text.begin(), text.end(), [](char c) { return c >= ' '; })) << text;
+  EXPECT_EQ(received, (g4xyzHeard + g4xyzHeard).substr(0, received.size())) << "the receiver undisturbed by the list";
+  session->TuneTo(band[0].id);
+  received.clear();
+  EXPECT_NEAR(play(7).markHz, 1275, 5);
+  EXPECT_NE(received.find("CQ DE W1AW"), std::string::npos) << received;
+  EXPECT_EQ(received.find("G4XYZ"), std::string::npos) << received;
+  session->SetVisible(false);
+  EXPECT_TRUE(play(1).band.empty()) << "nobody sees it";
 }
 
 }  // namespace

@@ -13,6 +13,9 @@ constexpr int kHistoryRows = 200;     // 20 seconds at ten rows a second
 constexpr COLORREF kMarkColour = RGB(255, 230, 0);
 constexpr COLORREF kSpaceColour = RGB(0, 230, 255);
 constexpr COLORREF kScaleColour = RGB(160, 160, 160);
+constexpr COLORREF kSignalColour = RGB(255, 255, 255);
+constexpr COLORREF kSilentSignalColour = RGB(128, 128, 128);
+constexpr int kSignalTickHeight = 7;
 constexpr float kOverdrive = 0.98f;   // a peak this close to full scale is clipping
 constexpr float kFall = 0.7f;         // per update: the bar falls slowly instead of flickering
 constexpr double kOverHoldMs = 2000;
@@ -22,6 +25,7 @@ struct WaterfallState {
   std::vector<uint8_t> bits;  // kHistoryRows rows of `columns` (a multiple of 4), newest first
   std::vector<uint8_t> latest;
   double markHz = 0, spaceHz = 0;
+  std::vector<WaterfallSignal> signals;
   struct {
     BITMAPINFOHEADER header;
     RGBQUAD colours[256];
@@ -99,6 +103,22 @@ void DrawMarker(HDC dc, double hz, COLORREF colour, const char* label, int width
   TextOutA(dc, x + 3, 14, label, 1);
 }
 
+// A bracket hanging from the waterfall's top edge over each signal's two tones: small and
+// solid, where the receiver's own markers are dotted lines through the whole display.
+void DrawSignals(HDC dc, const std::vector<WaterfallSignal>& signals, int width, int top) {
+  for (const WaterfallSignal& signal : signals) {
+    HPEN pen = CreatePen(PS_SOLID, 2, signal.open ? kSignalColour : kSilentSignalColour);
+    HGDIOBJ old = SelectObject(dc, pen);
+    const POINT bracket[] = {{XOf(signal.markHz, width), top + kSignalTickHeight},
+                             {XOf(signal.markHz, width), top + 1},
+                             {XOf(signal.spaceHz, width), top + 1},
+                             {XOf(signal.spaceHz, width), top + kSignalTickHeight}};
+    Polyline(dc, bracket, 4);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+  }
+}
+
 void PaintWaterfall(HWND window) {
   PAINTSTRUCT paint;
   HDC target = BeginPaint(window, &paint);
@@ -118,6 +138,7 @@ void PaintWaterfall(HWND window) {
     if (s->columns > 0)
       StretchDIBits(dc, 0, top, width, height - top, 0, 0, s->columns, kHistoryRows, s->bits.data(),
                   reinterpret_cast<const BITMAPINFO*>(&s->info), DIB_RGB_COLORS, SRCCOPY);
+    DrawSignals(dc, s->signals, width, top);
     DrawMarker(dc, s->markHz, kMarkColour, "M", width, height);
     DrawMarker(dc, s->spaceHz, kSpaceColour, "S", width, height);
     BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
@@ -227,6 +248,13 @@ void SetWaterfallMarkers(HWND waterfall, double markHz, double spaceHz) {
   if (!s || (s->markHz == markHz && s->spaceHz == spaceHz)) return;
   s->markHz = markHz;
   s->spaceHz = spaceHz;
+  InvalidateRect(waterfall, nullptr, FALSE);
+}
+
+void SetWaterfallSignals(HWND waterfall, const std::vector<WaterfallSignal>& signals) {
+  WaterfallState* s = StateOf<WaterfallState>(waterfall);
+  if (!s || s->signals == signals) return;
+  s->signals = signals;
   InvalidateRect(waterfall, nullptr, FALSE);
 }
 

@@ -159,7 +159,9 @@ bool ModemThread::RunCommands(zk::EngineSession& session) {
     switch (c.kind) {
       case Command::kApply: session.Apply(*c.settings); break;
       case Command::kMark: session.SetMark(c.value); break;
+      case Command::kTuneTo: session.TuneTo(static_cast<int>(c.value)); break;
       case Command::kVisible: session.SetVisible(c.value != 0); break;
+      case Command::kBandList: session.SetBandList(c.value != 0); break;
       case Command::kTerminal: session.FromTerminal(c.code, c.argument); break;
       case Command::kStop: return false;
     }

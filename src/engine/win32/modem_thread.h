@@ -30,7 +30,9 @@ class ModemThread {
 
   void Apply(const zk::EngineSettings& settings);
   void SetMark(double hz) { Post({Command::kMark, hz}); }
+  void TuneTo(int id) { Post({Command::kTuneTo, static_cast<double>(id)}); }
   void SetVisible(bool visible) { Post({Command::kVisible, visible ? 1.0 : 0.0}); }
+  void SetBandList(bool shown) { Post({Command::kBandList, shown ? 1.0 : 0.0}); }
   void FromTerminal(WPARAM code, LPARAM value) { Post({Command::kTerminal, 0, code, value}); }
 
   zk::EngineStatus TakeStatus();
@@ -39,7 +41,7 @@ class ModemThread {
 
  private:
   struct Command {
-    enum Kind { kApply, kMark, kVisible, kTerminal, kStop };
+    enum Kind { kApply, kMark, kTuneTo, kVisible, kBandList, kTerminal, kStop };
     Command(Kind k, double v = 0, uintptr_t c = 0, intptr_t a = 0) : kind(k), value(v), code(c), argument(a) {}
     Kind kind;
     double value;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/win32/band_list.h"
 #include "engine/win32/displays.h"
 #include "engine/win32/settings_dialog.h"
 #include "engine/win32/zkmodem_resource.h"
@@ -62,7 +63,9 @@ bool ModemWindow::Create(int showCommand) {
   // Up is up: an up-down control's own range runs from 100 down to 0.
   SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(zk::kSquelchDbLow),
                       zk::kSquelchDbHigh);
+  SetUpBandList(GetDlgItem(window_, IDC_BAND_LIST));
   ShowSettings();
+  ShowBandList(settings_.bandList);
   PlaceWindow();
   ShowWindow(window_, showCommand);
   OnSize(IsIconic(window_) ? SIZE_MINIMIZED : SIZE_RESTORED);
@@ -89,7 +92,7 @@ INT_PTR ModemWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   switch (message) {
     case WM_COMMAND: OnCommand(wParam); return TRUE;
-    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
     case WM_TIMER: OnTimer(); return TRUE;
     case WM_SIZE: OnSize(wParam); return TRUE;
     case WM_MODEM_ROWS: OnRows(); return TRUE;
@@ -119,15 +122,30 @@ void ModemWindow::OnCommand(WPARAM wParam) {
       zk::SetEngineSetting(candidate, id == IDC_BAUD ? "baud" : "shift", Selected(GetDlgItem(window_, id)).c_str());
       break;
     case IDC_SETTINGS: OpenSettings(); return;
+    case IDC_BAND_SHOWN:
+      settings_.bandList = checked;
+      SaveSettings();
+      modem_.SetBandList(checked);  // the receiver goes on undisturbed
+      ShowBandList(checked);
+      return;
     default: return;
   }
   Change(candidate);
 }
 
-// The arrows step the level to the next whole decibel from where it is; the window writes
-// the box itself, so the control's own position never matters.
-INT_PTR ModemWindow::OnNotify(const NMHDR& header) {
+INT_PTR ModemWindow::OnNotify(NMHDR& header) {
+  if (header.idFrom == IDC_BAND_LIST && header.code == NM_CUSTOMDRAW) {
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, DrawBandRow(reinterpret_cast<NMLVCUSTOMDRAW&>(header)));
+    return TRUE;
+  }
+  if (header.idFrom == IDC_BAND_LIST && header.code == NM_DBLCLK) {
+    const int item = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
+    if (item >= 0 && static_cast<size_t>(item) < band_.size()) TuneTo(band_[static_cast<size_t>(item)]);
+    return TRUE;
+  }
   if (header.idFrom != IDC_SQUELCH_SPIN || header.code != UDN_DELTAPOS) return FALSE;
+  // The arrows step the level to the next whole decibel from where it is; the window writes
+  // the box itself, so the control's own position never matters.
   const int delta = reinterpret_cast<const NMUPDOWN&>(header).iDelta;
   const double level = settings_.squelchDb;
   zk::EngineSettings candidate = settings_;
@@ -154,13 +172,43 @@ bool ModemWindow::Change(const zk::EngineSettings& candidate) {
   return usable;
 }
 
+// A click on a listed signal's tones tunes to that signal, anywhere else to where it fell.
 void ModemWindow::OnTune(LPARAM hz) {
+  if (const zk::BandRow* row = zk::SignalAt(band_, static_cast<double>(hz))) return TuneTo(*row);
+  SelectBandRow(GetDlgItem(window_, IDC_BAND_LIST), band_, 0);
   zk::EngineSettings candidate = settings_;
   candidate.mark = static_cast<double>(hz);
   if (!zk::TonesFit(candidate)) return;
   settings_ = candidate;
   SaveSettings();
   modem_.SetMark(candidate.mark);
+}
+
+// The session tunes to the signal where it is by then; the mark saved is where the row had it.
+void ModemWindow::TuneTo(const zk::BandRow& row) {
+  zk::EngineSettings candidate = settings_;
+  candidate.mark = std::round(row.markHz);
+  if (!zk::TonesFit(candidate)) return;
+  settings_ = candidate;
+  SaveSettings();
+  SelectBandRow(GetDlgItem(window_, IDC_BAND_LIST), band_, row.id);
+  modem_.TuneTo(row.id);
+}
+
+void ModemWindow::ShowBandList(bool shown) {
+  CheckDlgButton(window_, IDC_BAND_SHOWN, shown ? BST_CHECKED : BST_UNCHECKED);
+  ShowWindow(GetDlgItem(window_, IDC_BAND_LIST), shown ? SW_SHOW : SW_HIDE);
+  ShowWindow(GetDlgItem(window_, IDC_BAND_HINT), shown ? SW_SHOW : SW_HIDE);
+  if (!shown) ShowBand({});
+  OnSize(IsIconic(window_) ? SIZE_MINIMIZED : SIZE_RESTORED);
+}
+
+void ModemWindow::ShowBand(const std::vector<zk::BandRow>& rows) {
+  band_ = rows;
+  ShowBandRows(GetDlgItem(window_, IDC_BAND_LIST), rows);
+  std::vector<WaterfallSignal> marks;
+  for (const zk::BandRow& row : rows) marks.push_back({row.markHz, row.spaceHz, row.open});
+  SetWaterfallSignals(GetDlgItem(window_, IDC_WATERFALL), marks);
 }
 
 void ModemWindow::ShowSettings() {
@@ -199,6 +247,7 @@ void ModemWindow::ShowStatus(const zk::EngineStatus& s) {
   SetText(IDC_STATE, s.problem.empty() ? link : s.problem);
   SetWaterfallMarkers(GetDlgItem(window_, IDC_WATERFALL), s.markHz, space);
   SetLevel(GetDlgItem(window_, IDC_LEVEL), s.peak);
+  if (settings_.bandList) ShowBand(s.band);
 }
 
 std::string ModemWindow::Text(int id) const {
@@ -219,13 +268,30 @@ void ModemWindow::OnSize(WPARAM kind) {
     modem_.SetVisible(visible);
   }
   if (!visible) return;
-  RECT margin{4, 58, 4, 4};
-  MapDialogRect(window_, &margin);
+  // In dialog units: the margin, the foot of the controls, the check box's row and the
+  // list's least height; then the check box's and the hint's heights.
+  RECT unit{4, 58, 14, 40}, text{10, 8, 0, 0};
+  MapDialogRect(window_, &unit);
+  MapDialogRect(window_, &text);
   RECT client;
   GetClientRect(window_, &client);
-  MoveWindow(GetDlgItem(window_, IDC_WATERFALL), margin.left, margin.top,
-             std::max(10L, client.right - margin.left - margin.right),
-             std::max(10L, client.bottom - margin.top - margin.bottom), TRUE);
+  const LONG margin = unit.left, top = unit.top, row = unit.right, right = client.right - margin;
+  const LONG list = settings_.bandList ? std::max(unit.bottom, (client.bottom - top) * 3 / 10) : 0;
+  const LONG listTop = client.bottom - margin - list, rowTop = listTop - row;
+  Place(IDC_WATERFALL, top, rowTop - top, right);
+  Place(IDC_BAND_SHOWN, rowTop + (row - text.left) / 2, text.left, 0);
+  Place(IDC_BAND_HINT, rowTop + (row - text.top) / 2, text.top, right);
+  Place(IDC_BAND_LIST, listTop, list, right);
+  FitBandColumns(GetDlgItem(window_, IDC_BAND_LIST));
+}
+
+// At its own left edge, to `right` (0: as wide as it is).
+void ModemWindow::Place(int id, LONG top, LONG height, LONG right) {
+  HWND control = GetDlgItem(window_, id);
+  RECT at;
+  GetWindowRect(control, &at);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&at), 2);
+  MoveWindow(control, at.left, top, std::max(10L, (right ? right : at.right) - at.left), std::max(4L, height), TRUE);
 }
 
 void ModemWindow::OnRows() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/engine_settings.h"
 #include "engine/win32/modem_thread.h"
@@ -21,11 +22,14 @@ class ModemWindow {
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void OnCommand(WPARAM wParam);
-  INT_PTR OnNotify(const NMHDR& header);
+  INT_PTR OnNotify(NMHDR& header);
   void OnTimer();
   void OnSize(WPARAM kind);
   void OnRows();
   void OnTune(LPARAM hz);
+  void TuneTo(const zk::BandRow& row);
+  void ShowBandList(bool shown);
+  void ShowBand(const std::vector<zk::BandRow>& rows);
   void OnDestroy();
   void OpenSettings();
   bool Change(const zk::EngineSettings& candidate);
@@ -34,6 +38,7 @@ class ModemWindow {
   void ShowStatus(const zk::EngineStatus& status);
   std::string Text(int id) const;
   void SetText(int id, const std::string& text);
+  void Place(int id, LONG top, LONG height, LONG right);
   void PlaceWindow();
   void SaveSettings();
 
@@ -45,4 +50,5 @@ class ModemWindow {
   std::string iniPath_;
   ModemThread modem_;
   bool visible_ = true;
+  std::vector<zk::BandRow> band_;  // as the list shows it
 };

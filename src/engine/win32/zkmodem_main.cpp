@@ -25,7 +25,7 @@ bool StartedByTerminal(const char* commandLine) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
   StartNetworking();
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS};
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterDisplayClasses(instance);
   ModemWindow window(instance, StartedByTerminal(commandLine ? commandLine : ""));

@@ -20,6 +20,9 @@
 #define IDC_STATE 1011
 #define IDC_SQUELCH_DB 1012
 #define IDC_SQUELCH_SPIN 1013
+#define IDC_BAND_LIST 1014
+#define IDC_BAND_SHOWN 1015
+#define IDC_BAND_HINT 1016
 
 // The settings dialog.
 #define IDC_IN_DEVICE 1101

@@ -1,0 +1,136 @@
+#include "engine/win32/band_list.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+enum Column { kMark, kSnr, kText, kCall, kColumns };
+const char* const kHeadings[kColumns] = {"Mark", "SNR", "Last characters", "Call sign"};
+// What the narrow columns must hold, measured in the list's own font.
+const char* const kWidest[kColumns] = {"0000 Hz", "-00 dB", "", "DL/WW0WWW/P"};
+
+std::string Cell(const zk::BandRow& row, int column) {
+  char text[32];
+  switch (column) {
+    case kMark: std::snprintf(text, sizeof text, "%.0f Hz", row.markHz); return text;
+    case kSnr:
+      if (row.snrDb <= -99) return "-";
+      std::snprintf(text, sizeof text, "%.0f dB", std::round(row.snrDb));
+      return text;
+    case kText: return row.text;
+    default: return row.callSign;
+  }
+}
+
+std::string ItemText(HWND list, int item, int column) {
+  char text[128] = "";
+  LVITEMA lv{};
+  lv.iSubItem = column;
+  lv.pszText = text;
+  lv.cchTextMax = sizeof text;
+  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+  return text;
+}
+
+// Only a cell that changed is set: setting one repaints it.
+void SetCell(HWND list, int item, int column, const std::string& text) {
+  if (ItemText(list, item, column) == text) return;
+  LVITEMA lv{};
+  lv.iSubItem = column;
+  lv.pszText = const_cast<char*>(text.c_str());
+  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+}
+
+// A row's item holds its signal's id and whether it is heard now, so a change of either
+// repaints the row.
+LPARAM KeyOf(const zk::BandRow& row) { return static_cast<LPARAM>(row.id) * 2 + (row.open ? 1 : 0); }
+
+LPARAM KeyAt(HWND list, int item) {
+  LVITEMA lv{};
+  lv.mask = LVIF_PARAM;
+  lv.iItem = item;
+  return SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lv)) ? lv.lParam : 0;
+}
+
+void SetKey(HWND list, int item, LPARAM key) {
+  LVITEMA lv{};
+  lv.mask = LVIF_PARAM;
+  lv.iItem = item;
+  lv.lParam = key;
+  SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&lv));
+}
+
+void Select(HWND list, int item, bool selected) {
+  LVITEMA lv{};
+  lv.stateMask = LVIS_SELECTED;
+  lv.state = selected ? LVIS_SELECTED : 0;
+  SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+}
+
+int Count(HWND list) { return static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+}  // namespace
+
+void SetUpBandList(HWND list) {
+  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  for (int c = 0; c < kColumns; ++c) {
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    column.fmt = c == kMark || c == kSnr ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.pszText = const_cast<char*>(kHeadings[c]);
+    const std::string widest = *kWidest[c] ? kWidest[c] : kHeadings[c];
+    const LRESULT width = SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(widest.c_str()));
+    column.cx = 16 + static_cast<int>(width);
+    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+  }
+  FitBandColumns(list);
+}
+
+void FitBandColumns(HWND list) {
+  RECT client;
+  GetClientRect(list, &client);
+  int others = 0;
+  for (int c : {kMark, kSnr, kCall}) others += static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, c, 0));
+  const int scrollBar = GetSystemMetrics(SM_CXVSCROLL);
+  SendMessageA(list, LVM_SETCOLUMNWIDTH, kText, std::max(60L, client.right - others - scrollBar));
+}
+
+// Row by row in place; the selection stays on its signal when rows come and go around it.
+void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows) {
+  const int selected = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  const LPARAM selectedId = selected >= 0 ? KeyAt(list, selected) / 2 : 0;
+  while (Count(list) > static_cast<int>(rows.size())) SendMessageA(list, LVM_DELETEITEM, rows.size(), 0);
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    if (i == Count(list)) {
+      LVITEMA lv{};
+      lv.mask = LVIF_TEXT;
+      lv.iItem = i;
+      lv.pszText = const_cast<char*>("");
+      SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv));
+    }
+    if (KeyAt(list, i) != KeyOf(rows[i])) {
+      SetKey(list, i, KeyOf(rows[i]));
+      Select(list, i, rows[i].id == selectedId);
+      RECT row{LVIR_BOUNDS, 0, 0, 0};
+      if (SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&row)))
+        InvalidateRect(list, &row, FALSE);
+    }
+    for (int c = 0; c < kColumns; ++c) SetCell(list, i, c, Cell(rows[i], c));
+  }
+}
+
+void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id) {
+  for (int i = 0; i < Count(list) && i < static_cast<int>(rows.size()); ++i) Select(list, i, rows[i].id == id);
+}
+
+LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw) {
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw.nmcd.lItemlParam % 2 == 0)
+    draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+  return CDRF_DODEFAULT;
+}

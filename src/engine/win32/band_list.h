@@ -1,0 +1,20 @@
+// The band list: a report-view list of every signal in the passband, one row each (its
+// mark, SNR, last characters and the call sign last seen), kept in step with the session's
+// rows without disturbing the operator's selection or repainting what has not changed.
+#pragma once
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "engine/engine_session.h"
+
+void SetUpBandList(HWND list);
+void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows);
+// Selects the row of signal `id` alone (none for an id not listed): the station tuned to.
+void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id);
+// The text column takes the width the others leave.
+void FitBandColumns(HWND list);
+// Greys the rows of signals not heard now; the result for the list's custom draw.
+LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw);
