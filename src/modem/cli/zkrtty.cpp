@@ -1,6 +1,7 @@
 // zkrtty: RTTY audio from text (tx) and text from RTTY audio (rx), through WAV files.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -165,7 +166,7 @@ void PrintLive(std::map<int, Heard>& heard) {
     if (h.printed <= 5) continue;  // not yet a signal found
     size_t end;
     while ((end = h.text.find('\n', h.shownTo)) != std::string::npos) {
-      std::printf("%.0f: %s\n", h.markHz, h.text.substr(h.shownTo, end - h.shownTo).c_str());
+      std::printf("%ld: %s\n", std::lround(h.markHz), h.text.substr(h.shownTo, end - h.shownTo).c_str());
       h.shownTo = end + 1;
     }
   }
@@ -195,10 +196,11 @@ void PrintBlocks(std::map<int, Heard>& heard, bool live) {
   std::stable_sort(found.begin(), found.end(), [](const Heard* a, const Heard* b) { return a->markHz < b->markHz; });
   for (Heard* h : found) {
     if (live) {
-      if (h->shownTo < h->text.size()) std::printf("%.0f: %s\n", h->markHz, h->text.substr(h->shownTo).c_str());
+      if (h->shownTo < h->text.size()) std::printf("%ld: %s\n", std::lround(h->markHz), h->text.substr(h->shownTo).c_str());
       continue;
     }
-    std::printf("== %.0f Hz, SNR %.0f dB\n%s", h->markHz, h->snrDb, h->text.c_str());
+    // Whole numbers (rounding with printf would show "-0").
+    std::printf("== %ld Hz, SNR %ld dB\n%s", std::lround(h->markHz), std::lround(h->snrDb), h->text.c_str());
     if (!h->text.empty() && h->text.back() != '\n') std::printf("\n");
   }
   std::fflush(stdout);
