@@ -24,7 +24,6 @@ constexpr int kToneShort = 8;   // elements: a selective fade changes within a s
 constexpr int kToneLong = 256;  // ...a steady tone is measured better over longer
 constexpr double kFollowGain = 0.25;         // per character
 constexpr double kDeepestFade = 0.01;        // below the held level, a character may still be the signal's
-constexpr double kDoubt = 3;                 // nats that the carrier may have stopped: hold characters back
 constexpr float kIdleLlr = 10;               // per sample where no carrier has begun
 
 // Samples per element: enough rate for both tones, the search range and the keying
@@ -333,9 +332,10 @@ void Demodulator::Decode(const Frame& decided, std::string& text) {
   if (start < shownUntil_ - element_) return;  // shown before the signal was found again
   const bool gated = options_.squelch && hold_ != Hold::kNone;
   // A character that ended after the carrier may have stopped must look like the signal, and
-  // waits for the carrier watch when that is in doubt.
+  // waits until the carrier watch has settled whether it had: its own elements say little
+  // there, as noise offers some timing that frames a character and the framing picks it.
   const bool doubtful = end > carrier_.lastOn() + element_ / 2;
-  const bool lost = gated && (end > heldUntil_ + element_ / 2 || (carrier_.doubt() > kDoubt && doubtful));
+  const bool lost = gated && (end > heldUntil_ + element_ / 2 || doubtful);
   if (gated && (start < heldFrom_ || (doubtful && !LooksLikeTheSignal(frame)))) return;
   if (options_.squelch && hold_ == Hold::kNone) return;
   elementPhase_ = start;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -62,7 +63,7 @@ TEST(Demodulator, CopiesThroughNoise) {
 }
 
 // Callers on a contest band: each over straight from the start element, on its own
-// frequency, with noise and no carrier between them (0 dB in 3 kHz).
+// frequency, with noise and no carrier between them (0 dB in 3 kHz unless said).
 struct Over {
   std::string text;
   double offset;          // Hz from the nominal tones
@@ -70,7 +71,8 @@ struct Over {
   size_t firstEnd;        // after its first character's stop element
 };
 
-std::vector<float> Overs(std::vector<Over>& overs, const ModemSettings& s, double after = 2.5) {
+std::vector<float> Overs(std::vector<Over>& overs, const ModemSettings& s, double after = 2.5, double snr = 0,
+                         uint64_t seed = 11) {
   std::vector<float> x(static_cast<size_t>(2.5 * s.sampleRate), 0.0f);
   for (Over& o : overs) {
     ModemSettings caller = s;
@@ -92,7 +94,7 @@ std::vector<float> Overs(std::vector<Over>& overs, const ModemSettings& s, doubl
     o.end = x.size();
     x.resize(x.size() + static_cast<size_t>(after * s.sampleRate), 0.0f);
   }
-  channel::AddNoise(x, channel::NoiseVariance(0.125, s.sampleRate, 0), 11);
+  channel::AddNoise(x, channel::NoiseVariance(0.125, s.sampleRate, snr), seed);
   return x;
 }
 
@@ -117,6 +119,25 @@ TEST(Demodulator, CopiesEachOverFromItsFirstCharacterAndClosesWhenItsCarrierStop
   }
   d.Flush(raw);
   EXPECT_EQ(raw, overs[0].text + overs[1].text);
+}
+
+// After a weak over the carrier watch takes a character or two to tell its end from a fade;
+// the noise framed as characters meanwhile must not be shown.
+TEST(Demodulator, ShowsNothingOfTheNoiseAfterWeakOversEnd) {
+  ModemSettings s;
+  std::vector<Over> overs;
+  for (int i = 0; i < 30; ++i) overs.push_back({"K1ABC 599 " + std::to_string(100 + i), 5.0 * (i % 9) - 20, 0, 0, 0});
+  const std::vector<float> x = Overs(overs, s, 2.1, -7, 24);
+  Demodulator d(s);
+  std::string raw;
+  const size_t block = static_cast<size_t>(s.sampleRate / 100);
+  for (size_t i = 0; i < x.size(); i += block) {
+    d.Process(&x[i], std::min(block, x.size() - i), raw);
+    for (const int64_t end : d.stopEnds())
+      EXPECT_TRUE(std::any_of(overs.begin(), overs.end(), [&](const Over& o) {
+        return end > static_cast<int64_t>(o.start) && end < static_cast<int64_t>(o.end + s.sampleRate / s.baud);
+      })) << "a character in the gap, " << static_cast<double>(end) / s.sampleRate << " s";
+  }
 }
 
 TEST(Demodulator, ShowsNothingFromMinutesOfNoiseAfterASignal) {
