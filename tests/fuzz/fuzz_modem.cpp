@@ -42,29 +42,17 @@ void FuzzWav(const uint8_t* data, size_t size) {
 }
 
 zk::Demodulator& Receiver(uint8_t pick) {
+  // Rate, baud, shift, mark, stop elements, reverse; and whether AFC and the squelch are on.
+  static const zk::ModemSettings settings[4] = {{8000, 45.45, 170, 2125, 1.5, false}, {11025, 100, 850, 2125, 1, true},
+                                                {48000, 50, 425, 1275, 2, false}, {22050, 75, 200, 1000, 1.5, true}};
+  static const bool afc[4] = {true, true, true, false}, squelch[4] = {true, false, true, false};
   static std::unique_ptr<zk::Demodulator> receivers[4];
-  struct Setup {
-    double rate, baud, shift, mark, stop;
-    bool reverse, afc, squelch;
-  };
-  static const Setup setups[4] = {{8000, 45.45, 170, 2125, 1.5, false, true, true},
-                                  {11025, 100, 850, 2125, 1, true, true, false},
-                                  {48000, 50, 425, 1275, 2, false, true, true},
-                                  {22050, 75, 200, 1000, 1.5, true, false, false}};
   const size_t i = pick % 4;
   if (!receivers[i]) {
-    const Setup& s = setups[i];
-    zk::ModemSettings m;
-    m.sampleRate = s.rate;
-    m.baud = s.baud;
-    m.shift = s.shift;
-    m.mark = s.mark;
-    m.stopBits = s.stop;
-    m.reverse = s.reverse;
     zk::DemodulatorOptions o;
-    o.afc = s.afc;
-    o.squelch = s.squelch;
-    receivers[i] = std::make_unique<zk::Demodulator>(m, o);
+    o.afc = afc[i];
+    o.squelch = squelch[i];
+    receivers[i] = std::make_unique<zk::Demodulator>(settings[i], o);
   }
   return *receivers[i];
 }

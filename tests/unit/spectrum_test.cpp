@@ -29,15 +29,13 @@ TEST(Spectrum, TonesShowInTheirColumnsAtEveryRateAndNothingFolds) {
     EXPECT_LE(s.rate() / static_cast<double>(s.fftSize()), 4.0);
     // A tone that would show at 2500 Hz if the rate were lowered without a filter.
     const bool lowered = s.rate() < rate;
-    const std::vector<float> x = Signal(rate, 2, lowered ? std::vector<double>{2125, 2295, s.rate() - 2500} : std::vector<double>{2125, 2295});
+    std::vector<double> tones = {2125, 2295};
+    if (lowered) tones.push_back(s.rate() - 2500);
+    const std::vector<float> x = Signal(rate, 2, tones);
     for (size_t i = 0; i < x.size(); i += 441) s.Process(&x[i], std::min<size_t>(441, x.size() - i));
-    std::vector<uint8_t> line;
+    std::vector<uint8_t> line, last;
     int lines = 0;
-    std::vector<uint8_t> last;
-    while (s.PopLine(&line)) {
-      ++lines;
-      last = line;
-    }
+    for (; s.PopLine(&line); ++lines) last = line;
     EXPECT_NEAR(lines, 2 * 10 - 10 * s.fftSize() / s.rate(), 2);  // ten a second once the first window is full
     ASSERT_EQ(last.size(), 600u);
     const auto column = [](double hz) { return static_cast<size_t>(hz / 5); };

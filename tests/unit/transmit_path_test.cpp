@@ -41,7 +41,9 @@ Output Play(TransmitPath& path, size_t stopAt = 0) {
   return o;
 }
 
-TEST(TransmitPath, EchoesEachCharacterOnceItsAudioIsPlayedAndEndsAfterTheLastSample) {
+// A finished transmission, then after Reset one stopped a second into its text: the sample
+// counts start again from 0, or the second would end long after its last block was played.
+TEST(TransmitPath, EchoesAsPlayedEndsAfterTheLastSampleAndAStopFadesOutWithoutAClick) {
   ModemSettings s;
   s.sampleRate = 48000;
   const std::string text = "CQ DE N0CALL 599 73";
@@ -67,23 +69,20 @@ TEST(TransmitPath, EchoesEachCharacterOnceItsAudioIsPlayedAndEndsAfterTheLastSam
   }
   path.Reset();
   EXPECT_FALSE(path.active());
-}
 
-TEST(TransmitPath, AStopFadesOutWithoutAClickAndDropsTheRest) {
-  ModemSettings s;
-  s.sampleRate = 48000;
-  TransmitPath path(s, {});
   path.Start();
   for (char c : std::string(40, 'Y')) path.Queue(c);
-  const Output o = Play(path, 50);  // one second in: about five characters out
+  const Output stopped = Play(path, 50);  // one second in: about five characters out
   ASSERT_TRUE(path.Ended());
-  EXPECT_GT(o.echoed.size(), 2u);
-  EXPECT_LT(o.echoed.size(), 8u);
-  ASSERT_EQ(o.audio.size(), 51 * kBlock);  // the block with the fade ends the signal
+  EXPECT_EQ(stopped.periodsAfterSignal, o.periodsAfterSignal);
+  EXPECT_GT(stopped.echoed.size(), 2u);
+  EXPECT_LT(stopped.echoed.size(), 8u);
+  ASSERT_EQ(stopped.audio.size(), 51 * kBlock);  // the block with the fade ends the signal
   float biggestStep = 0;
-  for (size_t n = 1; n < o.audio.size(); ++n) biggestStep = std::max(biggestStep, std::fabs(o.audio[n] - o.audio[n - 1]));
+  for (size_t n = 1; n < stopped.audio.size(); ++n)
+    biggestStep = std::max(biggestStep, std::fabs(stopped.audio[n] - stopped.audio[n - 1]));
   EXPECT_LT(biggestStep, 0.5 * 2 * kPi * 2295 / 48000 * 1.05);  // no faster than the highest tone moves
-  for (size_t n = 50 * kBlock + 240; n < o.audio.size(); ++n) ASSERT_EQ(o.audio[n], 0.0f) << n;
+  for (size_t n = 50 * kBlock + 240; n < stopped.audio.size(); ++n) ASSERT_EQ(stopped.audio[n], 0.0f) << n;
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 namespace zk {
 namespace {
 
-void Put(std::string& b, uint32_t v, int bytes) {
+void Put(std::string& b, uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
 }
 
@@ -52,15 +52,14 @@ std::string Frame(double v, uint16_t tag, uint16_t bytes, uint16_t channels) {
   for (int c = 0; c < channels; ++c) {
     const double x = c == 0 ? v : -v;
     if (tag == 3 && bytes == 4) {
-      float f = static_cast<float>(x);
+      const float f = static_cast<float>(x);
       uint32_t u;
       std::memcpy(&u, &f, 4);
       Put(s, u, 4);
     } else if (tag == 3) {
       uint64_t u;
       std::memcpy(&u, &x, 8);
-      Put(s, static_cast<uint32_t>(u), 4);
-      Put(s, static_cast<uint32_t>(u >> 32), 4);
+      Put(s, u, 8);
     } else if (bytes == 1) {
       Put(s, static_cast<uint32_t>(128 + x * 127), 1);
     } else {
