@@ -294,7 +294,9 @@ void Sweep(const Config& c, const std::string& channel, bool strong) {
       std::vector<float> mix = noise;
       for (const Station& st : stations)
         for (size_t i = 0; i < mix.size(); ++i) mix[i] += st.audio[i];
-      b += Cer(RunPassband(stations, mix).text[0], stations[0].sent);
+      const std::string got = RunPassband(stations, mix).text[0];
+      b += Cer(got, stations[0].sent);
+      if (c.show) std::printf("    sent: %s\n    got:  %s\n", stations[0].sent.c_str(), Text(got).c_str());
       a += Cer(RunSingle(stations[0], noise), stations[0].sent);
     }
     band.push_back(b / c.sweepSeeds);

@@ -90,6 +90,11 @@ void Demodulator::SetMark(double hz) {
   search_.Reset();
 }
 
+void Demodulator::HearOnly(double lowHz, double highHz) {
+  const double centre = (settings_.mark + settings_.space()) / 2;  // 0 Hz at baseband
+  search_.NoiseWithin(lowHz - centre, highHz - centre);
+}
+
 void Demodulator::SetOffset(double hz) {
   offset_ = std::clamp(hz, -kAfcRangeHz, kAfcRangeHz);
   search_.HeldAt(offset_);

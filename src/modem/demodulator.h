@@ -51,6 +51,9 @@ class Demodulator {
   void Flush(std::string& text);
   // Retunes to a new mark tone (click to tune) and searches again around it.
   void SetMark(double hz);
+  // The input has been band-passed to lowHz..highHz (a neighbour's tones left out): the
+  // band's noise is measured only inside.
+  void HearOnly(double lowHz, double highHz);
   // Forgets the signal: timing, levels, frequency correction and shift state.
   void Reset();
 

@@ -34,21 +34,29 @@ Cf ImpulseBlanker::Process(Cf x) {
   const double p = std::norm(Cd(x));
   samples_[slot] = x;
   blank_[slot] = n_ <= blankUntil_;
-  if (p > kBurstFactor * level_) {
+  // Over its first time constant it has no level to judge by: it learns one, the plain
+  // average of what it hears, and blanks nothing. (A level taken from the first few samples,
+  // the filters still filling, would be far too low, and the noise after it all blanked.)
+  const bool learning = static_cast<double>(n_) * alpha_ < 1;
+  if (!learning && p > kBurstFactor * level_) {
     ++run_;
+    runPower_ += p;
     if (run_ > longest_) {
-      // Too long for a burst: the level itself has risen. Let the run through.
+      // Too long for a burst: the level itself has risen, to about the run's. Let the run
+      // through.
       Flag(n_ - run_ + 1 - guard_, n_, false);
       blankUntil_ = n_;
-      level_ = p;
+      level_ = runPower_ / run_;
       run_ = 0;
+      runPower_ = 0;
     } else {
       Flag(n_ - guard_, n_, true);
       blankUntil_ = n_ + guard_;
     }
   } else {
     run_ = 0;
-    level_ += alpha_ * (p - level_);
+    runPower_ = 0;
+    level_ += (learning ? 1 / static_cast<double>(n_ + 1) : alpha_) * (p - level_);
   }
   ++n_;
   const size_t out = static_cast<size_t>((n_ + static_cast<int64_t>(size) - 1 - delay_) % static_cast<int64_t>(size));

@@ -28,6 +28,7 @@ class ImpulseBlanker {
   double alpha_;
   double level_ = 0;
   int run_ = 0;
+  double runPower_ = 0;  // summed over the run
   int64_t n_ = 0;
   int64_t blankUntil_ = -1;
   std::vector<Cf> samples_;

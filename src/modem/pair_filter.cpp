@@ -26,6 +26,7 @@ PairFilter::PairFilter(double sampleRate, double lowHz, double highHz)
       fft_(PowerOfTwoAtLeast(2 * taps_)),
       input_(fft_.size(), 0.0f),
       filled_(taps_ - 1),
+      warming_(taps_ - 1),
       work_(fft_.size()) {
   Tune(lowHz, highHz);
 }
@@ -58,7 +59,9 @@ void PairFilter::Process(const float* x, size_t count, std::vector<float>& out) 
     fft_.Transform(work_);
     for (size_t k = 0; k < n; ++k) work_[k] = std::conj(work_[k] * response_[k]);
     fft_.Transform(work_);
-    for (size_t k = taps_ - 1; k < n; ++k) out.push_back(work_[k].real());
+    const size_t dropped = std::min(warming_, n - taps_ + 1);
+    warming_ -= dropped;
+    for (size_t k = taps_ - 1 + dropped; k < n; ++k) out.push_back(work_[k].real());
     std::copy(input_.end() - static_cast<std::ptrdiff_t>(taps_ - 1), input_.end(), input_.begin());
     filled_ = taps_ - 1;
   }

@@ -10,7 +10,9 @@
 namespace zk {
 
 // A band-pass (Kaiser-windowed, about an eighth of a second long) applied by overlap-save:
-// output comes in blocks, an eighth of a second or so behind the input.
+// output comes in blocks, an eighth of a second or so behind the input. Its first output is
+// of a full filter's length of input: a receiver started on it must not hear the band rise
+// out of silence, which would make it take the noise for weaker than it is.
 class PairFilter {
  public:
   PairFilter(double sampleRate, double lowHz, double highHz);
@@ -29,6 +31,7 @@ class PairFilter {
   std::vector<Cf> response_;  // of the taps, padded to the transform's size
   std::vector<float> input_;  // the last transform's worth of input
   size_t filled_;
+  size_t warming_;  // outputs still to be dropped: their input began with silence
   std::vector<Cf> work_;
 };
 

@@ -30,6 +30,11 @@ constexpr double kShortOfToneHz = 15;
 // Neighbours at least this strong against the receiver's own pair (an equal one 250 Hz away
 // costs a receiver that hears it about a decibel).
 constexpr double kStrongerNeighbour = 0.5;
+constexpr double kStillAvoided = 0.25;  // one left out stays out until it is this weak
+// A station is expected back as strong as it was: its strength is remembered, fading over
+// this time, so a receiver's band does not open to a neighbour in the neighbour's gaps (and
+// take its keying in until the scan sees it again).
+constexpr double kStrengthKeptSeconds = 10;
 constexpr double kRetuneHz = 25;         // its filter follows it this closely (a retune is a small jolt)
 constexpr double kChunkSeconds = 0.01;   // receivers are looked at this often
 constexpr size_t kRecentChars = 64;      // of a signal's text, searched for its call sign
@@ -37,6 +42,19 @@ constexpr double kConfirmed = 1.5;       // the scan's pair strength that confir
 constexpr double kDoubtedSeconds = 4;    // a confirmed receiver whose pair the scan has not seen this long goes
 constexpr double kUnconfirmedSeconds = 5;  // so does one never confirmed
 constexpr size_t kMostHeld = 256;          // characters a receiver holds back meanwhile
+
+// A pair strength as the scan saw it, the strongest lately.
+struct Strength {
+  double peak = 0;
+  double at = 0;  // when it was last raised
+  double Now(double now) const { return peak * std::exp(-(now - at) / kStrengthKeptSeconds); }
+  void Saw(double strength, double now) {
+    if (strength >= Now(now)) {
+      peak = strength;
+      at = now;
+    }
+  }
+};
 
 struct Receiver {
   std::unique_ptr<PairFilter> filter;
@@ -51,10 +69,12 @@ struct Receiver {
   double doubted = -1;  // since when the scan has not seen its pair, or -1
   double trying = 0;    // since when it has held a signal not confirmed yet
   std::string held;     // decoded before it was confirmed
+  Strength strength;    // of its pair, while it holds one
 };
 
 struct Kept {
   BandSignal signal;
+  Strength strength;
   std::string recent;   // its last characters, for the call sign
   bool received = false;  // a receiver shows it now
 };
@@ -151,18 +171,26 @@ struct PassbandDecoder::Impl {
   std::pair<double, double> Edges(double mark, size_t self) const {
     const double lowTone = LowTone(mark), highTone = lowTone + settings.shift;
     double low = lowTone - kWideHz, high = highTone + kWideHz;
-    const double own = scan.PairAt(mark);
-    auto avoid = [&](double otherMark) {
-      if (scan.PairAt(otherMark) <= kStrongerNeighbour * own) return;
+    const double now = Now();
+    const double own = std::max(scan.PairAt(mark), self < receivers.size() ? receivers[self].strength.Now(now) : 0.0);
+    const PairFilter* band = self < receivers.size() ? receivers[self].filter.get() : nullptr;
+    auto avoid = [&](double otherMark, double remembered) {
+      // A neighbour's tone outside the band now is left out as long as it is not much
+      // weaker: a band that opened and closed as a fading neighbour's strength crossed one
+      // threshold would jolt the receiver each time.
+      const bool out = band && (LowTone(otherMark) + settings.shift < band->lowHz() || LowTone(otherMark) > band->highHz());
+      if (std::max(scan.PairAt(otherMark), remembered) <= (out ? kStillAvoided : kStrongerNeighbour) * own) return;
       for (double t : {LowTone(otherMark), LowTone(otherMark) + settings.shift}) {
         if (t > highTone + kEdgeHz) high = std::min(high, std::max(highTone + kEdgeHz, t - kShortOfToneHz));
         if (t < lowTone - kEdgeHz) low = std::max(low, std::min(lowTone - kEdgeHz, t + kShortOfToneHz));
       }
     };
     for (size_t i = 0; i < receivers.size(); ++i)
-      if (i != self) avoid(receivers[i].demodulator->markFrequency());
+      if (i != self) avoid(receivers[i].demodulator->markFrequency(), receivers[i].strength.Now(now));
+    for (const Kept& k : kept)
+      if (!k.received && std::fabs(k.signal.markHz - mark) > kSameStationHz) avoid(k.signal.markHz, k.strength.Now(now));
     for (const BandCandidate& c : scan.candidates())
-      if (std::fabs(c.markHz - mark) > BandScan::kCandidatesApartHz) avoid(c.markHz);
+      if (std::fabs(c.markHz - mark) > BandScan::kCandidatesApartHz) avoid(c.markHz, 0);
     return {low, high};
   }
 
@@ -173,6 +201,7 @@ struct PassbandDecoder::Impl {
     receivers.back().demodulator = std::make_unique<Demodulator>(s, options);
     const auto [low, high] = Edges(mark, receivers.size() - 1);
     receivers.back().filter = std::make_unique<PairFilter>(s.sampleRate, low, high);
+    receivers.back().demodulator->HearOnly(low, high);
     receivers.back().seen = receivers.back().born = receivers.back().trying = Now();
     Receiver& r = receivers.back();
     // The past in the order it came, so the receiver finds the signal where it began.
@@ -197,6 +226,7 @@ struct PassbandDecoder::Impl {
     }
     if (!r.signal) r.signal = Attach(d.markFrequency());
     Kept& k = Find(r.signal);
+    if (k.strength.Now(Now()) > r.strength.Now(Now())) r.strength = k.strength;
     k.received = true;
     k.signal.open = d.squelchOpen();
     k.signal.markHz = d.markFrequency();
@@ -215,9 +245,15 @@ struct PassbandDecoder::Impl {
       const bool open = r.demodulator->squelchOpen();
       const double mark = r.demodulator->markFrequency();
       const bool seen = scan.PairAt(mark) >= kConfirmed;
+      if (open && r.confirmed) {
+        r.strength.Saw(scan.PairAt(mark), now);
+        if (r.signal) Find(r.signal).strength = r.strength;
+      }
       const auto [low, high] = Edges(mark, static_cast<size_t>(&r - receivers.data()));
-      if (r.filter && (std::fabs(low - r.filter->lowHz()) > kRetuneHz || std::fabs(high - r.filter->highHz()) > kRetuneHz))
+      if (r.filter && (std::fabs(low - r.filter->lowHz()) > kRetuneHz || std::fabs(high - r.filter->highHz()) > kRetuneHz)) {
         r.filter->Tune(low, high);
+        r.demodulator->HearOnly(low, high);
+      }
       if (!r.confirmed && open && seen) {
         r.confirmed = true;
         const std::string held = r.held;

@@ -54,7 +54,9 @@ SignalSearch::SignalSearch(int samplesPerElement, double rate, double mark, doub
       rate_(rate),
       step_hz_(step),
       range_(std::round(range / step) * step),
-      limit_(range_) {
+      limit_(range_),
+      markHz_(mark),
+      spaceHz_(space) {
   const size_t cells = static_cast<size_t>(candidates_) * static_cast<size_t>(length_);
   markTable_.resize(cells);
   spaceTable_.resize(cells);
@@ -73,6 +75,7 @@ SignalSearch::SignalSearch(int samplesPerElement, double rate, double mark, doub
   space_.resize(slots);
   energies_.resize(2 * static_cast<size_t>(candidates_));
   windows_.resize(static_cast<size_t>(candidates_ * kWindows));
+  heard_.assign(energies_.size(), 1);
   SetThresholds();
   Reset();
 }
@@ -105,6 +108,17 @@ void SignalSearch::Hold(bool held) {
 }
 
 void SignalSearch::HeldAt(double offset) { heldOffset_ = offset; }
+
+void SignalSearch::NoiseWithin(double lowHz, double highHz) {
+  const double width = rate_ / length_;
+  for (int k = 0; k < candidates_; ++k) {
+    const double offset = -range_ + k * step_hz_;
+    for (int tone = 0; tone < 2; ++tone) {
+      const double hz = (tone == 0 ? markHz_ : spaceHz_) + offset;
+      heard_[static_cast<size_t>(2 * k + tone)] = hz - width >= lowHz && hz + width <= highHz;
+    }
+  }
+}
 
 void SignalSearch::SetThresholds() {
   const int searched = 2 * static_cast<int>(std::floor(limit_ / step_hz_ + 1e-9)) + 1;
@@ -162,7 +176,10 @@ void SignalSearch::UpdateNoise() {
   if (held_ && noise_ > 0) return;
   const double weight = 1 / std::min<double>(static_cast<double>(elements_), kNoiseElements);
   for (size_t i = 0; i < energies_.size(); ++i) averages_[i] += weight * (energies_[i] - averages_[i]);
-  scratch_.assign(averages_.begin(), averages_.end());
+  scratch_.clear();
+  for (size_t i = 0; i < averages_.size(); ++i)
+    if (heard_[i]) scratch_.push_back(static_cast<float>(averages_[i]));
+  if (scratch_.size() < 4) scratch_.assign(averages_.begin(), averages_.end());
   const auto quieter = scratch_.begin() + static_cast<std::ptrdiff_t>(kQuieter * static_cast<double>(scratch_.size()));
   std::nth_element(scratch_.begin(), quieter, scratch_.end());
   // A quarter of the averages of noise alone lie below the noise by 0.674 of their spread.

@@ -38,6 +38,10 @@ class SignalSearch {
   // Once it is let go, nothing it sent counts towards finding the next.
   void Hold(bool held);
   void HeldAt(double offset);  // where the held signal is now
+  // The input was band-passed to lowHz..highHz (baseband): beyond, the filters hear less
+  // than the noise, so the noise is measured from those a filter's width inside (from all
+  // if too few are).
+  void NoiseWithin(double lowHz, double highHz);
 
   // Takes one baseband sample; true when a signal has just been found (see found()).
   bool Push(Cf x);
@@ -84,6 +88,8 @@ class SignalSearch {
   std::vector<float> energies_;      // this evaluation's, all candidates
   std::vector<Window> windows_;      // this evaluation's, by candidate and length
   std::vector<double> averages_;     // each candidate's, over the last few seconds
+  std::vector<char> heard_;          // each filter's: whether the noise is measured from it
+  double markHz_, spaceHz_;
   std::vector<float> scratch_;
   double threshold_[kKept + 1] = {};  // by elements summed: what noise alone seldom reaches
   double floor_ = 0;

@@ -150,6 +150,21 @@ TEST(Demodulator, ShowsNothingFromMinutesOfNoiseAfterASignal) {
   EXPECT_GT(Receive(x, s, open).size(), 500u);  // what the squelch keeps out
 }
 
+TEST(Demodulator, ItsFrontEndBlanksClicksButNotTheNoiseItStartsOn) {
+  // Noise from the first sample: a level taken from the filters' first, still filling
+  // samples would be far too low, and much of the noise after it blanked.
+  std::vector<float> x(8000, 0.0f);
+  channel::AddNoise(x, 0.01, 5);
+  FrontEnd quiet(8000, 2210, 1091, 253);
+  std::vector<Cf> out;
+  quiet.Process(x.data(), x.size(), out);
+  EXPECT_LT(quiet.blanked(), 40u);  // of 4000 samples at the blanker's rate (noise peaks: about 15)
+  for (size_t i = 6000; i < 6008; ++i) x[i] = 20;
+  FrontEnd clicked(8000, 2210, 1091, 253);
+  clicked.Process(x.data(), x.size(), out);
+  EXPECT_GT(clicked.blanked(), quiet.blanked());
+}
+
 TEST(Demodulator, FollowsADriftingCarrierAndClickToTune) {
   const std::string text = channel::TrafficText(300, 3);
   ModemSettings s;
