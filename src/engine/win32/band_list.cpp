@@ -27,19 +27,7 @@ std::string Cell(const zk::BandRow& row, int column) {
   }
 }
 
-std::string ItemText(HWND list, int item, int column) {
-  char text[128] = "";
-  LVITEMA lv{};
-  lv.iSubItem = column;
-  lv.pszText = text;
-  lv.cchTextMax = sizeof text;
-  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
-  return text;
-}
-
-// Only a cell that changed is set: setting one repaints it.
 void SetCell(HWND list, int item, int column, const std::string& text) {
-  if (ItemText(list, item, column) == text) return;
   LVITEMA lv{};
   lv.iSubItem = column;
   lv.pszText = const_cast<char*>(text.c_str());
@@ -100,12 +88,17 @@ void FitBandColumns(HWND list) {
   SendMessageA(list, LVM_SETCOLUMNWIDTH, kText, std::max(60L, client.right - others - scrollBar));
 }
 
-// Row by row in place; the selection stays on its signal when rows come and go around it.
-void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows) {
+// Row by row in place, against what the list shows; only a cell whose text changed is set,
+// since setting one repaints it. The selection stays on its signal when rows come and go
+// around it.
+void ShowBandRows(HWND list, const std::vector<zk::BandRow>& shown, const std::vector<zk::BandRow>& rows) {
+  if (rows.empty() && shown.empty()) return;
   const int selected = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   const LPARAM selectedId = selected >= 0 ? KeyAt(list, selected) / 2 : 0;
   while (Count(list) > static_cast<int>(rows.size())) SendMessageA(list, LVM_DELETEITEM, rows.size(), 0);
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    const size_t at = static_cast<size_t>(i);
+    const zk::BandRow* was = at < shown.size() && i < Count(list) ? &shown[at] : nullptr;
     if (i == Count(list)) {
       LVITEMA lv{};
       lv.mask = LVIF_TEXT;
@@ -113,14 +106,17 @@ void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows) {
       lv.pszText = const_cast<char*>("");
       SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv));
     }
-    if (KeyAt(list, i) != KeyOf(rows[i])) {
-      SetKey(list, i, KeyOf(rows[i]));
-      Select(list, i, rows[i].id == selectedId);
+    if (!was || KeyOf(*was) != KeyOf(rows[at])) {
+      SetKey(list, i, KeyOf(rows[at]));
+      Select(list, i, rows[at].id == selectedId);
       RECT row{LVIR_BOUNDS, 0, 0, 0};
       if (SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&row)))
         InvalidateRect(list, &row, FALSE);
     }
-    for (int c = 0; c < kColumns; ++c) SetCell(list, i, c, Cell(rows[i], c));
+    for (int c = 0; c < kColumns; ++c) {
+      const std::string text = Cell(rows[at], c);
+      if (!was || Cell(*was, c) != text) SetCell(list, i, c, text);
+    }
   }
 }
 

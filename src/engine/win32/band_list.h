@@ -11,7 +11,8 @@
 #include "engine/engine_session.h"
 
 void SetUpBandList(HWND list);
-void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows);
+// `shown` is what the list shows now, `rows` what it is to show.
+void ShowBandRows(HWND list, const std::vector<zk::BandRow>& shown, const std::vector<zk::BandRow>& rows);
 // Selects the row of signal `id` alone (none for an id not listed): the station tuned to.
 void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id);
 // The text column takes the width the others leave.
