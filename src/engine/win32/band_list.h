@@ -17,5 +17,8 @@ void ShowBandRows(HWND list, const std::vector<zk::BandRow>& shown, const std::v
 void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id);
 // The text column takes the width the others leave.
 void FitBandColumns(HWND list);
-// Greys the rows of signals not heard now; the result for the list's custom draw.
-LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw);
+// The text of the cell the list asks for (LVN_GETDISPINFOA), from the rows it shows.
+void GiveBandCell(const std::vector<zk::BandRow>& rows, NMLVDISPINFOA& info);
+// Greys the rows of signals not heard now; the result for the list's custom draw, which
+// looks at each row only while `anySilent`.
+LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw, bool anySilent);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -135,8 +136,16 @@ void ModemWindow::OnCommand(WPARAM wParam) {
 }
 
 INT_PTR ModemWindow::OnNotify(NMHDR& header) {
+  if (header.idFrom == IDC_BAND_LIST && header.code == LVN_GETDISPINFOA) {
+    GiveBandCell(band_, reinterpret_cast<NMLVDISPINFOA&>(header));
+    return TRUE;
+  }
   if (header.idFrom == IDC_BAND_LIST && header.code == NM_CUSTOMDRAW) {
-    SetWindowLongPtrA(window_, DWLP_MSGRESULT, DrawBandRow(reinterpret_cast<NMLVCUSTOMDRAW&>(header)));
+    const bool anySilent = std::any_of(band_.begin(), band_.end(), [](const zk::BandRow& r) { return !r.open; });
+    const LRESULT result = DrawBandRow(reinterpret_cast<NMLVCUSTOMDRAW&>(header), anySilent);
+    // The default needs no answer; an answer costs a call to the window system under Wine.
+    if (result == CDRF_DODEFAULT) return FALSE;
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
     return TRUE;
   }
   if (header.idFrom == IDC_BAND_LIST && header.code == NM_DBLCLK) {
@@ -205,8 +214,9 @@ void ModemWindow::ShowBandList(bool shown) {
 }
 
 void ModemWindow::ShowBand(const std::vector<zk::BandRow>& rows) {
-  ShowBandRows(list_, band_, rows);
-  band_ = rows;
+  const std::vector<zk::BandRow> shown = std::move(band_);
+  band_ = rows;  // first: the list asks for the text of the rows it is given
+  ShowBandRows(list_, shown, band_);
   std::vector<WaterfallSignal> marks;
   for (const zk::BandRow& row : rows) marks.push_back({row.markHz, row.spaceHz, row.open});
   SetWaterfallSignals(waterfall_, marks);
