@@ -15,6 +15,7 @@
 
 namespace {
 
+constexpr unsigned kBandEvery = 2;  // the band list is shown every this many updates
 const char* const kBauds[] = {"45.45", "50", "75", "100"};
 const char* const kShifts[] = {"170", "200", "425", "850"};
 
@@ -263,7 +264,9 @@ void ModemWindow::ShowStatus(const zk::EngineStatus& s) {
   state_.Set(s.problem.empty() ? link : s.problem);
   SetWaterfallMarkers(waterfall_, s.markHz, space);
   SetLevel(level_, s.peak);
-  if (settings_.bandList) ShowBand(s.band);
+  // Every other update: a station's text grows by a character or two each time, and each
+  // repaint of the list costs as much as one of the waterfall.
+  if (settings_.bandList && (++updates_ % kBandEvery == 0 || s.band.size() != band_.size())) ShowBand(s.band);
 }
 
 std::string ModemWindow::Text(int id) const {

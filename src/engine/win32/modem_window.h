@@ -55,6 +55,7 @@ class ModemWindow {
   ModemThread modem_;
   bool visible_ = true;
   std::vector<zk::BandRow> band_;  // as the list shows it
+  unsigned updates_ = 0;
   // Found once: finding a control by its id asks the window system each time.
   HWND waterfall_ = nullptr, level_ = nullptr, list_ = nullptr;
   Label tuning_, devices_, state_;
