@@ -140,6 +140,7 @@ void EngineSession::Close() {
 }
 
 EngineStatus EngineSession::TakeStatus() {
+  ShowBand();
   EngineStatus s = status_;
   status_.peak = 0;
   return s;
@@ -196,6 +197,7 @@ void EngineSession::MakeBandDecoder() {
 }
 
 void EngineSession::HearBand() {
+  bandText_.clear();
   if (!bandRate_) return band_->Process(samples_.data(), samples_.size(), bandText_);
   bandSamples_.clear();
   Cf out;
@@ -206,7 +208,6 @@ void EngineSession::HearBand() {
 
 void EngineSession::ShowBand() {
   if (!band_) return;
-  bandText_.clear();
   status_.band.clear();
   for (const BandSignal& signal : band_->signals()) status_.band.push_back(RowOf(signal, settings_));
 }
@@ -278,7 +279,6 @@ void EngineSession::PumpInput() {
     Problem("the receive file has been played to its end");
   }
   for (char c : text) rules_.Decoded(c);
-  if (!samples_.empty() || !more) ShowBand();
 }
 
 void EngineSession::PumpOutput() {

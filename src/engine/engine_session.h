@@ -83,6 +83,7 @@ class EngineSession : private EngineHost {
 
   // The terminal asked the engine to end.
   bool exitAsked() const { return exitAsked_; }
+  // The band list's rows are worked out here, as often as the window looks.
   EngineStatus TakeStatus();
   // The next waterfall row, oldest first.
   bool PopRow(std::vector<uint8_t>* row) { return spectrum_ && spectrum_->PopLine(row); }
@@ -125,7 +126,7 @@ class EngineSession : private EngineHost {
   std::unique_ptr<Demodulator> receiver_;
   std::unique_ptr<Spectrum> spectrum_;
   std::unique_ptr<PassbandDecoder> band_;  // only while the band list is shown and visible
-  std::vector<BandCharacter> bandText_;  // its characters: the band list shows their tails
+  std::vector<BandCharacter> bandText_;  // its characters of one pass: the band list shows their tails
   std::unique_ptr<Resampler> bandRate_;  // the input brought down to about kBandRate for it
   std::vector<float> bandSamples_;
   std::unique_ptr<AudioOutput> output_;

@@ -27,23 +27,18 @@ std::string Cell(const zk::BandRow& row, int column) {
   }
 }
 
-std::string ItemText(HWND list, int item, int column) {
-  char text[128] = "";
+// Every cell's text is asked of the window as the list paints it.
+void SetCallbackCells(HWND list, int item) {
   LVITEMA lv{};
-  lv.iSubItem = column;
-  lv.pszText = text;
-  lv.cchTextMax = sizeof text;
-  SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
-  return text;
+  lv.pszText = LPSTR_TEXTCALLBACKA;
+  for (lv.iSubItem = 1; lv.iSubItem < kColumns; ++lv.iSubItem)
+    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
 }
 
-// Only a cell that changed is set: setting one repaints it.
-void SetCell(HWND list, int item, int column, const std::string& text) {
-  if (ItemText(list, item, column) == text) return;
-  LVITEMA lv{};
-  lv.iSubItem = column;
-  lv.pszText = const_cast<char*>(text.c_str());
-  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv));
+bool SameCells(const zk::BandRow& a, const zk::BandRow& b) {
+  for (int c = 0; c < kColumns; ++c)
+    if (Cell(a, c) != Cell(b, c)) return false;
+  return true;
 }
 
 // A row's item holds its signal's id and whether it is heard now, so a change of either
@@ -100,36 +95,55 @@ void FitBandColumns(HWND list) {
   SendMessageA(list, LVM_SETCOLUMNWIDTH, kText, std::max(60L, client.right - others - scrollBar));
 }
 
-// Row by row in place; the selection stays on its signal when rows come and go around it.
-void ShowBandRows(HWND list, const std::vector<zk::BandRow>& rows) {
+// Row by row in place, against what the list shows. The list asks for the cells' text as it
+// paints, so only the rows that changed are repainted, all in one go. The selection stays
+// on its signal when rows come and go around it.
+void ShowBandRows(HWND list, const std::vector<zk::BandRow>& shown, const std::vector<zk::BandRow>& rows) {
+  if (rows.empty() && shown.empty()) return;
   const int selected = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   const LPARAM selectedId = selected >= 0 ? KeyAt(list, selected) / 2 : 0;
   while (Count(list) > static_cast<int>(rows.size())) SendMessageA(list, LVM_DELETEITEM, rows.size(), 0);
+  RECT changed{};
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    const size_t at = static_cast<size_t>(i);
+    const zk::BandRow* was = at < shown.size() && i < Count(list) ? &shown[at] : nullptr;
     if (i == Count(list)) {
       LVITEMA lv{};
       lv.mask = LVIF_TEXT;
       lv.iItem = i;
-      lv.pszText = const_cast<char*>("");
+      lv.pszText = LPSTR_TEXTCALLBACKA;
       SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&lv));
+      SetCallbackCells(list, i);
     }
-    if (KeyAt(list, i) != KeyOf(rows[i])) {
-      SetKey(list, i, KeyOf(rows[i]));
-      Select(list, i, rows[i].id == selectedId);
-      RECT row{LVIR_BOUNDS, 0, 0, 0};
-      if (SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&row)))
-        InvalidateRect(list, &row, FALSE);
+    if (!was || KeyOf(*was) != KeyOf(rows[at])) {
+      SetKey(list, i, KeyOf(rows[at]));
+      Select(list, i, rows[at].id == selectedId);
+    } else if (SameCells(*was, rows[at])) {
+      continue;
     }
-    for (int c = 0; c < kColumns; ++c) SetCell(list, i, c, Cell(rows[i], c));
+    RECT row{LVIR_BOUNDS, 0, 0, 0};
+    if (SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&row)))
+      UnionRect(&changed, &changed, &row);
   }
+  if (!IsRectEmpty(&changed)) InvalidateRect(list, &changed, FALSE);
+}
+
+void GiveBandCell(const std::vector<zk::BandRow>& rows, NMLVDISPINFOA& info) {
+  LVITEMA& item = info.item;
+  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+  const size_t at = static_cast<size_t>(item.iItem);
+  const std::string text = item.iItem >= 0 && at < rows.size() ? Cell(rows[at], item.iSubItem) : "";
+  const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
+  text.copy(item.pszText, n);
+  item.pszText[n] = '\0';
 }
 
 void SelectBandRow(HWND list, const std::vector<zk::BandRow>& rows, int id) {
   for (int i = 0; i < Count(list) && i < static_cast<int>(rows.size()); ++i) Select(list, i, rows[i].id == id);
 }
 
-LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw) {
-  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+LRESULT DrawBandRow(NMLVCUSTOMDRAW& draw, bool anySilent) {
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return anySilent ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT;
   if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT && draw.nmcd.lItemlParam % 2 == 0)
     draw.clrText = GetSysColor(COLOR_GRAYTEXT);
   return CDRF_DODEFAULT;

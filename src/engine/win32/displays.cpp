@@ -20,32 +20,51 @@ constexpr float kOverdrive = 0.98f;   // a peak this close to full scale is clip
 constexpr float kFall = 0.7f;         // per update: the bar falls slowly instead of flickering
 constexpr double kOverHoldMs = 2000;
 
+// The history is a ring of rows; the picture is drawn into a bitmap of the control's own
+// size that lives as long as that size, the scale beneath the spectrum drawn once per size,
+// so a frame costs one pass over the pixels and one blit to the screen.
 struct WaterfallState {
   int columns = 0;
-  std::vector<uint8_t> bits;  // kHistoryRows rows of `columns` (a multiple of 4), newest first
+  std::vector<uint8_t> history;  // kHistoryRows rows of `columns`
+  int newest = 0;                // the ring's row shown at the top
   std::vector<uint8_t> latest;
   double markHz = 0, spaceHz = 0;
   std::vector<WaterfallSignal> signals;
-  struct {
-    BITMAPINFOHEADER header;
-    RGBQUAD colours[256];
-  } info{};
+  uint32_t colours[256] = {};
+  // The frame: a top-down 32-bit bitmap of width x height.
+  HDC dc = nullptr;
+  HBITMAP bitmap = nullptr;
+  HGDIOBJ oldBitmap = nullptr;
+  uint32_t* pixels = nullptr;
+  int width = 0, height = 0;
+  std::vector<uint32_t> scale;  // the spectrum's part with its scale, without the spectrum
+  std::vector<int> columnAt;    // each x's column
+};
+
+// What the meter shows: the bar's length in pixels, its colour and the overdrive sign.
+struct MeterLook {
+  LONG bar = 0;
+  COLORREF colour = 0;
+  bool over = false;
+  bool operator!=(const MeterLook& o) const { return bar != o.bar || colour != o.colour || over != o.over; }
 };
 
 struct MeterState {
   float peak = 0;
   DWORD overUntil = 0;
+  MeterLook shown{-1, 0, false};
 };
 
-// Black through blue and cyan to yellow and red: brightness rises with the signal.
-void MakePalette(RGBQUAD* colours) {
+// Black through blue and cyan to yellow and red: brightness rises with the signal. As
+// 32-bit pixels (blue in the low byte).
+void MakePalette(uint32_t* colours) {
   const int stops[][4] = {{0, 0, 0, 0}, {64, 0, 0, 150}, {128, 0, 170, 255}, {192, 255, 255, 0}, {255, 255, 40, 0}};
   for (int i = 0; i < 256; ++i) {
     int s = 0;
     while (stops[s + 1][0] < i) ++s;
     const double t = static_cast<double>(i - stops[s][0]) / (stops[s + 1][0] - stops[s][0]);
-    const auto mix = [&](int k) { return static_cast<BYTE>(stops[s][k] + t * (stops[s + 1][k] - stops[s][k])); };
-    colours[i] = RGBQUAD{mix(3), mix(2), mix(1), 0};
+    const auto mix = [&](int k) { return static_cast<uint32_t>(stops[s][k] + t * (stops[s + 1][k] - stops[s][k])); };
+    colours[i] = mix(1) << 16 | mix(2) << 8 | mix(3);
   }
 }
 
@@ -119,32 +138,79 @@ void DrawSignals(HDC dc, const std::vector<WaterfallSignal>& signals, int width,
   }
 }
 
+int SpectrumHeight(int height) { return std::max(30, height / 4); }
+
+void FreeFrame(WaterfallState& s) {
+  if (!s.dc) return;
+  SelectObject(s.dc, s.oldBitmap);
+  DeleteObject(s.bitmap);
+  DeleteDC(s.dc);
+  s.dc = nullptr;
+  s.pixels = nullptr;
+  s.width = s.height = 0;
+}
+
+// A frame of the control's size, kept until the size changes; its scale is drawn here once.
+bool MakeFrame(WaterfallState& s, HDC target, int width, int height) {
+  if (s.dc && s.width == width && s.height == height) return true;
+  FreeFrame(s);
+  BITMAPINFO info{};
+  info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(target, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap || !bits) return false;
+  s.dc = CreateCompatibleDC(target);
+  s.bitmap = bitmap;
+  s.oldBitmap = SelectObject(s.dc, bitmap);
+  s.pixels = static_cast<uint32_t*>(bits);
+  s.width = width;
+  s.height = height;
+  const int top = SpectrumHeight(height);
+  RECT scale{0, 0, width, top};
+  FillRect(s.dc, &scale, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  DrawScale(s.dc, width, top);
+  GdiFlush();
+  s.scale.assign(s.pixels, s.pixels + static_cast<size_t>(width) * top);
+  s.columnAt.resize(static_cast<size_t>(width));
+  return true;
+}
+
+// The history stretched over the frame below `top`: each pixel the nearest row and column.
+void DrawHistory(WaterfallState& s, int top) {
+  const int rows = s.height - top;
+  const size_t width = static_cast<size_t>(s.width);
+  uint32_t* out = s.pixels + width * static_cast<size_t>(top);
+  if (s.columns <= 0) return std::fill(out, out + width * static_cast<size_t>(rows), s.colours[0]);
+  for (size_t x = 0; x < width; ++x) s.columnAt[x] = static_cast<int>(x * static_cast<size_t>(s.columns) / width);
+  int drawn = -1;
+  for (int y = 0; y < rows; ++y, out += width) {
+    const int age = y * kHistoryRows / rows;
+    if (age == drawn) {
+      std::memcpy(out, out - width, width * sizeof *out);  // the same row as the line above
+      continue;
+    }
+    drawn = age;
+    const uint8_t* row = &s.history[static_cast<size_t>((s.newest + age) % kHistoryRows * s.columns)];
+    for (size_t x = 0; x < width; ++x) out[x] = s.colours[row[s.columnAt[x]]];
+  }
+}
+
 void PaintWaterfall(HWND window) {
   PAINTSTRUCT paint;
   HDC target = BeginPaint(window, &paint);
   RECT client;
   GetClientRect(window, &client);
-  const int width = client.right, height = client.bottom;
   WaterfallState* s = StateOf<WaterfallState>(window);
-  if (s && width > 0 && height > 0) {
-    HDC dc = CreateCompatibleDC(target);
-    HBITMAP bitmap = CreateCompatibleBitmap(target, width, height);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    const int top = std::max(30, height / 4);
-    DrawSpectrum(dc, *s, width, top);
-    DrawScale(dc, width, top);
-    SetStretchBltMode(dc, COLORONCOLOR);
-    if (s->columns > 0)
-      StretchDIBits(dc, 0, top, width, height - top, 0, 0, s->columns, kHistoryRows, s->bits.data(),
-                  reinterpret_cast<const BITMAPINFO*>(&s->info), DIB_RGB_COLORS, SRCCOPY);
-    DrawSignals(dc, s->signals, width, top);
-    DrawMarker(dc, s->markHz, kMarkColour, "M", width, height);
-    DrawMarker(dc, s->spaceHz, kSpaceColour, "S", width, height);
-    BitBlt(target, 0, 0, width, height, dc, 0, 0, SRCCOPY);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+  if (s && client.right > 0 && client.bottom > 0 && MakeFrame(*s, target, client.right, client.bottom)) {
+    const int width = s->width, height = s->height, top = SpectrumHeight(height);
+    GdiFlush();  // the last frame's drawing is finished before its pixels are written again
+    std::copy(s->scale.begin(), s->scale.end(), s->pixels);
+    DrawHistory(*s, top);
+    DrawSpectrum(s->dc, *s, width, top);
+    DrawSignals(s->dc, s->signals, width, top);
+    DrawMarker(s->dc, s->markHz, kMarkColour, "M", width, height);
+    DrawMarker(s->dc, s->spaceHz, kSpaceColour, "S", width, height);
+    BitBlt(target, 0, 0, width, height, s->dc, 0, 0, SRCCOPY);
   }
   EndPaint(window, &paint);
 }
@@ -160,7 +226,10 @@ void Tune(HWND window, LPARAM at) {
 LRESULT CALLBACK WaterfallProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_NCCREATE: SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new WaterfallState)); break;
-    case WM_NCDESTROY: delete StateOf<WaterfallState>(window); break;
+    case WM_NCDESTROY:
+      if (WaterfallState* s = StateOf<WaterfallState>(window)) FreeFrame(*s);
+      delete StateOf<WaterfallState>(window);
+      break;
     case WM_PAINT: PaintWaterfall(window); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN: Tune(window, lParam); return 0;
@@ -169,24 +238,33 @@ LRESULT CALLBACK WaterfallProc(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// -60 dB to full scale across the bar.
+MeterLook LookOf(HWND meter, const MeterState& s) {
+  RECT client;
+  GetClientRect(meter, &client);
+  const double db = 20 * std::log10(std::max(1e-6f, s.peak));
+  MeterLook look;
+  look.over = GetTickCount() < s.overUntil;
+  look.bar = static_cast<LONG>(client.right * std::min(1.0, std::max(0.0, (db + 60) / 60)));
+  look.colour = look.over ? RGB(255, 0, 0) : db > -6 ? RGB(255, 200, 0) : RGB(0, 200, 0);
+  return look;
+}
+
 void PaintMeter(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   RECT client;
   GetClientRect(window, &client);
-  const MeterState* s = StateOf<MeterState>(window);
+  MeterState* s = StateOf<MeterState>(window);
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   if (s) {
-    // -60 dB to full scale across the bar.
-    const double db = 20 * std::log10(std::max(1e-6f, s->peak));
-    const bool over = GetTickCount() < s->overUntil;
+    s->shown = LookOf(window, *s);
     RECT bar = client;
-    bar.right = static_cast<LONG>(client.right * std::min(1.0, std::max(0.0, (db + 60) / 60)));
-    const COLORREF colour = over ? RGB(255, 0, 0) : db > -6 ? RGB(255, 200, 0) : RGB(0, 200, 0);
-    HBRUSH brush = CreateSolidBrush(colour);
+    bar.right = s->shown.bar;
+    HBRUSH brush = CreateSolidBrush(s->shown.colour);
     FillRect(dc, &bar, brush);
     DeleteObject(brush);
-    if (over) {
+    if (s->shown.over) {
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, RGB(255, 255, 255));
       HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
@@ -229,15 +307,13 @@ void AddWaterfallRows(HWND waterfall, const std::vector<std::vector<uint8_t>>& r
   const int columns = static_cast<int>(rows.back().size());
   if (columns != s->columns) {
     s->columns = columns;
-    s->bits.assign(static_cast<size_t>(kHistoryRows) * ((columns + 3) & ~3), 0);
-    s->info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), columns, -kHistoryRows, 1, 8, BI_RGB, 0, 0, 0, 256, 0};
-    MakePalette(s->info.colours);
+    s->history.assign(static_cast<size_t>(kHistoryRows) * static_cast<size_t>(columns), 0);
+    MakePalette(s->colours);
   }
-  const size_t stride = static_cast<size_t>((columns + 3) & ~3);
   for (const std::vector<uint8_t>& row : rows) {
     if (row.size() != static_cast<size_t>(columns)) continue;
-    std::copy_backward(s->bits.begin(), s->bits.end() - static_cast<std::ptrdiff_t>(stride), s->bits.end());
-    std::copy(row.begin(), row.end(), s->bits.begin());
+    s->newest = (s->newest + kHistoryRows - 1) % kHistoryRows;
+    std::copy(row.begin(), row.end(), s->history.begin() + s->newest * columns);
   }
   s->latest = rows.back();
   InvalidateRect(waterfall, nullptr, FALSE);
@@ -263,5 +339,5 @@ void SetLevel(HWND meter, float peak) {
   if (!s) return;
   s->peak = std::max(peak, s->peak * kFall);
   if (peak >= kOverdrive) s->overUntil = GetTickCount() + static_cast<DWORD>(kOverHoldMs);
-  InvalidateRect(meter, nullptr, FALSE);
+  if (LookOf(meter, *s) != s->shown) InvalidateRect(meter, nullptr, FALSE);  // a repaint only for a visible change
 }

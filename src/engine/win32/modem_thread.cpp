@@ -11,6 +11,7 @@ namespace {
 
 constexpr DWORD kStopWaitMs = 5000;
 constexpr size_t kRowsKept = 64;
+constexpr double kUpdateEveryMs = 100;  // the status shown, when no waterfall row comes first
 
 // Sets `timer` going off every `ms`; returns `ms`.
 int Tick(HANDLE timer, int ms) {
@@ -100,18 +101,12 @@ void ModemThread::Post(Command command) {
   SetEvent(wake_);
 }
 
-zk::EngineStatus ModemThread::TakeStatus() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  zk::EngineStatus s = status_;
-  status_.peak = 0;
-  return s;
-}
-
-void ModemThread::TakeRows(std::vector<std::vector<uint8_t>>* rows) {
+zk::EngineStatus ModemThread::Take(std::vector<std::vector<uint8_t>>* rows) {
   std::lock_guard<std::mutex> lock(mutex_);
   rows->swap(rows_);
   rows_.clear();
-  rowsPosted_ = false;
+  posted_ = false;
+  return status_;
 }
 
 DWORD WINAPI ModemThread::Main(void* self) {
@@ -160,7 +155,10 @@ bool ModemThread::RunCommands(zk::EngineSession& session) {
       case Command::kApply: session.Apply(*c.settings); break;
       case Command::kMark: session.SetMark(c.value); break;
       case Command::kTuneTo: session.TuneTo(static_cast<int>(c.value)); break;
-      case Command::kVisible: session.SetVisible(c.value != 0); break;
+      case Command::kVisible:
+        visible_ = c.value != 0;
+        session.SetVisible(visible_);
+        break;
       case Command::kBandList: session.SetBandList(c.value != 0); break;
       case Command::kTerminal: session.FromTerminal(c.code, c.argument); break;
       case Command::kStop: return false;
@@ -169,20 +167,23 @@ bool ModemThread::RunCommands(zk::EngineSession& session) {
   return true;
 }
 
+// One update at a time, and none while nobody can see it; the status is only worked out
+// for an update.
 void ModemThread::Publish(zk::EngineSession& session) {
-  zk::EngineStatus status = session.TakeStatus();
   std::vector<uint8_t> row;
   bool post = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    status.peak = std::max(status.peak, status_.peak);
-    status_ = std::move(status);
     while (session.PopRow(&row)) {
       if (rows_.size() >= kRowsKept) rows_.erase(rows_.begin());
       rows_.push_back(std::move(row));
-      post = post || !rowsPosted_;
-      rowsPosted_ = true;
+    }
+    const double now = NowMs();
+    if (visible_ && !posted_ && (!rows_.empty() || now - postedMs_ >= kUpdateEveryMs)) {
+      status_ = session.TakeStatus();
+      post = posted_ = true;
+      postedMs_ = now;
     }
   }
-  if (post) PostMessageA(window_, WM_MODEM_ROWS, 0, 0);
+  if (post) PostMessageA(window_, WM_MODEM_UPDATE, 0, 0);
 }

@@ -15,8 +15,9 @@
 #include "engine/engine_session.h"
 #include "engine/engine_settings.h"
 
-// Posted to the window: new waterfall rows to take.
-constexpr UINT WM_MODEM_ROWS = WM_APP + 4;
+// Posted to the window about ten times a second while it can be seen: the status and new
+// waterfall rows to take, together, so the waterfall is drawn once for both.
+constexpr UINT WM_MODEM_UPDATE = WM_APP + 4;
 
 class ModemThread {
  public:
@@ -35,9 +36,8 @@ class ModemThread {
   void SetBandList(bool shown) { Post({Command::kBandList, shown ? 1.0 : 0.0}); }
   void FromTerminal(WPARAM code, LPARAM value) { Post({Command::kTerminal, 0, code, value}); }
 
-  zk::EngineStatus TakeStatus();
-  // Moves the rows computed since the last call into `rows`.
-  void TakeRows(std::vector<std::vector<uint8_t>>* rows);
+  // The status, and the rows computed since the last call moved into `rows`.
+  zk::EngineStatus Take(std::vector<std::vector<uint8_t>>* rows);
 
  private:
   struct Command {
@@ -66,5 +66,7 @@ class ModemThread {
   std::deque<Command> commands_;
   zk::EngineStatus status_;
   std::vector<std::vector<uint8_t>> rows_;
-  bool rowsPosted_ = false;
+  bool posted_ = false;  // an update is on its way to the window
+  double postedMs_ = 0;
+  bool visible_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,8 +15,7 @@
 
 namespace {
 
-constexpr UINT_PTR kTimer = 1;
-constexpr UINT kTimerMs = 100;
+constexpr unsigned kBandEvery = 2;  // the band list is shown every this many updates
 const char* const kBauds[] = {"45.45", "50", "75", "100"};
 const char* const kShifts[] = {"170", "200", "425", "850"};
 
@@ -63,15 +63,19 @@ bool ModemWindow::Create(int showCommand) {
   // Up is up: an up-down control's own range runs from 100 down to 0.
   SendDlgItemMessageA(window_, IDC_SQUELCH_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(zk::kSquelchDbLow),
                       zk::kSquelchDbHigh);
-  SetUpBandList(GetDlgItem(window_, IDC_BAND_LIST));
+  waterfall_ = GetDlgItem(window_, IDC_WATERFALL);
+  level_ = GetDlgItem(window_, IDC_LEVEL);
+  list_ = GetDlgItem(window_, IDC_BAND_LIST);
+  tuning_.window = GetDlgItem(window_, IDC_TUNING);
+  devices_.window = GetDlgItem(window_, IDC_DEVICES);
+  state_.window = GetDlgItem(window_, IDC_STATE);
+  SetUpBandList(list_);
   ShowSettings();
   ShowBandList(settings_.bandList);
   PlaceWindow();
   ShowWindow(window_, showCommand);
   OnSize(IsIconic(window_) ? SIZE_MINIMIZED : SIZE_RESTORED);
-  if (!modem_.Start(window_, message_, startedByTerminal_, settings_)) return false;
-  SetTimer(window_, kTimer, kTimerMs, nullptr);
-  return true;
+  return modem_.Start(window_, message_, startedByTerminal_, settings_);
 }
 
 INT_PTR CALLBACK ModemWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -93,9 +97,8 @@ INT_PTR ModemWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND: OnCommand(wParam); return TRUE;
     case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
-    case WM_TIMER: OnTimer(); return TRUE;
+    case WM_MODEM_UPDATE: OnUpdate(); return TRUE;
     case WM_SIZE: OnSize(wParam); return TRUE;
-    case WM_MODEM_ROWS: OnRows(); return TRUE;
     case WM_WATERFALL_TUNE: OnTune(lParam); return TRUE;
     case WM_CLOSE: DestroyWindow(window_); return TRUE;
     case WM_DESTROY: OnDestroy(); return TRUE;
@@ -134,8 +137,16 @@ void ModemWindow::OnCommand(WPARAM wParam) {
 }
 
 INT_PTR ModemWindow::OnNotify(NMHDR& header) {
+  if (header.idFrom == IDC_BAND_LIST && header.code == LVN_GETDISPINFOA) {
+    GiveBandCell(band_, reinterpret_cast<NMLVDISPINFOA&>(header));
+    return TRUE;
+  }
   if (header.idFrom == IDC_BAND_LIST && header.code == NM_CUSTOMDRAW) {
-    SetWindowLongPtrA(window_, DWLP_MSGRESULT, DrawBandRow(reinterpret_cast<NMLVCUSTOMDRAW&>(header)));
+    const bool anySilent = std::any_of(band_.begin(), band_.end(), [](const zk::BandRow& r) { return !r.open; });
+    const LRESULT result = DrawBandRow(reinterpret_cast<NMLVCUSTOMDRAW&>(header), anySilent);
+    // The default needs no answer; an answer costs a call to the window system under Wine.
+    if (result == CDRF_DODEFAULT) return FALSE;
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
     return TRUE;
   }
   if (header.idFrom == IDC_BAND_LIST && header.code == NM_DBLCLK) {
@@ -175,7 +186,7 @@ bool ModemWindow::Change(const zk::EngineSettings& candidate) {
 // A click on a listed signal's tones tunes to that signal, anywhere else to where it fell.
 void ModemWindow::OnTune(LPARAM hz) {
   if (const zk::BandRow* row = zk::SignalAt(band_, static_cast<double>(hz))) return TuneTo(*row);
-  SelectBandRow(GetDlgItem(window_, IDC_BAND_LIST), band_, 0);
+  SelectBandRow(list_, band_, 0);
   zk::EngineSettings candidate = settings_;
   candidate.mark = static_cast<double>(hz);
   if (!zk::TonesFit(candidate)) return;
@@ -191,24 +202,25 @@ void ModemWindow::TuneTo(const zk::BandRow& row) {
   if (!zk::TonesFit(candidate)) return;
   settings_ = candidate;
   SaveSettings();
-  SelectBandRow(GetDlgItem(window_, IDC_BAND_LIST), band_, row.id);
+  SelectBandRow(list_, band_, row.id);
   modem_.TuneTo(row.id);
 }
 
 void ModemWindow::ShowBandList(bool shown) {
   CheckDlgButton(window_, IDC_BAND_SHOWN, shown ? BST_CHECKED : BST_UNCHECKED);
-  ShowWindow(GetDlgItem(window_, IDC_BAND_LIST), shown ? SW_SHOW : SW_HIDE);
+  ShowWindow(list_, shown ? SW_SHOW : SW_HIDE);
   ShowWindow(GetDlgItem(window_, IDC_BAND_HINT), shown ? SW_SHOW : SW_HIDE);
   if (!shown) ShowBand({});
   OnSize(IsIconic(window_) ? SIZE_MINIMIZED : SIZE_RESTORED);
 }
 
 void ModemWindow::ShowBand(const std::vector<zk::BandRow>& rows) {
-  band_ = rows;
-  ShowBandRows(GetDlgItem(window_, IDC_BAND_LIST), rows);
+  const std::vector<zk::BandRow> shown = std::move(band_);
+  band_ = rows;  // first: the list asks for the text of the rows it is given
+  ShowBandRows(list_, shown, band_);
   std::vector<WaterfallSignal> marks;
   for (const zk::BandRow& row : rows) marks.push_back({row.markHz, row.spaceHz, row.open});
-  SetWaterfallSignals(GetDlgItem(window_, IDC_WATERFALL), marks);
+  SetWaterfallSignals(waterfall_, marks);
 }
 
 void ModemWindow::ShowSettings() {
@@ -229,8 +241,13 @@ void ModemWindow::ShowSquelchLevel() {
   EnableWindow(GetDlgItem(window_, IDC_SQUELCH_SPIN), settings_.squelch);
 }
 
-void ModemWindow::OnTimer() {
-  if (visible_) ShowStatus(modem_.TakeStatus());
+// The status and the waterfall's rows, about ten times a second while the window is seen.
+void ModemWindow::OnUpdate() {
+  std::vector<std::vector<uint8_t>> rows;
+  const zk::EngineStatus status = modem_.Take(&rows);
+  if (!visible_) return;
+  AddWaterfallRows(waterfall_, rows);
+  ShowStatus(status);
 }
 
 void ModemWindow::ShowStatus(const zk::EngineStatus& s) {
@@ -239,15 +256,17 @@ void ModemWindow::ShowStatus(const zk::EngineStatus& s) {
   std::snprintf(tuning, sizeof tuning, "Mark %.0f Hz    Space %.0f Hz    SNR %s    %s", s.markHz, space,
                 s.snrDb > -99 ? (Format(std::round(s.snrDb)) + " dB").c_str() : "-",
                 s.transmitting ? "Transmitting" : "Receiving");
-  SetText(IDC_TUNING, tuning);
-  SetText(IDC_DEVICES, s.input + "    " + s.output + "    " + s.ptt);
+  tuning_.Set(tuning);
+  devices_.Set(s.input + "    " + s.output + "    " + s.ptt);
   const char* link = s.linked ? "Linked with the terminal."
                      : startedByTerminal_ ? "Waiting for the terminal to answer."
                                           : "Running on its own.";
-  SetText(IDC_STATE, s.problem.empty() ? link : s.problem);
-  SetWaterfallMarkers(GetDlgItem(window_, IDC_WATERFALL), s.markHz, space);
-  SetLevel(GetDlgItem(window_, IDC_LEVEL), s.peak);
-  if (settings_.bandList) ShowBand(s.band);
+  state_.Set(s.problem.empty() ? link : s.problem);
+  SetWaterfallMarkers(waterfall_, s.markHz, space);
+  SetLevel(level_, s.peak);
+  // Every other update: a station's text grows by a character or two each time, and each
+  // repaint of the list costs as much as one of the waterfall.
+  if (settings_.bandList && (++updates_ % kBandEvery == 0 || s.band.size() != band_.size())) ShowBand(s.band);
 }
 
 std::string ModemWindow::Text(int id) const {
@@ -256,9 +275,10 @@ std::string ModemWindow::Text(int id) const {
   return text;
 }
 
-// Only a text that changed is set: setting one repaints it.
-void ModemWindow::SetText(int id, const std::string& text) {
-  if (text != Text(id)) SetDlgItemTextA(window_, id, text.c_str());
+void ModemWindow::Label::Set(const std::string& now) {
+  if (now == text) return;
+  text = now;
+  SetWindowTextA(window, now.c_str());
 }
 
 void ModemWindow::OnSize(WPARAM kind) {
@@ -282,7 +302,7 @@ void ModemWindow::OnSize(WPARAM kind) {
   Place(IDC_BAND_SHOWN, rowTop + (row - text.left) / 2, text.left, 0);
   Place(IDC_BAND_HINT, rowTop + (row - text.top) / 2, text.top, right);
   Place(IDC_BAND_LIST, listTop, list, right);
-  FitBandColumns(GetDlgItem(window_, IDC_BAND_LIST));
+  FitBandColumns(list_);
 }
 
 // At its own left edge, to `right` (0: as wide as it is).
@@ -294,14 +314,7 @@ void ModemWindow::Place(int id, LONG top, LONG height, LONG right) {
   MoveWindow(control, at.left, top, std::max(10L, (right ? right : at.right) - at.left), std::max(4L, height), TRUE);
 }
 
-void ModemWindow::OnRows() {
-  std::vector<std::vector<uint8_t>> rows;
-  modem_.TakeRows(&rows);
-  if (visible_) AddWaterfallRows(GetDlgItem(window_, IDC_WATERFALL), rows);
-}
-
 void ModemWindow::OnDestroy() {
-  KillTimer(window_, kTimer);
   modem_.Stop();
   SaveSettings();
   PostQuitMessage(0);

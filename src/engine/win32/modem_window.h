@@ -23,9 +23,8 @@ class ModemWindow {
 
   void OnCommand(WPARAM wParam);
   INT_PTR OnNotify(NMHDR& header);
-  void OnTimer();
+  void OnUpdate();
   void OnSize(WPARAM kind);
-  void OnRows();
   void OnTune(LPARAM hz);
   void TuneTo(const zk::BandRow& row);
   void ShowBandList(bool shown);
@@ -37,7 +36,12 @@ class ModemWindow {
   void ShowSquelchLevel();
   void ShowStatus(const zk::EngineStatus& status);
   std::string Text(int id) const;
-  void SetText(int id, const std::string& text);
+  // A label of the status, set only when its text changes: setting one repaints it.
+  struct Label {
+    HWND window = nullptr;
+    std::string text;
+    void Set(const std::string& now);
+  };
   void Place(int id, LONG top, LONG height, LONG right);
   void PlaceWindow();
   void SaveSettings();
@@ -51,4 +55,8 @@ class ModemWindow {
   ModemThread modem_;
   bool visible_ = true;
   std::vector<zk::BandRow> band_;  // as the list shows it
+  unsigned updates_ = 0;
+  // Found once: finding a control by its id asks the window system each time.
+  HWND waterfall_ = nullptr, level_ = nullptr, list_ = nullptr;
+  Label tuning_, devices_, state_;
 };
