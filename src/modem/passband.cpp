@@ -31,6 +31,15 @@ constexpr double kShortOfToneHz = 15;
 // costs a receiver that hears it about a decibel).
 constexpr double kStrongerNeighbour = 0.5;
 constexpr double kStillAvoided = 0.25;  // one left out stays out until it is this weak
+// A neighbour twice as strong as the receiver's pair or more is far stronger still in the
+// receiver's fades, and its keying spreads about a baud either side of its tone: the band
+// then stops that far short of the tone, though no closer to the receiver's own tones than
+// two thirds of a baud (its element filters lose little beyond). Kept until the neighbour is
+// hardly stronger, so a fading neighbour does not jolt the band.
+constexpr double kMuchStronger = 2;
+constexpr double kStillMuchStronger = 1.25;
+constexpr double kShortOfStrongBauds = 1.1;
+constexpr double kStrongEdgeBauds = 0.66;
 // A station is expected back as strong as it was: its strength is remembered, fading over
 // this time, so a receiver's band does not open to a neighbour in the neighbour's gaps (and
 // take its keying in until the scan sees it again).
@@ -179,10 +188,16 @@ struct PassbandDecoder::Impl {
       // weaker: a band that opened and closed as a fading neighbour's strength crossed one
       // threshold would jolt the receiver each time.
       const bool out = band && (LowTone(otherMark) + settings.shift < band->lowHz() || LowTone(otherMark) > band->highHz());
-      if (std::max(scan.PairAt(otherMark), remembered) <= (out ? kStillAvoided : kStrongerNeighbour) * own) return;
+      const double strength = std::max(scan.PairAt(otherMark), remembered);
+      if (strength <= (out ? kStillAvoided : kStrongerNeighbour) * own) return;
       for (double t : {LowTone(otherMark), LowTone(otherMark) + settings.shift}) {
-        if (t > highTone + kEdgeHz) high = std::min(high, std::max(highTone + kEdgeHz, t - kShortOfToneHz));
-        if (t < lowTone - kEdgeHz) low = std::max(low, std::min(lowTone - kEdgeHz, t + kShortOfToneHz));
+        const bool above = t > highTone;
+        const bool narrowed = band && (above ? band->highHz() < highTone + kEdgeHz - 1 : band->lowHz() > lowTone - kEdgeHz + 1);
+        const bool much = strength > (narrowed ? kStillMuchStronger : kMuchStronger) * own;
+        const double edge = much ? kStrongEdgeBauds * settings.baud : kEdgeHz;
+        const double shortOf = much ? kShortOfStrongBauds * settings.baud : kShortOfToneHz;
+        if (t > highTone + edge) high = std::min(high, std::max(highTone + edge, t - shortOf));
+        if (t < lowTone - edge) low = std::max(low, std::min(lowTone - edge, t + shortOf));
       }
     };
     for (size_t i = 0; i < receivers.size(); ++i)
