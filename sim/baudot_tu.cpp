@@ -30,12 +30,10 @@ struct TuOptions {
 class TerminalUnit : public Station {
  public:
   TerminalUnit(const TuOptions& options, const Script* script, int64_t startNs)
-      : options_(options), player_(script, options.line.loop, options.line.rateScale),
-        startNs_(startNs) {}
+      : options_(options), player_(script, options.line.loop, options.line.rateScale), startNs_(startNs) {}
 
   bool OpenRecords() {
-    return recorder_.OpenText(options_.line.record.c_str()) &&
-           recorder_.OpenRaw(options_.line.recordRaw.c_str());
+    return recorder_.OpenText(options_.line.record.c_str()) && recorder_.OpenRaw(options_.line.recordRaw.c_str());
   }
 
   void Begin(int64_t) override {}
@@ -93,8 +91,7 @@ int ParseArgs(int argc, char** argv, TuOptions* o) {
     if (r == OptionResult::kTaken) continue;
     if (r == OptionResult::kNotMine && std::strcmp(argv[i], "--stop-bits") == 0) {
       const char* v = OptionValue(argc, argv, &i, &error);
-      if (v && (std::strcmp(v, "1") == 0 || std::strcmp(v, "1.5") == 0 ||
-                std::strcmp(v, "2") == 0)) {
+      if (v && (std::strcmp(v, "1") == 0 || std::strcmp(v, "1.5") == 0 || std::strcmp(v, "2") == 0)) {
         ParseDoubleArg(v, 1, 2, &o->stopBits);
         continue;
       }
@@ -133,8 +130,7 @@ int main(int argc, char** argv) {
   Script script;
   int64_t charNs = 0;
   // Start bit, five data bits, stop bits.
-  const int prepared =
-      PrepareStation("baudot_tu", options.line, kMaxCode, 6 + options.stopBits, &script, &charNs);
+  const int prepared = PrepareStation("baudot_tu", options.line, kMaxCode, 6 + options.stopBits, &script, &charNs);
   if (prepared >= 0) return prepared;
   TerminalUnit unit(options, &script, startNs);
   if (!unit.OpenRecords()) {

@@ -33,13 +33,14 @@ struct TncOptions {
 class Tnc : public Station {
  public:
   Tnc(const TncOptions& options, const Script* script, int64_t startNs)
-      : options_(options), machine_(options.tnc),
-        player_(script, options.line.loop, options.line.rateScale), flood_(options.flood),
+      : options_(options),
+        machine_(options.tnc),
+        player_(script, options.line.loop, options.line.rateScale),
+        flood_(options.flood),
         startNs_(startNs) {}
 
   bool OpenRecords() {
-    return recorder_.OpenText(options_.line.record.c_str()) &&
-           recorder_.OpenRaw(options_.line.recordRaw.c_str());
+    return recorder_.OpenText(options_.line.record.c_str()) && recorder_.OpenRaw(options_.line.recordRaw.c_str());
   }
 
   void Begin(int64_t) override {
@@ -90,9 +91,7 @@ class Tnc : public Station {
           out_.push_back(item.value);
         }
         break;
-      case ScriptItem::Kind::kRaw:
-        out_.push_back(item.value);
-        break;
+      case ScriptItem::Kind::kRaw: out_.push_back(item.value); break;
       case ScriptItem::Kind::kNoise: {
         // The TNC prints what its demodulator makes of the noise: random Baudot codes.
         const char c = noiseCodec_.Decode(static_cast<uint8_t>(item.value & 31), true);

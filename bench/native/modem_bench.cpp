@@ -99,8 +99,7 @@ std::vector<float> Received(const std::string& name, const std::vector<float>& t
   std::vector<float> x = through;
   const double variance = zk::channel::NoiseVariance(ps, rate, snr);
   zk::channel::AddNoise(x, variance, seed * 1000 + static_cast<uint64_t>(snr * 10 + 500));
-  if (name == "impulses")
-    zk::channel::AddImpulses(x, rate, ps / std::pow(10, snr / 10), 5, 20, 40, seed + 99);
+  if (name == "impulses") zk::channel::AddImpulses(x, rate, ps / std::pow(10, snr / 10), 5, 20, 40, seed + 99);
   return x;
 }
 
@@ -162,8 +161,9 @@ std::string Db(double v) {
 }
 
 void Report(const Config& c, const std::vector<std::pair<std::string, Result>>& results) {
-  std::printf("\nCharacter error rate (%%), 45.45 baud, 170 Hz shift, 1.5 stop bits, %zu characters x %d seeds, %g Hz\n",
-              c.chars, c.seeds, c.rate);
+  std::printf(
+      "\nCharacter error rate (%%), 45.45 baud, 170 Hz shift, 1.5 stop bits, %zu characters x %d seeds, %g Hz\n",
+      c.chars, c.seeds, c.rate);
   std::printf("%8s", "SNR dB");
   for (const auto& r : results) std::printf(" %10s", r.first.c_str());
   std::printf("\n");
@@ -177,8 +177,8 @@ void Report(const Config& c, const std::vector<std::pair<std::string, Result>>& 
   for (const auto& r : results) {
     const Result& x = r.second;
     std::printf("%-10s %12s %12s %12s %13.2f%% %12.5f\n", r.first.c_str(), Db(Crossing(x.points, 0.01)).c_str(),
-                Db(Crossing(x.points, 0.10)).c_str(), Db(Crossing(x.points, 0.50)).c_str(),
-                100 * CerAt(x.points, -10), x.cpuSeconds / x.audioSeconds);
+                Db(Crossing(x.points, 0.10)).c_str(), Db(Crossing(x.points, 0.50)).c_str(), 100 * CerAt(x.points, -10),
+                x.cpuSeconds / x.audioSeconds);
     if (x.noiseFreeCer >= 0) std::printf("%-10s no noise: CER %.3f %%\n", "", 100 * x.noiseFreeCer);
   }
 }

@@ -31,8 +31,8 @@ struct Config {
   double noiseMinutes = 10;
   std::vector<double> noiseDbfs{-50, -30, -10};  // noise alone, RMS level against full scale
   zk::DemodulatorOptions options;
-  bool show = false;     // print what was decoded at each point
-  std::string wav;       // write one recording of overs there instead of measuring
+  bool show = false;  // print what was decoded at each point
+  std::string wav;    // write one recording of overs there instead of measuring
 };
 
 struct Over {
@@ -278,7 +278,8 @@ void RunPoints(const Config& c, const std::string& channel, const std::string& l
     Score s;
     for (int seed = 1; seed <= c.seeds; ++seed) {
       const Recording& r = recordings[static_cast<size_t>(seed - 1)];
-      const std::vector<float> x = WithNoise(r, snr, static_cast<uint64_t>(seed * 1000 + std::lround(snr * 10) + 500), c.rate);
+      const std::vector<float> x =
+          WithNoise(r, snr, static_cast<uint64_t>(seed * 1000 + std::lround(snr * 10) + 500), c.rate);
       const std::vector<Printed> printed = Decode(x, c, &t->cpu);
       t->audio += static_cast<double>(x.size()) / c.rate;
       Delays delays;
@@ -362,17 +363,28 @@ Config Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
-    if (a == "--quick") quick = true;
-    else if (a == "--show") c.show = true;
-    else if (a == "--channel" && more) c.channels = {argv[++i]};
-    else if (a == "--lead" && more) c.leads = {argv[++i]};
-    else if (a == "--seeds" && more) c.seeds = std::atoi(argv[++i]);
-    else if (a == "--overs" && more) c.overs = std::atoi(argv[++i]);
-    else if (a == "--rate" && more) c.rate = std::atof(argv[++i]);
-    else if (a == "--snr" && more) c.snrs.push_back(std::atof(argv[++i]));
-    else if (a == "--noise-minutes" && more) c.noiseMinutes = std::atof(argv[++i]);
-    else if (a == "--squelch" && more) c.options.squelchDb = std::atof(argv[++i]);
-    else if (a == "--wav" && more) c.wav = argv[++i];
+    if (a == "--quick")
+      quick = true;
+    else if (a == "--show")
+      c.show = true;
+    else if (a == "--channel" && more)
+      c.channels = {argv[++i]};
+    else if (a == "--lead" && more)
+      c.leads = {argv[++i]};
+    else if (a == "--seeds" && more)
+      c.seeds = std::atoi(argv[++i]);
+    else if (a == "--overs" && more)
+      c.overs = std::atoi(argv[++i]);
+    else if (a == "--rate" && more)
+      c.rate = std::atof(argv[++i]);
+    else if (a == "--snr" && more)
+      c.snrs.push_back(std::atof(argv[++i]));
+    else if (a == "--noise-minutes" && more)
+      c.noiseMinutes = std::atof(argv[++i]);
+    else if (a == "--squelch" && more)
+      c.options.squelchDb = std::atof(argv[++i]);
+    else if (a == "--wav" && more)
+      c.wav = argv[++i];
   }
   if (quick) {
     c.seeds = 1;
@@ -391,9 +403,10 @@ Config Parse(int argc, char** argv) {
 int main(int argc, char** argv) {
   const Config c = Parse(argc, argv);
   if (!c.wav.empty()) return WriteRecording(c);
-  std::printf("Contest overs: call, 599, serial, serial; %d overs x %d seeds a point; offsets uniform in +-50 Hz;\n"
-              "2 to 4 s of noise between overs; 45.45 baud, 170 Hz shift, %g Hz; squelch %+.0f dB\n",
-              c.overs, c.seeds, c.rate, c.options.squelchDb);
+  std::printf(
+      "Contest overs: call, 599, serial, serial; %d overs x %d seeds a point; offsets uniform in +-50 Hz;\n"
+      "2 to 4 s of noise between overs; 45.45 baud, 170 Hz shift, %g Hz; squelch %+.0f dB\n",
+      c.overs, c.seeds, c.rate, c.options.squelchDb);
   Totals t;
   for (const std::string& channel : c.channels)
     for (const std::string& lead : c.leads) RunPoints(c, channel, lead, &t);

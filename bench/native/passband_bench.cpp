@@ -22,9 +22,9 @@ using zk::channel::Random;
 
 constexpr double kRate = 8000;
 constexpr double kReferencePower = 0.125;  // mean square of the modulator's signal at 0 dB
-constexpr double kSameStationHz = 60;     // a decoded signal this close to a station's mark is that station
-constexpr size_t kBlock = 160;            // 20 ms, as a sound card delivers
-constexpr double kFadingSweepDb = 7;      // fading takes this much more SNR to reach the same error rate
+constexpr double kSameStationHz = 60;      // a decoded signal this close to a station's mark is that station
+constexpr size_t kBlock = 160;             // 20 ms, as a sound card delivers
+constexpr double kFadingSweepDb = 7;       // fading takes this much more SNR to reach the same error rate
 
 struct Config {
   bool quick = false;
@@ -40,9 +40,9 @@ struct Config {
 
 struct Station {
   double mark = 0, snrDb = 0;
-  std::string sent;                 // every over's text, each ending in '\n'
-  std::vector<double> overStarts;   // seconds
-  std::vector<float> audio;         // through the channel, at its SNR against unit noise
+  std::string sent;                // every over's text, each ending in '\n'
+  std::vector<double> overStarts;  // seconds
+  std::vector<float> audio;        // through the channel, at its SNR against unit noise
 };
 
 std::string Text(const std::string& raw) {
@@ -95,7 +95,9 @@ std::vector<float> Noise(size_t n, uint64_t seed) {
 }
 
 double Cer(const std::string& got, const std::string& sent) {
-  return sent.empty() ? 0 : static_cast<double>(zk::channel::Levenshtein(Text(got), sent)) / static_cast<double>(sent.size());
+  return sent.empty()
+             ? 0
+             : static_cast<double>(zk::channel::Levenshtein(Text(got), sent)) / static_cast<double>(sent.size());
 }
 
 double Mean(const std::vector<double>& x) {
@@ -108,10 +110,10 @@ double Seconds(std::clock_t ticks) { return static_cast<double>(ticks) / CLOCKS_
 
 // What the passband decoder made of a passband, by station.
 struct Decoded {
-  std::vector<std::string> text;                  // per station
-  std::vector<double> snr;                        // per station, as the decoder showed it last
-  std::vector<std::vector<double>> found;         // per station and over: seconds to its first character, or -1
-  int strays = 0;   // signals that printed more than 5 characters at no station's mark
+  std::vector<std::string> text;           // per station
+  std::vector<double> snr;                 // per station, as the decoder showed it last
+  std::vector<std::vector<double>> found;  // per station and over: seconds to its first character, or -1
+  int strays = 0;                          // signals that printed more than 5 characters at no station's mark
   double rtf = 0;
 };
 
@@ -156,7 +158,8 @@ Decoded RunPassband(const std::vector<Station>& stations, const std::vector<floa
       d.text[static_cast<size_t>(i)] += c.ch;
       const std::vector<double>& starts = stations[static_cast<size_t>(i)].overStarts;
       for (size_t o = 0; o < starts.size(); ++o)
-        if (now >= starts[o] + 0.4 && (o + 1 == starts.size() || now < starts[o + 1]) && d.found[static_cast<size_t>(i)][o] < 0)
+        if (now >= starts[o] + 0.4 && (o + 1 == starts.size() || now < starts[o + 1]) &&
+            d.found[static_cast<size_t>(i)][o] < 0)
           d.found[static_cast<size_t>(i)][o] = now - starts[o];
     }
   }
@@ -183,7 +186,8 @@ std::vector<double> Marks(int count, Random& random) {
     std::vector<double> marks;
     for (int tries = 0; tries < 1000 && static_cast<int>(marks.size()) < count; ++tries) {
       const double m = 200 + (2800 - 170 - 200) * random.Uniform();
-      if (std::all_of(marks.begin(), marks.end(), [&](double o) { return std::fabs(o - m) >= 250; })) marks.push_back(m);
+      if (std::all_of(marks.begin(), marks.end(), [&](double o) { return std::fabs(o - m) >= 250; }))
+        marks.push_back(m);
     }
     if (static_cast<int>(marks.size()) == count) return marks;
   }
@@ -330,8 +334,9 @@ void NoiseAlone(const Config& c) {
     }
     int falses = 0;
     for (const auto& [id, n] : printed) falses += n > 5;
-    std::printf("== %.0f min of noise alone at %.0f dBFS: %zu signals printed something, %d more than 5 characters; RTF %.4f\n",
-                c.noiseMinutes, level, printed.size(), falses, Seconds(cpu) / (60 * c.noiseMinutes));
+    std::printf(
+        "== %.0f min of noise alone at %.0f dBFS: %zu signals printed something, %d more than 5 characters; RTF %.4f\n",
+        c.noiseMinutes, level, printed.size(), falses, Seconds(cpu) / (60 * c.noiseMinutes));
   }
 }
 

@@ -56,8 +56,8 @@ struct Received {
 class FarEnd {
  public:
   bool Open() {
-    port_ = CreateFileA("\\\\.\\COM6", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_OVERLAPPED, nullptr);
+    port_ = CreateFileA("\\\\.\\COM6", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                        nullptr);
     if (port_ == INVALID_HANDLE_VALUE) return false;
     // A read sleeps until bytes come and returns 1 ms after they stop: the far end costs
     // next to nothing while the line is quiet, so the CPU figures are Zktty's and Wine's.
@@ -127,8 +127,7 @@ void MeasureCpu(const char* what, HANDLE process, const std::string& linuxPid, F
   const double server1 = LinuxCpuMs(server);
   const uint64_t memory1 = bench::ProcessMemory(process);
   const size_t codes = peer.Since(wall0).size();
-  std::printf("cpu %-9s Zktty %5.1f %% of one core (%.0f ms in %.1f s)", what, 100.0 * cpu / wall, cpu,
-              wall / 1000.0);
+  std::printf("cpu %-9s Zktty %5.1f %% of one core (%.0f ms in %.1f s)", what, 100.0 * cpu / wall, cpu, wall / 1000.0);
   if (server0 >= 0 && server1 >= 0) std::printf(", wineserver %.1f %%", 100.0 * (server1 - server0) / wall);
   std::printf("; %.1f codes/s on the line; memory %+.0f KB/s\n", static_cast<double>(codes) / (wall / 1000.0),
               (static_cast<double>(memory1) - static_cast<double>(memory0)) / 1024.0 / (wall / 1000.0));
@@ -142,8 +141,8 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 void PrintSpread(const char* what, const std::vector<double>& v) {
-  std::printf("latency %-26s median %6.1f ms, 90%% %6.1f ms, worst %6.1f ms, best %6.1f ms\n", what,
-              Percentile(v, 0.5), Percentile(v, 0.9), Percentile(v, 1.0), Percentile(v, 0.0));
+  std::printf("latency %-26s median %6.1f ms, 90%% %6.1f ms, worst %6.1f ms, best %6.1f ms\n", what, Percentile(v, 0.5),
+              Percentile(v, 0.9), Percentile(v, 1.0), Percentile(v, 0.0));
 }
 
 struct Key {
@@ -197,9 +196,10 @@ int MeasureLatency(ZkApp& zk, FarEnd& peer, int keyCount, double transmitStartMs
   }
   for (; next < line.size(); ++next)
     if (line[next].code != zk::kLtrs) ++wrong;
-  std::printf("latency: %zu keys typed while transmitting, %zu codes matched, %d missing, %d wrong or extra;"
-              " character time %.1f ms\n",
-              keys.size(), written.size(), missing, wrong, kCharacterMs);
+  std::printf(
+      "latency: %zu keys typed while transmitting, %zu codes matched, %d missing, %d wrong or extra;"
+      " character time %.1f ms\n",
+      keys.size(), written.size(), missing, wrong, kCharacterMs);
   PrintSpread("key to code read", written);
   PrintSpread("key to code on the line", onAir);
   PrintSpread("key to code sent (whole)", sent);
@@ -222,8 +222,10 @@ int main(int argc, char** argv) {
   const std::string marker = "latency-bench-" + std::to_string(GetCurrentProcessId());
   testbed::WriteFile(zk.folder() + "\\" + marker, "");
   const std::string linuxPid = bench::LinuxPidOf("Zktty.exe", marker);
-  std::printf("Zktty.exe: terminal unit on COM5, 45 baud, 5 data bits, 1.5 stop bits, diddle on;"
-              " CPU time from %s\n", linuxPid.empty() ? "GetProcessTimes" : ("/proc/" + linuxPid).c_str());
+  std::printf(
+      "Zktty.exe: terminal unit on COM5, 45 baud, 5 data bits, 1.5 stop bits, diddle on;"
+      " CPU time from %s\n",
+      linuxPid.empty() ? "GetProcessTimes" : ("/proc/" + linuxPid).c_str());
   int status = 1;
   MeasureCpu("receiving", zk.process(), linuxPid, peer, cpuSeconds);
   const double transmitStart = NowMs();

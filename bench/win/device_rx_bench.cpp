@@ -51,15 +51,17 @@ int main(int argc, char** argv) {
     sim.Stop();
     if (!r.whole) ++failures;
     const double span = (r.lastMs - r.firstMs) / 1000.0;
-    std::printf("run %d: %zu of %zu bytes followed, %s; %.0f chars/s steady (%.1f %% of the line rate), %.0f chars/s"
-                " first to last growth over %.2f s; sampled %ld times, at most %.0f ms apart\n",
-                run, r.bytesSeen, FloodStream(lines).size(), r.whole ? "every byte once and in order" : "NOT whole",
-                r.steadyCharsPerSecond, 100.0 * r.steadyCharsPerSecond / kLineRate,
-                span > 0 ? static_cast<double>(r.bytesSeen) / span : 0.0, span, r.snapshots, r.worstSampleGapMs);
+    std::printf(
+        "run %d: %zu of %zu bytes followed, %s; %.0f chars/s steady (%.1f %% of the line rate), %.0f chars/s"
+        " first to last growth over %.2f s; sampled %ld times, at most %.0f ms apart\n",
+        run, r.bytesSeen, FloodStream(lines).size(), r.whole ? "every byte once and in order" : "NOT whole",
+        r.steadyCharsPerSecond, 100.0 * r.steadyCharsPerSecond / kLineRate,
+        span > 0 ? static_cast<double>(r.bytesSeen) / span : 0.0, span, r.snapshots, r.worstSampleGapMs);
     // The run also holds the open, the wait for a quiet line and the sampling.
-    std::printf("run %d: CPU %.0f ms in all (%.0f %% of one core over the flood), reader thread %.0f ms,"
-                " window thread %.0f ms\n",
-                run, cpu, span > 0 ? 100.0 * cpu / (span * 1000.0) : 0.0, reader, window);
+    std::printf(
+        "run %d: CPU %.0f ms in all (%.0f %% of one core over the flood), reader thread %.0f ms,"
+        " window thread %.0f ms\n",
+        run, cpu, span > 0 ? 100.0 * cpu / (span * 1000.0) : 0.0, reader, window);
     std::fflush(stdout);
   }
   EndProgram();

@@ -110,11 +110,12 @@ void Run(const char* name, Wait how, double seconds) {
   const double wall = (NowMs() - start) / 1000.0;
   const double cpu = ProcessCpuMs() - cpu0, serverCpu = bench::LinuxCpuMs(server) - server0;
   const uint64_t heap1 = HeapBytesInUse();
-  std::printf("%-32s %6.1f wake-ups/s (%ld with an empty mask), %ld bytes read; CPU %5.1f %% of one core,"
-              " wineserver %5.1f %%; heap %+.1f KB/s\n",
-              name, static_cast<double>(wakeUps) / wall, emptyMasks, static_cast<long>(bytes),
-              100.0 * cpu / (wall * 1000.0), server0 < 0 ? -1.0 : 100.0 * serverCpu / (wall * 1000.0),
-              (static_cast<double>(heap1) - static_cast<double>(heap0)) / 1024.0 / wall);
+  std::printf(
+      "%-32s %6.1f wake-ups/s (%ld with an empty mask), %ld bytes read; CPU %5.1f %% of one core,"
+      " wineserver %5.1f %%; heap %+.1f KB/s\n",
+      name, static_cast<double>(wakeUps) / wall, emptyMasks, static_cast<long>(bytes), 100.0 * cpu / (wall * 1000.0),
+      server0 < 0 ? -1.0 : 100.0 * serverCpu / (wall * 1000.0),
+      (static_cast<double>(heap1) - static_cast<double>(heap0)) / 1024.0 / wall);
   CloseHandle(never);
   CloseHandle(wait.hEvent);
   CloseHandle(read.hEvent);

@@ -42,7 +42,7 @@ using testbed::RunUnix;
 using testbed::WaitFor;
 
 constexpr double kRate = 48000;
-constexpr double kLeadSeconds = 1;  // noise before the signal in the recording
+constexpr double kLeadSeconds = 1;    // noise before the signal in the recording
 constexpr int kBandListShown = 1015;  // zkmodem's "Band list" check box
 
 struct Engine {
@@ -156,7 +156,8 @@ void ReceiveFromFile(const std::string& text, int seconds) {
   WaitFor([&] { return NowMs() > startMs + lengthMs + 3000; }, 600000);
   const std::string got = terminal.Text();
   std::printf("\nreceived %zu characters of %zu sent; first: %.40s\n\n", got.size(), text.size(), got.c_str());
-  std::printf("| receive latency, ms | median | 90 %% | worst | best | characters | over 100 ms |\n|---|---|---|---|---|---|---|\n");
+  std::printf(
+      "| receive latency, ms | median | 90 %% | worst | best | characters | over 100 ms |\n|---|---|---|---|---|---|---|\n");
   const std::vector<double> latencies = Latencies(terminal.Messages(), text, ends, startMs);
   Percentiles("end of stop element to the terminal", latencies);
   // The first two characters come together, once the squelch has opened on the signal.
@@ -217,9 +218,10 @@ void ReceiveFromSoundCard(const std::string& wav, int seconds) {
   double first = -1, last = -1;
   for (const auto& m : terminal.Messages())
     if (m.code == 0x8003) (first < 0 ? first : last) = m.ms - played;
-  std::printf("  (%zu characters received from the null sink in the %.1f s the player ran, the first %.1f s and "
-              "the last %.1f s after its start: %.300s)\n",
-              got.size(), (stopped - played) / 1000, first / 1000, last / 1000, got.c_str());
+  std::printf(
+      "  (%zu characters received from the null sink in the %.1f s the player ran, the first %.1f s and "
+      "the last %.1f s after its start: %.300s)\n",
+      got.size(), (stopped - played) / 1000, first / 1000, last / 1000, got.c_str());
   EndEngine(e, terminal);
 }
 
@@ -237,11 +239,13 @@ void Transmit(const char* what, const std::string& name, const std::string& ini)
   for (char c : text) terminal.Post(4, c);
   terminal.Post(3, 1);
   double endedMs = -1;
-  WaitFor([&] {
-    for (const auto& m : terminal.Messages())
-      if (m.code == 0x8004) endedMs = m.ms;
-    return endedMs > 0;
-  }, 60000);
+  WaitFor(
+      [&] {
+        for (const auto& m : terminal.Messages())
+          if (m.code == 0x8004) endedMs = m.ms;
+        return endedMs > 0;
+      },
+      60000);
   const std::vector<double> lags = Latencies(terminal.Messages(), text, ends, switched);
   const double start = lags.empty() ? 0 : *std::min_element(lags.begin(), lags.end());
   // The engine renders in 20 ms blocks: the signal's last block is played whole.
@@ -291,8 +295,9 @@ int main(int argc, char** argv) {
     ReceiveFromSoundCard(unix + "rx.wav", seconds);
   }
   if (!wanted("tx")) return 0;
-  std::printf("\n| transmit, ms | audio start after the switch | echo later than that, worst | end report after the last sample | audio | echoed |\n"
-              "|---|---|---|---|---|---|\n");
+  std::printf(
+      "\n| transmit, ms | audio start after the switch | echo later than that, worst | end report after the last sample | audio | echoed |\n"
+      "|---|---|---|---|---|---|\n");
   Transmit("into a file", "engine_tx_file", "txfile tx.wav\n");
   Transmit("into the null sink", "engine_tx_pulse", "outdevice zkloop\n");
   return 0;

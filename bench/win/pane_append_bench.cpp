@@ -42,10 +42,9 @@ double Millis(int64_t ticks) { return Seconds(ticks) * 1000.0; }
 // Line k of the received stream: a six-digit line number and RTTY-like words, always
 // kLineBytes long, so the byte at any stream offset can be regenerated for checking.
 void MakeLine(uint64_t k, char out[kLineBytes]) {
-  static const char* const kWords[] = {"CQ",  "DE",   "RYRYRY", "UR",  "RST", "599",  "5NN",
-                                       "NAME", "QTH", "TU",     "73",  "ES",  "HW",   "CPY",
-                                       "OM",  "BK",   "K",      "FB",  "RIG", "ANT",  "WX",
-                                       "AGN", "PSE",  "KN",     "SK",  "TEST", "QSL", "BURO"};
+  static const char* const kWords[] = {"CQ", "DE",  "RYRYRY", "UR",  "RST", "599",  "5NN", "NAME", "QTH", "TU",
+                                       "73", "ES",  "HW",     "CPY", "OM",  "BK",   "K",   "FB",   "RIG", "ANT",
+                                       "WX", "AGN", "PSE",    "KN",  "SK",  "TEST", "QSL", "BURO"};
   const size_t wordCount = sizeof kWords / sizeof kWords[0];
   char line[128];
   int n = std::snprintf(line, sizeof line, "%06u", static_cast<unsigned>(k % 1000000));
@@ -186,7 +185,7 @@ struct Probe {
   std::atomic<bool> stop{false};
   std::vector<double> sentMs;  // SendMessageTimeout round trips
   int timeouts = 0;
-  int maxLinesBehind = 0;      // how far the view's bottom row was from the last line
+  int maxLinesBehind = 0;  // how far the view's bottom row was from the last line
 };
 
 int LinesBehind(HWND pane) {
@@ -208,14 +207,15 @@ DWORD WINAPI ProbeThread(void* arg) {
     PostMessageA(probe.target, kProbePosted, 0, static_cast<LPARAM>(Now()));
     const int64_t t = Now();
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(probe.target, WM_NULL, 0, 0, SMTO_NORMAL, kProbeTimeoutMs, &result))
-      ++probe.timeouts;
+    if (!SendMessageTimeoutA(probe.target, WM_NULL, 0, 0, SMTO_NORMAL, kProbeTimeoutMs, &result)) ++probe.timeouts;
     probe.sentMs.push_back(Millis(Now() - t));
     probe.maxLinesBehind = std::max(probe.maxLinesBehind, LinesBehind(probe.pane));
     next += interval;
     const int64_t wait = next - Now();
-    if (wait > 0) Sleep(static_cast<DWORD>(Millis(wait)));
-    else next = Now();
+    if (wait > 0)
+      Sleep(static_cast<DWORD>(Millis(wait)));
+    else
+      next = Now();
   }
   return 0;
 }
@@ -512,7 +512,8 @@ void PrintResults(const std::vector<Result>& results) {
   row("feed time (s)", [&](const Result& r) { return fed(r, "%.2f", r.seconds); });
   row("characters appended", [&](const Result& r) { return fed(r, "%.0f", static_cast<double>(r.sent)); });
   row("characters per second", [&](const Result& r) { return fed(r, "%.0f", r.rate); });
-  row("feeder max behind schedule (ms)", [&](const Result& r) { return r.fed && r.maxLagMs > 0 ? num("%.1f", r.maxLagMs) : std::string("-"); });
+  row("feeder max behind schedule (ms)",
+      [&](const Result& r) { return r.fed && r.maxLagMs > 0 ? num("%.1f", r.maxLagMs) : std::string("-"); });
   row("AppendChar p99 / max (us)", [&](const Result& r) {
     return r.fed ? num("%.0f", r.appendP99Us) + " / " + num("%.0f", r.appendMaxUs) : std::string("-");
   });
@@ -520,28 +521,40 @@ void PrintResults(const std::vector<Result>& results) {
     return r.fed ? (r.check.textMatches ? std::string("0") : std::string("MISMATCH")) : std::string("-");
   });
   row("pane length / trimmed bytes", [&](const Result& r) {
-    return r.fed ? num("%.0f", r.check.length) + " / " + num("%.0f", static_cast<double>(r.check.trimmedBytes)) : std::string("-");
-  });
-  row("lines held (first..last #)", [&](const Result& r) {
-    return r.fed && !r.unbroken ? num("%.0f", static_cast<double>(r.check.firstLine)) + ".." + num("%.0f", static_cast<double>(r.check.lastLine))
+    return r.fed ? num("%.0f", r.check.length) + " / " + num("%.0f", static_cast<double>(r.check.trimmedBytes))
                  : std::string("-");
   });
-  row("colours all received slot", [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.coloursMatch)) : std::string("-"); });
-  row("line table = full re-wrap", [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.tableMatches)) : std::string("-"); });
-  row("wrap = GDI-measured wrap", [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.wrapsLikeGdi)) : std::string("-"); });
+  row("lines held (first..last #)", [&](const Result& r) {
+    return r.fed && !r.unbroken ? num("%.0f", static_cast<double>(r.check.firstLine)) + ".." +
+                                      num("%.0f", static_cast<double>(r.check.lastLine))
+                                : std::string("-");
+  });
+  row("colours all received slot",
+      [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.coloursMatch)) : std::string("-"); });
+  row("line table = full re-wrap",
+      [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.tableMatches)) : std::string("-"); });
+  row("wrap = GDI-measured wrap",
+      [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.wrapsLikeGdi)) : std::string("-"); });
   row("display lines / text lines", [&](const Result& r) {
     return r.fed ? num("%.0f", r.check.displayLines) + " / " + num("%.0f", r.check.textLines) : std::string("-");
   });
-  row("view at end afterwards", [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.viewAtEnd)) : std::string("-"); });
+  row("view at end afterwards",
+      [&](const Result& r) { return r.fed ? std::string(YesNo(r.check.viewAtEnd)) : std::string("-"); });
   row("view max lines behind end", [&](const Result& r) { return num("%.0f", r.maxLinesBehind); });
-  row("view updates (posted notices)", [&](const Result& r) { return num("%.0f", static_cast<double>(r.window.viewUpdates)); });
+  row("view updates (posted notices)",
+      [&](const Result& r) { return num("%.0f", static_cast<double>(r.window.viewUpdates)); });
   row("repaints (WM_PAINT)", [&](const Result& r) { return num("%.0f", static_cast<double>(r.window.paints)); });
   row("characters per repaint", [&](const Result& r) {
-    return r.fed && r.window.paints ? num("%.1f", static_cast<double>(r.sent) / static_cast<double>(r.window.paints)) : std::string("-");
+    return r.fed && r.window.paints ? num("%.1f", static_cast<double>(r.sent) / static_cast<double>(r.window.paints))
+                                    : std::string("-");
   });
-  row("window busy in pane updates (%)", [&](const Result& r) { return num("%.1f", 100.0 * Seconds(r.window.busyTicks) / r.runSeconds); });
-  row("window in WM_PAINT (%)", [&](const Result& r) { return num("%.1f", 100.0 * Seconds(r.window.paintTicks) / r.runSeconds); });
-  row("window thread CPU (%)", [&](const Result& r) { return r.windowCpu < 0 ? std::string("n/a") : num("%.1f", 100.0 * r.windowCpu / r.runSeconds); });
+  row("window busy in pane updates (%)",
+      [&](const Result& r) { return num("%.1f", 100.0 * Seconds(r.window.busyTicks) / r.runSeconds); });
+  row("window in WM_PAINT (%)",
+      [&](const Result& r) { return num("%.1f", 100.0 * Seconds(r.window.paintTicks) / r.runSeconds); });
+  row("window thread CPU (%)", [&](const Result& r) {
+    return r.windowCpu < 0 ? std::string("n/a") : num("%.1f", 100.0 * r.windowCpu / r.runSeconds);
+  });
   row("feeder thread CPU (%)", [&](const Result& r) {
     return !r.fed || r.feederCpu < 0 ? std::string("-") : num("%.1f", 100.0 * r.feederCpu / r.seconds);
   });
@@ -581,8 +594,8 @@ HWND MakeHost(HINSTANCE instance) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = "ZkPaneBenchHost";
   if (!RegisterClassExA(&wc)) return nullptr;
-  return CreateWindowExA(0, wc.lpszClassName, "Pane append benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                         640, 320, nullptr, nullptr, instance, nullptr);
+  return CreateWindowExA(0, wc.lpszClassName, "Pane append benchmark", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 320,
+                         nullptr, nullptr, instance, nullptr);
 }
 
 void PrintSetup(const Bench& bench, double seconds, double rate) {
@@ -602,9 +615,10 @@ void PrintSetup(const Bench& bench, double seconds, double rate) {
   GetClientRect(bench.pane->window(), &client);
   std::printf("pane: capacity %d, client %ldx%ld px, font \"Arial\" 10 pt -> face \"%s\", line height %d px\n",
               kPaneCapacity, client.right, client.bottom, face, bench.pane->lineHeight());
-  std::printf("stream: %d-byte lines (58 characters, CR LF), colour slot 1, one AppendChar per byte; "
-              "a %d-character line measures %ld px\n",
-              kLineBytes, kLineBytes - 2, size.cx);
+  std::printf(
+      "stream: %d-byte lines (58 characters, CR LF), colour slot 1, one AppendChar per byte; "
+      "a %d-character line measures %ld px\n",
+      kLineBytes, kLineBytes - 2, size.cx);
   std::printf("runs: %.1f s each; paced at %.0f chars/s; probes every %d ms\n", seconds, rate, kProbeIntervalMs);
   std::fflush(stdout);
 }

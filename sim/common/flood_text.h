@@ -18,8 +18,8 @@ class FloodText {
   void Queue(std::deque<uint8_t>* out) {
     char line[64];
     ++seq_;
-    const int n = std::snprintf(line, sizeof line, "THE QUICK BROWN FOX 0123456789 %06lld\r\n",
-                                static_cast<long long>(seq_));
+    const int n =
+        std::snprintf(line, sizeof line, "THE QUICK BROWN FOX 0123456789 %06lld\r\n", static_cast<long long>(seq_));
     for (int i = 0; i < n && left_ > 0; ++i, --left_) {
       out->push_back(static_cast<uint8_t>(line[i]));
     }

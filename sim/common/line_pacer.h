@@ -25,8 +25,7 @@ inline int64_t CharacterTimeNs(double baud, double bitsPerChar, double rateScale
 // rather than bursting out the slots it missed.
 class LinePacer {
  public:
-  explicit LinePacer(int64_t periodNs)
-      : period_(periodNs), catchUp_(std::max(periodNs, 10 * kNsPerMs)) {}
+  explicit LinePacer(int64_t periodNs) : period_(periodNs), catchUp_(std::max(periodNs, 10 * kNsPerMs)) {}
 
   void Reset() { idle_ = true; }
   // Nothing was there to go when the slot came.

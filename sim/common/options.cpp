@@ -50,8 +50,7 @@ const char* OptionValue(int argc, char** argv, int* index, std::string* error) {
   return argv[*index];
 }
 
-OptionResult TakeCommonOption(int argc, char** argv, int* index, LineOptions* options,
-                              std::string* error) {
+OptionResult TakeCommonOption(int argc, char** argv, int* index, LineOptions* options, std::string* error) {
   const char* name = argv[*index];
   if (std::strcmp(name, "--loop") == 0) {
     options->loop = true;
@@ -70,8 +69,7 @@ OptionResult TakeCommonOption(int argc, char** argv, int* index, LineOptions* op
   if (std::strcmp(name, "--script") == 0) text = &options->script;
   if (std::strcmp(name, "--record") == 0) text = &options->record;
   if (std::strcmp(name, "--record-raw") == 0) text = &options->recordRaw;
-  const bool numeric = std::strcmp(name, "--baud") == 0 ||
-                       std::strcmp(name, "--rate-scale") == 0 ||
+  const bool numeric = std::strcmp(name, "--baud") == 0 || std::strcmp(name, "--rate-scale") == 0 ||
                        std::strcmp(name, "--start-delay") == 0;
   if (!text && !numeric) return OptionResult::kNotMine;
 

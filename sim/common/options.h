@@ -25,8 +25,7 @@ enum class OptionResult { kTaken, kNotMine, kBad };
 
 // Looks at argv[*index]; when it is a shared option, stores it (and its value, advancing
 // *index past it). kBad comes with the reason in *error.
-OptionResult TakeCommonOption(int argc, char** argv, int* index, LineOptions* options,
-                              std::string* error);
+OptionResult TakeCommonOption(int argc, char** argv, int* index, LineOptions* options, std::string* error);
 
 // The value after argv[*index], advancing *index; null (with *error set) when missing.
 const char* OptionValue(int argc, char** argv, int* index, std::string* error);

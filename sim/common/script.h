@@ -32,14 +32,13 @@ struct Script {
   std::vector<ScriptStep> steps;
 };
 
-constexpr size_t kMaxScriptLine = 1000;       // longer lines are cut
-constexpr size_t kMaxScriptFile = 1 << 20;    // the rest of a larger file is ignored
+constexpr size_t kMaxScriptLine = 1000;     // longer lines are cut
+constexpr size_t kMaxScriptFile = 1 << 20;  // the rest of a larger file is ignored
 constexpr int64_t kMaxPauseMs = 3600 * 1000;
 constexpr int64_t kMaxNoise = 100000;
 
 // Decimal, or hex after "0x"; the whole token must be a number within [low, high].
-inline bool ParseScriptNumber(const std::string& token, int64_t low, int64_t high,
-                              int64_t* value) {
+inline bool ParseScriptNumber(const std::string& token, int64_t low, int64_t high, int64_t* value) {
   if (token.empty()) return false;
   size_t pos = 0;
   int base = 10;
@@ -96,8 +95,7 @@ inline bool Fail(std::string* error, int line, const std::string& what) {
 }
 
 // Reads one "@..." line into step; false (with the reason) for anything malformed.
-inline bool ParseDirective(const std::string& line, int lineNo, int maxRaw, ScriptStep* step,
-                           std::string* error) {
+inline bool ParseDirective(const std::string& line, int lineNo, int maxRaw, ScriptStep* step, std::string* error) {
   const size_t nameEnd = std::min(line.find_first_of(" \t"), line.size());
   const std::string name = line.substr(1, nameEnd - 1);
   const std::string rest = TrimBlanks(line.substr(nameEnd));
@@ -106,10 +104,9 @@ inline bool ParseDirective(const std::string& line, int lineNo, int maxRaw, Scri
   if (name == "pause" || name == "noise") {
     const bool pause = name == "pause";
     step->kind = pause ? ScriptStep::Kind::kPause : ScriptStep::Kind::kNoise;
-    if (args.size() != 1 ||
-        !ParseScriptNumber(args[0], 0, pause ? kMaxPauseMs : kMaxNoise, &step->amount)) {
-      return Fail(error, lineNo, "@" + name + " needs one number up to " +
-                                     std::to_string(pause ? kMaxPauseMs : kMaxNoise));
+    if (args.size() != 1 || !ParseScriptNumber(args[0], 0, pause ? kMaxPauseMs : kMaxNoise, &step->amount)) {
+      return Fail(error, lineNo,
+                  "@" + name + " needs one number up to " + std::to_string(pause ? kMaxPauseMs : kMaxNoise));
     }
     return true;
   }

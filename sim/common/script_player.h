@@ -92,8 +92,7 @@ class ScriptPlayer {
           break;
         case ScriptStep::Kind::kPause:
           if (pauseEnd_ < 0) {
-            pauseEnd_ = now + static_cast<int64_t>(static_cast<double>(s.amount * kNsPerMs) /
-                                                   rateScale_);
+            pauseEnd_ = now + static_cast<int64_t>(static_cast<double>(s.amount * kNsPerMs) / rateScale_);
             if (s.amount > 0) passHadEffect_ = true;
           }
           if (now < pauseEnd_) {

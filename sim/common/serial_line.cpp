@@ -16,10 +16,9 @@ speed_t NearestSpeed(double baud) {
     double baud;
     speed_t code;
   };
-  static const Rate kRates[] = {{50, B50},       {75, B75},       {110, B110},
-                                {300, B300},     {1200, B1200},   {2400, B2400},
-                                {4800, B4800},   {9600, B9600},   {19200, B19200},
-                                {38400, B38400}, {57600, B57600}, {115200, B115200}};
+  static const Rate kRates[] = {{50, B50},       {75, B75},       {110, B110},     {300, B300},
+                                {1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+                                {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
   speed_t best = B9600;
   double bestGap = 1e18;
   for (const Rate& r : kRates) {

@@ -60,8 +60,13 @@ void Pause(int64_t ns, const sigset_t* waitMask) {
 class Runner {
  public:
   Runner(const char* name, const LineOptions& options, int64_t charNs, Station& station)
-      : name_(name), options_(options), charNs_(charNs),
-        minWait_(charNs < kNsPerMs ? kNsPerMs : 0), station_(station), tx_(charNs), rx_(charNs) {}
+      : name_(name),
+        options_(options),
+        charNs_(charNs),
+        minWait_(charNs < kNsPerMs ? kNsPerMs : 0),
+        station_(station),
+        tx_(charNs),
+        rx_(charNs) {}
 
   int Run() {
     InstallStopSignals(&waitMask_);
@@ -95,8 +100,8 @@ class Runner {
       return true;
     }
     if (!waitingReported_ || options_.exitOnHup) {
-      std::fprintf(stderr, "%s: cannot open %s (%s)%s\n", name_, options_.device.c_str(),
-                   std::strerror(errno), options_.exitOnHup ? "" : ", retrying");
+      std::fprintf(stderr, "%s: cannot open %s (%s)%s\n", name_, options_.device.c_str(), std::strerror(errno),
+                   options_.exitOnHup ? "" : ", retrying");
       waitingReported_ = true;
     }
     return false;
@@ -153,8 +158,7 @@ class Runner {
         case SerialLine::Io::kWouldBlock:  // nobody is reading the other end; try later
           *wake = std::min(*wake, now + charNs_);
           return true;
-        case SerialLine::Io::kGone:
-          return false;
+        case SerialLine::Io::kGone: return false;
       }
     }
     *wake = std::min(*wake, tx_.NextSlot());
@@ -176,8 +180,7 @@ class Runner {
           rx_.MarkIdle();
           *wantRead = true;
           return true;
-        case SerialLine::Io::kGone:
-          return false;
+        case SerialLine::Io::kGone: return false;
       }
     }
     *wake = std::min(*wake, rx_.NextSlot());
@@ -215,8 +218,8 @@ int RunStation(const char* name, const LineOptions& options, int64_t charNs, Sta
   return runner.Run();
 }
 
-int PrepareStation(const char* name, const LineOptions& options, int maxRaw, double bitsPerChar,
-                   Script* script, int64_t* charNs) {
+int PrepareStation(const char* name, const LineOptions& options, int maxRaw, double bitsPerChar, Script* script,
+                   int64_t* charNs) {
   std::string error;
   if (!options.script.empty() && !LoadScript(options.script.c_str(), maxRaw, script, &error)) {
     std::fprintf(stderr, "%s: %s: %s\n", name, options.script.c_str(), error.c_str());

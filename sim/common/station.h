@@ -32,8 +32,8 @@ struct Script;
 // What both simulators do before they run: load the script (codes up to maxRaw) and work
 // out the character time. Returns -1 when all is well, otherwise the exit code, after
 // telling the user why.
-int PrepareStation(const char* name, const LineOptions& options, int maxRaw, double bitsPerChar,
-                   Script* script, int64_t* charNs);
+int PrepareStation(const char* name, const LineOptions& options, int maxRaw, double bitsPerChar, Script* script,
+                   int64_t* charNs);
 
 }  // namespace sim
 }  // namespace zk

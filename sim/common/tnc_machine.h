@@ -38,8 +38,7 @@ class TncMachine {
       return Event::kTransmitByte;
     }
     switch (b) {
-      case '\r':
-        return EndLine(reply);
+      case '\r': return EndLine(reply);
       case 0x03:  // Ctrl-C: abandon the line, show the prompt again
         line_.clear();
         AppendPrompt(reply);

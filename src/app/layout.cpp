@@ -13,9 +13,7 @@ constexpr double kTruncNudge = 1e-9;
 
 // Window coordinates are far inside 32 bits; the sums are done in 64 bits and
 // saturated back so that absurd inputs cannot overflow.
-int32_t Narrow(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+int32_t Narrow(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 }  // namespace
 
@@ -32,30 +30,26 @@ double ClampWinRatio(double winratio) {
   return std::clamp(winratio, 0.0, 1.0);
 }
 
-PaneLayout ComputePaneLayout(int32_t clientRight, int32_t clientBottom,
-                             int32_t buttonStripBottom, double winratio) {
+PaneLayout ComputePaneLayout(int32_t clientRight, int32_t clientBottom, int32_t buttonStripBottom, double winratio) {
   const double ratio = ClampWinRatio(winratio);
   const int64_t top = int64_t{buttonStripBottom} + kGapAbovePanes;
-  const int64_t height = std::max<int64_t>(
-      0, int64_t{clientBottom} - buttonStripBottom - (kGapAbovePanes + kBarHeight + kMargin));
+  const int64_t height =
+      std::max<int64_t>(0, int64_t{clientBottom} - buttonStripBottom - (kGapAbovePanes + kBarHeight + kMargin));
   // A drag stores the ratio as rxHeight / height; multiplied back it can land just
   // below the whole number (15 / 22 * 22 is 14.999...), which would move the bar up a
   // pixel on every drag step. The nudge is far below the 1e-6 steps of a saved ratio.
-  const int64_t split =
-      top + static_cast<int64_t>(static_cast<double>(height) * ratio + kTruncNudge);
+  const int64_t split = top + static_cast<int64_t>(static_cast<double>(height) * ratio + kTruncNudge);
   const int64_t right = std::max<int64_t>(int64_t{clientRight} - kMargin, kMargin);
 
   PaneLayout layout;
   layout.rxTx = {Narrow(kMargin), Narrow(top), Narrow(right), Narrow(split)};
   // Equal to clientBottom - 5 whenever the window is tall enough for the gaps.
-  layout.typing = {Narrow(kMargin), Narrow(split + kBarHeight), Narrow(right),
-                   Narrow(top + height + kBarHeight)};
+  layout.typing = {Narrow(kMargin), Narrow(split + kBarHeight), Narrow(right), Narrow(top + height + kBarHeight)};
   return layout;
 }
 
 bool OnSplitterBar(const PaneLayout& layout, int32_t x, int32_t y) {
-  return layout.rxTx.left <= x && x <= layout.rxTx.right && layout.rxTx.bottom <= y &&
-         y <= layout.typing.top;
+  return layout.rxTx.left <= x && x <= layout.rxTx.right && layout.rxTx.bottom <= y && y <= layout.typing.top;
 }
 
 bool SplitterDrag::Grab(const PaneLayout& layout, int32_t x, int32_t y) {
@@ -68,8 +62,8 @@ bool SplitterDrag::Grab(const PaneLayout& layout, int32_t x, int32_t y) {
   return true;
 }
 
-bool SplitterDrag::Drag(int32_t y, int32_t rxLineHeight, int32_t typingLineHeight,
-                        PaneLayout& layout, double& winratio) {
+bool SplitterDrag::Drag(int32_t y, int32_t rxLineHeight, int32_t typingLineHeight, PaneLayout& layout,
+                        double& winratio) {
   if (!dragging_) return false;
   const int64_t dy = int64_t{y} - startY_;
   // A click sends no move worth acting on; recomputing the ratio from the rounded
@@ -79,8 +73,7 @@ bool SplitterDrag::Drag(int32_t y, int32_t rxLineHeight, int32_t typingLineHeigh
   const int64_t newTyping = int64_t{savedTyping_.bottom} - savedTyping_.top - dy;
   // Both panes keep at least 2 pixels even for a nonsense line height, so the ratio
   // below always divides by a positive sum and lands inside 0..1.
-  if (newRx < std::max<int64_t>(rxLineHeight, 0) + 2 ||
-      newTyping < std::max<int64_t>(typingLineHeight, 0) + 2)
+  if (newRx < std::max<int64_t>(rxLineHeight, 0) + 2 || newTyping < std::max<int64_t>(typingLineHeight, 0) + 2)
     return false;
   layout.rxTx.bottom = Narrow(savedRxTx_.bottom + dy);
   layout.typing.top = Narrow(savedTyping_.top + dy);

@@ -29,8 +29,7 @@ double ClampWinRatio(double winratio);
 // receive/transmit pane takes winratio of the height, truncated. A ratio outside
 // 0..1 is clamped, and a window too small for the gaps gives panes of zero height,
 // never negative ones.
-PaneLayout ComputePaneLayout(int32_t clientRight, int32_t clientBottom,
-                             int32_t buttonStripBottom, double winratio);
+PaneLayout ComputePaneLayout(int32_t clientRight, int32_t clientBottom, int32_t buttonStripBottom, double winratio);
 
 // True on the bar: the 4 gap rows and the typing pane's top row, across the panes'
 // width, both ends included.
@@ -49,8 +48,7 @@ class SplitterDrag {
   // returns true. A move to the starting row before any accepted move is a plain
   // click and changes nothing. A point above a captured window arrives as a y of
   // 65535 and is refused like any other move that squeezes the typing pane.
-  bool Drag(int32_t y, int32_t rxLineHeight, int32_t typingLineHeight, PaneLayout& layout,
-            double& winratio);
+  bool Drag(int32_t y, int32_t rxLineHeight, int32_t typingLineHeight, PaneLayout& layout, double& winratio);
 
   // Ends a drag; false when none was in progress.
   bool Release();

@@ -87,6 +87,7 @@ constexpr char kFigures[32] = {
 
 // The code sent for each upper-cased character up to "Z". Characters without a code of
 // their own send 28, which the far end prints as "." in figures shift.
+// clang-format off
 constexpr uint8_t kEncode[91] = {
     28, 28, 28, 28, 28, 28, 28,  5,  // 0x00-0x07: BEL 5
     28, 28,  2, 28, 28,  8, 28, 28,  // 0x08-0x0F: LF 2, CR 8
@@ -101,6 +102,7 @@ constexpr uint8_t kEncode[91] = {
     22, 23, 10,  5, 16,  7, 30, 19,  // 0x50-0x57: P-W
     29, 21, 17,                      // 0x58-0x5A: X-Z
 };
+// clang-format on
 static_assert(sizeof kEncode == 91, "one entry per character up to Z");
 
 }  // namespace
@@ -108,23 +110,15 @@ static_assert(sizeof kEncode == 91, "one entry per character up to Z");
 char BaudotCodec::Decode(uint8_t code, bool ltrsOnSpace) {
   const char ch = (rxFigures_ ? kFigures : kLetters)[code & 0x1F];
   switch (ch) {
-    case kBlankEntry:
-      return 0;
-    case kFigsEntry:
-      rxFigures_ = true;
-      return 0;
-    case kLtrsEntry:
-      rxFigures_ = false;
-      return 0;
+    case kBlankEntry: return 0;
+    case kFigsEntry: rxFigures_ = true; return 0;
+    case kLtrsEntry: rxFigures_ = false; return 0;
     case '\r':
-    case '\n':
-      rxFigures_ = false;
-      return ch;
+    case '\n': rxFigures_ = false; return ch;
     case ' ':
       if (ltrsOnSpace) rxFigures_ = false;
       return ch;
-    default:
-      return ch;
+    default: return ch;
   }
 }
 

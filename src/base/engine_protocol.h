@@ -11,11 +11,11 @@ namespace engine {
 constexpr char kMessageName[] = "MMTTY";
 
 // Posted by the terminal to the engine's window.
-constexpr uint32_t kReply = 0;       // value: the terminal's main window, answering kAnnounce
-constexpr uint32_t kExit = 2;        // the engine is to end
-constexpr uint32_t kMode = 3;        // value: one of the modes below
-constexpr uint32_t kSend = 4;        // value: one character, widened as a signed 8-bit value
-constexpr uint32_t kSync = 12;       // value 0; sent at start and after kReply; its meaning is the engine's
+constexpr uint32_t kReply = 0;  // value: the terminal's main window, answering kAnnounce
+constexpr uint32_t kExit = 2;   // the engine is to end
+constexpr uint32_t kMode = 3;   // value: one of the modes below
+constexpr uint32_t kSend = 4;   // value: one character, widened as a signed 8-bit value
+constexpr uint32_t kSync = 12;  // value 0; sent at start and after kReply; its meaning is the engine's
 constexpr intptr_t kModeReceive = 0;
 constexpr intptr_t kModeFinish = 1;  // send what is buffered, then receive
 constexpr intptr_t kModeTransmit = 2;

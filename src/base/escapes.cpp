@@ -11,8 +11,7 @@ int HexDigitValue(char ch) {
   return 0;
 }
 
-size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeContext& ctx,
-                    EscapeEffects* effects) {
+size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeContext& ctx, EscapeEffects* effects) {
   if (!out || capacity == 0) return 0;
   BoundedText o{out, capacity};
   if (!in) in = "";
@@ -31,23 +30,33 @@ size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeCont
     if (esc == '\0') break;  // a lone backslash at the end is dropped
     ++in;
     switch (esc) {
-      case 'c': case 'C': o.Put(0x03); break;
-      case 'e': case 'E': o.Put(0x1B); break;
-      case 'l': case 'L':
+      case 'c':
+      case 'C': o.Put(0x03); break;
+      case 'e':
+      case 'E': o.Put(0x1B); break;
+      case 'l':
+      case 'L':
         if (effects) {
           effects->qsoPending = true;
           effects->qsoPendingAt = o.n;
         }
         break;
-      case 'n': case 'N': o.Put(0x0A); break;
-      case 'q': case 'Q': o.Put('"'); break;
-      case 'r': case 'R': o.Put(0x0D); break;
-      case 's': case 'S': o.Put(kEndOfTransmission); break;
-      case 't': case 'T':
+      case 'n':
+      case 'N': o.Put(0x0A); break;
+      case 'q':
+      case 'Q': o.Put('"'); break;
+      case 'r':
+      case 'R': o.Put(0x0D); break;
+      case 's':
+      case 'S': o.Put(kEndOfTransmission); break;
+      case 't':
+      case 'T':
         if (!ctx.transmitting) o.Put(kStartOfTransmission);
         break;
-      case 'u': case 'U': o.Put(0x01); break;
-      case 'x': case 'X': {
+      case 'u':
+      case 'U': o.Put(0x01); break;
+      case 'x':
+      case 'X': {
         // The two characters after the x are the digits; a missing one counts as 0.
         int hi = HexDigitValue(*in);
         if (*in != '\0') ++in;

@@ -24,7 +24,6 @@ int HexDigitValue(char ch);
 // and a text that opens with a quote ends at the next unescaped equal quote. Returns the
 // number of bytes written before the terminator; an escaped zero byte is among them and
 // ends the useful text for anyone who reads `out` as a C string.
-size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeContext& ctx,
-                    EscapeEffects* effects);
+size_t ParseEscapes(char* out, size_t capacity, const char* in, const EscapeContext& ctx, EscapeEffects* effects);
 
 }  // namespace zk

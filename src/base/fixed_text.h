@@ -11,7 +11,9 @@ size_t CopyText(char* dst, size_t capacity, const char* src);
 size_t CopyTextN(char* dst, size_t capacity, const char* src, size_t count);
 
 template <size_t N>
-size_t CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
+size_t CopyText(char (&dst)[N], const char* src) {
+  return CopyText(dst, N, src);
+}
 
 // Writes into a fixed field of `capacity` bytes: bytes that would leave no room for the
 // terminator are dropped, and `n` counts only what was kept. Terminate() ends the text.

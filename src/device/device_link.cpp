@@ -23,9 +23,7 @@ bool IsControlLine(PttLine line) { return line == PttLine::kRts || line == PttLi
 
 }  // namespace
 
-void DeviceLink::PacedCodeWriter::WriteCodes(const uint8_t* codes, int count) {
-  link_.WriteBytes(codes, count);
-}
+void DeviceLink::PacedCodeWriter::WriteCodes(const uint8_t* codes, int count) { link_.WriteBytes(codes, count); }
 
 // Window thread.
 
@@ -62,8 +60,8 @@ void DeviceLink::SwitchToReceive() {
   // A terminal unit's last characters are still on the line; the writer drops PTT once
   // they have gone, so the window thread never waits here. Within the PTT delay nothing
   // has gone out yet, and PTT falls at once.
-  const bool releaseLater = device == DeviceType::kTerminalUnit && IsControlLine(control) && port_.HasPort() &&
-                            !CancelPttDelay();
+  const bool releaseLater =
+      device == DeviceType::kTerminalUnit && IsControlLine(control) && port_.HasPort() && !CancelPttDelay();
   if (releaseLater) {
     MarkPttRelease(control);
   } else {
@@ -141,8 +139,7 @@ void DeviceLink::SendTncString(const char* text) {
       while (*responseEnd != '\0' && *responseEnd != ']') ++responseEnd;
       {
         std::lock_guard<std::mutex> lock(textMutex_);
-        CopyTextN(awaitedResponse_, sizeof awaitedResponse_, response,
-                  static_cast<size_t>(responseEnd - response));
+        CopyTextN(awaitedResponse_, sizeof awaitedResponse_, response, static_cast<size_t>(responseEnd - response));
       }
       next = *responseEnd == ']' ? responseEnd + 1 : responseEnd;
     }
@@ -161,8 +158,7 @@ void DeviceLink::SendTncString(const char* text) {
 bool DeviceLink::TransmitCommandChar(uint8_t byte) {
   const double giveUpAt = static_cast<double>(port_.NowMs()) + 2 * CharacterMs() + kCommandCharSlackMs;
   while (!port_.TransmitChar(byte)) {
-    if (static_cast<double>(port_.NowMs()) >= giveUpAt || !port_.WaitMs(WaitSpan(CharacterMs() / 2)))
-      return false;
+    if (static_cast<double>(port_.NowMs()) >= giveUpAt || !port_.WaitMs(WaitSpan(CharacterMs() / 2))) return false;
   }
   return true;
 }

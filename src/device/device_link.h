@@ -140,10 +140,10 @@ class DeviceLink {
 
   // PTT line state, shared by the window thread and the writer's delayed release.
   std::mutex pttMutex_;
-  uint32_t pttSequence_ = 0;     // bumped by every PTT change on the window thread
-  uint32_t releaseSequence_ = 0; // the sequence the pending release belongs to
+  uint32_t pttSequence_ = 0;      // bumped by every PTT change on the window thread
+  uint32_t releaseSequence_ = 0;  // the sequence the pending release belongs to
   PttLine releaseLine_ = PttLine::kNone;
-  bool lineUp_ = false;          // a control line is raised
+  bool lineUp_ = false;  // a control line is raised
   int64_t lineUpSinceMs_ = 0;
   std::atomic<bool> releasePending_{false};
   std::atomic<bool> pttState_{false};

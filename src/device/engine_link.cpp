@@ -13,8 +13,7 @@ EngineAction EngineLink::Handle(uintptr_t code, intptr_t value, bool transmittin
       action.kind = EngineAction::kLinked;
       action.window = value;
       return action;
-    case engine::kReceived:
-      return Received(static_cast<uint8_t>(value & 0xFF), transmitting);
+    case engine::kReceived: return Received(static_cast<uint8_t>(value & 0xFF), transmitting);
     case engine::kTransmitDone:
       // Only the report of a finished transmission; a stray one while receiving is not.
       if (value == 0 && transmitting) action.kind = EngineAction::kTransmissionDone;
@@ -27,8 +26,7 @@ EngineAction EngineLink::Handle(uintptr_t code, intptr_t value, bool transmittin
       value1_ = static_cast<int32_t>(value);
       action.kind = EngineAction::kCaption;
       return action;
-    default:
-      return action;
+    default: return action;
   }
 }
 

@@ -18,7 +18,7 @@ constexpr int kParityEntries = 5;
 extern const int32_t kParityValues[kParityEntries];  // None, Even, Odd, Mark, Space
 constexpr int kStopEntries = 3;
 extern const int32_t kStopValues[kStopEntries];  // 1, 1.5, 2
-constexpr int kDataBitsEntries = 4;               // 5 to 8
+constexpr int kDataBitsEntries = 4;              // 5 to 8
 constexpr int32_t kFirstDataBits = 5;
 constexpr int kListedPorts = 8;  // COM1 to COM8 are always listed
 
@@ -59,9 +59,9 @@ uint8_t ParseRxModeChar(const char* typed);
 
 // What the running link must do, in order, when the serial port page is confirmed.
 enum class DeviceStep : uint8_t {
-  kResetTitle,     // the main window's title back to "Zktty" (leaves a direct-mode title)
-  kEngineQuit,     // the engine is told (2, 0)
-  kEnginePttOff,   // PTT released while the device still reads as the engine: "pttoff"
+  kResetTitle,    // the main window's title back to "Zktty" (leaves a direct-mode title)
+  kEngineQuit,    // the engine is told (2, 0)
+  kEnginePttOff,  // PTT released while the device still reads as the engine: "pttoff"
   kReleasePtt,
   kClose,
   kFlushQueue,

@@ -22,8 +22,7 @@ int TxQueue::Put(char ch) {
   // Only the consumer can change the pair meanwhile, and only by moving the read index
   // forward, which leaves room.
   while (!state_.compare_exchange_weak(s, Pack(Next(w), ReadOf(s)), std::memory_order_acq_rel,
-                                       std::memory_order_acquire)) {
-  }
+                                       std::memory_order_acquire)) {}
   return 1;
 }
 
@@ -60,8 +59,8 @@ bool TxQueue::Pop() {
   uint32_t s = state_.load(std::memory_order_acquire);
   for (;;) {
     if (WriteOf(s) == ReadOf(s)) return false;
-    if (state_.compare_exchange_weak(s, Pack(WriteOf(s), Next(ReadOf(s))),
-                                     std::memory_order_acq_rel, std::memory_order_acquire)) {
+    if (state_.compare_exchange_weak(s, Pack(WriteOf(s), Next(ReadOf(s))), std::memory_order_acq_rel,
+                                     std::memory_order_acquire)) {
       return true;
     }
   }
@@ -69,9 +68,8 @@ bool TxQueue::Pop() {
 
 void TxQueue::Flush() {
   uint32_t s = state_.load(std::memory_order_acquire);
-  while (!state_.compare_exchange_weak(s, Pack(WriteOf(s), WriteOf(s)),
-                                       std::memory_order_acq_rel, std::memory_order_acquire)) {
-  }
+  while (!state_.compare_exchange_weak(s, Pack(WriteOf(s), WriteOf(s)), std::memory_order_acq_rel,
+                                       std::memory_order_acquire)) {}
 }
 
 }  // namespace zk

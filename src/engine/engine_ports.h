@@ -30,10 +30,10 @@ class AudioInput {
 
 class AudioOutput {
  public:
-  virtual ~AudioOutput() = default;  // stops at once and closes it
-  virtual bool HasRoom() = 0;        // another block may be written
+  virtual ~AudioOutput() = default;                  // stops at once and closes it
+  virtual bool HasRoom() = 0;                        // another block may be written
   virtual void Write(const float* x, size_t n) = 0;  // at most one block
-  virtual uint64_t Played() = 0;     // samples played since the output was opened
+  virtual uint64_t Played() = 0;                     // samples played since the output was opened
 };
 
 // Keying the transmitter.

@@ -30,10 +30,10 @@ class TerminalLink {
 class EngineHost {
  public:
   virtual ~EngineHost() = default;
-  virtual void Linked() = 0;      // the first answer: a terminal is listening
-  virtual void Receive() = 0;     // stop sending at once and receive
-  virtual void Transmit() = 0;    // key up and send what is queued
-  virtual void Finish() = 0;      // send what is queued, then stop
+  virtual void Linked() = 0;    // the first answer: a terminal is listening
+  virtual void Receive() = 0;   // stop sending at once and receive
+  virtual void Transmit() = 0;  // key up and send what is queued
+  virtual void Finish() = 0;    // send what is queued, then stop
   virtual void Send(char ch) = 0;
   virtual void Exit() = 0;
 };
@@ -72,8 +72,8 @@ class EngineRules {
   int announced_ = 0;
   double lastAnnounceMs_ = 0;
   double nextReportMs_ = 0;
-  int mark_ = 0, snr_ = 0;                  // the latest figures, rounded
-  int sentMark_ = -1, sentSnr_ = -1000;     // what the terminal was last told
+  int mark_ = 0, snr_ = 0;               // the latest figures, rounded
+  int sentMark_ = -1, sentSnr_ = -1000;  // what the terminal was last told
 };
 
 }  // namespace zk

@@ -50,7 +50,7 @@ struct EngineStatus {
   std::string input;  // what the receiver hears, and what is transmitted into
   std::string output;
   std::string ptt;
-  std::string problem;  // the last thing that went wrong, empty when none
+  std::string problem;        // the last thing that went wrong, empty when none
   std::vector<BandRow> band;  // every signal in the passband by mark; empty while the list is not wanted
 };
 
@@ -126,8 +126,8 @@ class EngineSession : private EngineHost {
   std::unique_ptr<Demodulator> receiver_;
   std::unique_ptr<Spectrum> spectrum_;
   std::unique_ptr<PassbandDecoder> band_;  // only while the band list is shown and visible
-  std::vector<BandCharacter> bandText_;  // its characters of one pass: the band list shows their tails
-  std::unique_ptr<Resampler> bandRate_;  // the input brought down to about kBandRate for it
+  std::vector<BandCharacter> bandText_;    // its characters of one pass: the band list shows their tails
+  std::unique_ptr<Resampler> bandRate_;    // the input brought down to about kBandRate for it
   std::vector<float> bandSamples_;
   std::unique_ptr<AudioOutput> output_;
   std::unique_ptr<TransmitPath> transmit_;

@@ -13,7 +13,7 @@ namespace zk {
 enum class PttKind { kNone, kRts, kDtr, kRigctld };
 
 struct EngineSettings {
-  std::string inDevice;   // sound card names as Windows lists them; empty: the default one
+  std::string inDevice;  // sound card names as Windows lists them; empty: the default one
   std::string outDevice;
   int sampleRate = 48000;  // of the sound cards (a file plays at its own rate)
   double baud = 45.45;
@@ -24,14 +24,14 @@ struct EngineSettings {
   bool afc = true;
   bool squelch = true;
   double squelchDb = DemodulatorOptions{}.squelchDb;  // the SNR (3 kHz) at which it opens
-  int txLevel = 50;  // transmitted peak, percent of full scale
+  int txLevel = 50;                                   // transmitted peak, percent of full scale
   PttKind ptt = PttKind::kNone;
   int pttPort = 1;  // COM1
   std::string rigctldHost = "127.0.0.1";
   int rigctldPort = 4532;
-  std::string rxFile;  // when set, played into the receiver instead of the input device
-  std::string txFile;  // when set, the transmitted audio is written here instead
-  bool bandList = true;  // the window lists every signal in the passband
+  std::string rxFile;               // when set, played into the receiver instead of the input device
+  std::string txFile;               // when set, the transmitted audio is written here instead
+  bool bandList = true;             // the window lists every signal in the passband
   int windowLoc[4] = {0, 0, 0, 0};  // left top right bottom; all 0 until the window is placed
 };
 

@@ -10,9 +10,7 @@
 namespace zk {
 namespace {
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // ASCII only: the link's names and words are plain English, and a locale-dependent
 // comparison could match bytes of 128 and above differently on each side.
@@ -48,8 +46,8 @@ int FormatLogField(char* out, size_t capacity, const char* name, const char* val
   return n;
 }
 
-const char* NextLogField(const char* p, const char* e, char* name, size_t nameCapacity,
-                         char* value, size_t valueCapacity) {
+const char* NextLogField(const char* p, const char* e, char* name, size_t nameCapacity, char* value,
+                         size_t valueCapacity) {
   CopyText(name, nameCapacity, "");
   CopyText(value, valueCapacity, "");
   if (!p || !e || p >= e) return nullptr;
@@ -119,8 +117,7 @@ std::vector<LogAction> LogReceive(const char* data, size_t length) {
 
 LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromLogger, bool linked) {
   if (wParam == kLogEndProgram) return LogAnnouncement::kEndProgram;
-  if ((wParam != kLogAnnounce && wParam != kLogAnnounceAtStart) || !fromLogger)
-    return LogAnnouncement::kIgnore;
+  if ((wParam != kLogAnnounce && wParam != kLogAnnounceAtStart) || !fromLogger) return LogAnnouncement::kIgnore;
   return linked ? LogAnnouncement::kLink : LogAnnouncement::kLinkAndAnswer;
 }
 

@@ -31,8 +31,8 @@ LogAnnouncement OnLogAnnouncement(uintptr_t wParam, bool fromLogger, bool linked
 constexpr size_t kLogSendBufferSize = 500;
 constexpr size_t kLogFieldNameSize = 100;
 constexpr size_t kLogFieldValueSize = 1000;
-constexpr size_t kRstSize = 50;          // hisRst and myRst, with their terminator
-constexpr size_t kPickedTextMax = 25;    // longest call or report sent from a pane pick
+constexpr size_t kRstSize = 50;        // hisRst and myRst, with their terminator
+constexpr size_t kPickedTextMax = 25;  // longest call or report sent from a pane pick
 constexpr size_t kMaxLogActionsPerBlock = 1000;
 
 // Writes "<name:length>value" (length = bytes of value) into out. Returns the number
@@ -46,8 +46,8 @@ int FormatLogField(char* out, size_t capacity, const char* name, const char* val
 // their buffers and always terminated (when the capacity is not zero). Returns the
 // position after the whole field, even when it was cut, or nullptr when no field
 // can be parsed there. Never reads at or beyond e.
-const char* NextLogField(const char* p, const char* e, char* name, size_t nameCapacity,
-                         char* value, size_t valueCapacity);
+const char* NextLogField(const char* p, const char* e, char* name, size_t nameCapacity, char* value,
+                         size_t valueCapacity);
 
 // What the shell has to do for one received field.
 struct LogAction {

@@ -15,12 +15,9 @@ namespace {
 constexpr char kLogUpdateMark = 0x01;  // what "\u" leaves in the resolved text
 constexpr int kMaxReportTokens = 7;
 
-char LowerAscii(char ch) {
-  return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
-}
+char LowerAscii(char ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch; }
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
-
 
 struct Token {
   const char* text = "";
@@ -103,8 +100,7 @@ size_t ApplyReportFormat(char* out, size_t capacity, const char* hisRst, const c
   return o.Terminate();
 }
 
-size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValues& values,
-                    bool* logUpdateRequested) {
+size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValues& values, bool* logUpdateRequested) {
   bool logUpdate = false;
   if (!out || capacity == 0) {
     if (logUpdateRequested) *logUpdateRequested = false;
@@ -204,8 +200,7 @@ ComposeResult ComposeMessage(const char* message, const ComposeContext& context)
     ++text;
   }
   std::vector<char> expanded(kComposeBufferSize);
-  size_t length = ExpandMacros(text, expanded.data(), expanded.size(), context.macros,
-                               &result.logUpdateRequested);
+  size_t length = ExpandMacros(text, expanded.data(), expanded.size(), context.macros, &result.logUpdateRequested);
 
   const char ignoreChar = OrEmpty(context.ignore)[0];
   result.text.reserve(length + 1);

@@ -38,8 +38,7 @@ size_t ApplyReportFormat(char* out, size_t capacity, const char* hisRst, const c
 // Copies `in` to `out` with the five macros replaced, cut at capacity - 1 and terminated.
 // A 0x01 byte (from "\u") is dropped and sets *logUpdateRequested; the caller runs the
 // log update after the expansion, so "(HISCALL)" still sees the call. Returns the length.
-size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValues& values,
-                    bool* logUpdateRequested);
+size_t ExpandMacros(const char* in, char* out, size_t capacity, const MacroValues& values, bool* logUpdateRequested);
 
 // Function-key files and message files larger than this are refused whole, so a wrong
 // file chosen (a recording, a disk image) never fills the memory of a 32-bit program.
@@ -69,12 +68,12 @@ struct ComposeContext {
 };
 
 struct ComposeResult {
-  std::string text;               // to append to the typing pane in colour slot 0, in order
-  bool startTxRequested = false;  // the text held "\t" while receiving
-  bool qsoPending = false;        // "\l": mark the contact for logging
+  std::string text;                    // to append to the typing pane in colour slot 0, in order
+  bool startTxRequested = false;       // the text held "\t" while receiving
+  bool qsoPending = false;             // "\l": mark the contact for logging
   bool qsoPendingAfterUpdate = false;  // the last "\l" comes after the last "\u": mark after the update
-  bool logUpdateRequested = false;  // "\u": update the log now that the text is built
-  std::string refusedFile;  // a message file too large to send, by its path; nothing is sent
+  bool logUpdateRequested = false;     // "\u": update the log now that the text is built
+  std::string refusedFile;             // a message file too large to send, by its path; nothing is sent
 };
 
 // Turns one function-key message into typing-pane text: drops its label, takes the body

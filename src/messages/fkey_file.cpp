@@ -67,7 +67,9 @@ void ReadLine(FKeySet& set, char* line) {
 }
 
 template <size_t N>
-void Terminate(char (&field)[N]) { field[N - 1] = '\0'; }
+void Terminate(char (&field)[N]) {
+  field[N - 1] = '\0';
+}
 
 }  // namespace
 

@@ -12,8 +12,8 @@ struct FKeySet {
   char messages[kFKeyCount][kFKeyMessageSize];
   char hisRstFormat[kReportFormatSize];    // of "(HISRST)"
   char exchangeFormat[kReportFormatSize];  // of "(EXCHANGEONLY)"
-  int32_t repeatKey;      // 1..9 repeats that key; anything else means no auto-repeat
-  int32_t repeatSeconds;  // pause after each transmission
+  int32_t repeatKey;                       // 1..9 repeats that key; anything else means no auto-repeat
+  int32_t repeatSeconds;                   // pause after each transmission
 };
 
 // The built-in set: CQ on F1, own call on F2, TU on F4, exchange on F5.

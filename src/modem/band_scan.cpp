@@ -10,10 +10,10 @@ namespace {
 constexpr double kAverageSeconds = 0.5;
 constexpr double kLookSeconds = 0.1;
 constexpr double kSettleSeconds = 0.3;
-constexpr double kQuieter = 0.25;      // share of the bins the noise is taken from
+constexpr double kQuieter = 0.25;  // share of the bins the noise is taken from
 constexpr double kQuartileUnderMean = 0.87;
 constexpr double kKeyedSpread = 2;
-constexpr double kPairOverNoise = 2;   // the weaker tone's average over the noise
+constexpr double kPairOverNoise = 2;     // the weaker tone's average over the noise
 constexpr double kKeyedAgainst = -0.25;  // correlation of the two tones' powers: -1 to 1
 constexpr double kWidestRange = 1e-3;    // the band's noise is taken no lower than this under its strongest bin
 
@@ -37,10 +37,12 @@ BandScan::BandScan(const ModemSettings& settings, double lowHz, double highHz)
   lastBin_ = std::clamp(static_cast<int>(std::floor(highHz / binHz_)), firstBin_, nyquist);
   firstLower_ = firstBin_;
   lastLower_ = std::max(firstLower_ - 1, static_cast<int>(std::floor(lastBin_ - shiftBins_)));
-  framesPerLook_ = std::max(1, static_cast<int>(std::lround(kLookSeconds * settings.sampleRate / static_cast<double>(hop_))));
+  framesPerLook_ =
+      std::max(1, static_cast<int>(std::lround(kLookSeconds * settings.sampleRate / static_cast<double>(hop_))));
   window_.resize(size_);
   for (size_t i = 0; i < size_; ++i)
-    window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * (static_cast<double>(i) + 0.5) / static_cast<double>(size_)));
+    window_[i] =
+        static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * (static_cast<double>(i) + 0.5) / static_cast<double>(size_)));
   Reset();
 }
 
@@ -67,7 +69,8 @@ bool BandScan::Push(float x) {
 }
 
 void BandScan::Frame() {
-  for (size_t i = 0, j = ringPos_; i < size_; ++i, j = j + 1 == size_ ? 0 : j + 1) work_[i] = Cf(ring_[j] * window_[i], 0);
+  for (size_t i = 0, j = ringPos_; i < size_; ++i, j = j + 1 == size_ ? 0 : j + 1)
+    work_[i] = Cf(ring_[j] * window_[i], 0);
   fft_.Transform(work_);
   ++frames_;
   // Quick to settle at first, then over about half a second.
@@ -82,7 +85,8 @@ void BandScan::Frame() {
     const int u = static_cast<int>(upper);
     const double f = upper - u;
     const double low = power_[static_cast<size_t>(b)];
-    const double high = (1 - f) * power_[static_cast<size_t>(u)] + f * power_[static_cast<size_t>(std::min(u + 1, lastBin_))];
+    const double high =
+        (1 - f) * power_[static_cast<size_t>(u)] + f * power_[static_cast<size_t>(std::min(u + 1, lastBin_))];
     Pair& p = pairs_[static_cast<size_t>(b)];
     p.low += weight * (low - p.low);
     p.high += weight * (high - p.high);
@@ -143,7 +147,8 @@ void BandScan::Look() {
     const double mark = settings_.reverse ? b * binHz_ + settings_.shift : b * binHz_;
     found.push_back({mark, strength});
   }
-  std::sort(found.begin(), found.end(), [](const BandCandidate& a, const BandCandidate& b) { return a.strength > b.strength; });
+  std::sort(found.begin(), found.end(),
+            [](const BandCandidate& a, const BandCandidate& b) { return a.strength > b.strength; });
   // A pair's weaker neighbours are mostly itself; a pair that shares a tone with a stronger
   // one is mostly that one's tone and another's.
   const double toneApart = 1.3 * settings_.baud;

@@ -42,7 +42,7 @@ class BandScan {
   void Frame();
   void Look();
   double Average(double bin) const;  // linear between bins
-  struct Pair {  // averages of the two tones' powers, their squares and product
+  struct Pair {                      // averages of the two tones' powers, their squares and product
     double low, high, low2, high2, both;
   };
   static double Correlation(const Pair& p);
@@ -52,7 +52,7 @@ class BandScan {
   Fft fft_;
   size_t size_, hop_;
   double binHz_, shiftBins_;
-  int firstBin_, lastBin_;    // every bin either tone of a pair may lie in
+  int firstBin_, lastBin_;      // every bin either tone of a pair may lie in
   int firstLower_, lastLower_;  // bins the lower tone of a pair may lie in
   int framesPerLook_;
   std::vector<float> window_, ring_;
@@ -60,9 +60,9 @@ class BandScan {
   int64_t samples_ = 0;
   int64_t frames_ = 0;
   std::vector<Cf> work_;
-  std::vector<double> power_;     // this frame's, per bin
-  std::vector<double> average_;   // per bin
-  std::vector<Pair> pairs_;  // per lower bin
+  std::vector<double> power_;    // this frame's, per bin
+  std::vector<double> average_;  // per bin
+  std::vector<Pair> pairs_;      // per lower bin
   std::vector<double> scratch_;
   double noise_ = 0;  // per bin, at the last look
   std::vector<BandCandidate> candidates_;

@@ -17,7 +17,8 @@ size_t PrefixLength(const std::string& w, size_t at) {
   for (size_t n : {size_t{3}, size_t{2}, size_t{1}}) {
     if (!is(at + n, Digit)) continue;
     if (n == 1 && is(at, Letter)) return 1;
-    if (n == 2 && ((is(at, Letter) && (is(at + 1, Letter) || is(at + 1, Digit))) || (is(at, Digit) && is(at + 1, Letter))))
+    if (n == 2 &&
+        ((is(at, Letter) && (is(at + 1, Letter) || is(at + 1, Digit))) || (is(at, Digit) && is(at + 1, Letter))))
       return 2;
     if (n == 3 && is(at, Digit) && is(at + 1, Letter) && is(at + 2, Letter)) return 3;
   }

@@ -9,7 +9,7 @@ namespace zk {
 
 namespace {
 
-constexpr double kEnough = 10;       // nats for noise: a false end every few minutes of weak signal at worst
+constexpr double kEnough = 10;        // nats for noise: a false end every few minutes of weak signal at worst
 constexpr double kDeepestFade = 0.1;  // a deeper fade must come back before it counts
 
 }  // namespace

@@ -8,10 +8,10 @@ namespace zk {
 
 namespace {
 
-constexpr float kPrior = 0.2f;       // counts every pair starts with
-constexpr double kMostNats = 3;      // the most the knowledge may count for
-constexpr double kClear = 2;         // nats each element needs before the code teaches
-constexpr float kMemory = 256;       // counts after one code before older ones fade
+constexpr float kPrior = 0.2f;   // counts every pair starts with
+constexpr double kMostNats = 3;  // the most the knowledge may count for
+constexpr double kClear = 2;     // nats each element needs before the code teaches
+constexpr float kMemory = 256;   // counts after one code before older ones fade
 
 }  // namespace
 

@@ -18,10 +18,10 @@ constexpr double kSameSignalHz = 20;    // ...when it comes back this close to w
 constexpr int kBandHeard = 16;          // elements of band noise before a signal to measure it by
 constexpr double kLlrLimit = 100;
 constexpr double kMaxSnr = 30;
-constexpr double kMaxEsN0 = 1000;  // the most a signal is taken to stand over its noise
+constexpr double kMaxEsN0 = 1000;            // the most a signal is taken to stand over its noise
 constexpr double kNoiseLearning = 1.0 / 32;  // per element: the noise changes slowly
-constexpr int kToneShort = 8;   // elements: a selective fade changes within a second...
-constexpr int kToneLong = 256;  // ...a steady tone is measured better over longer
+constexpr int kToneShort = 8;                // elements: a selective fade changes within a second...
+constexpr int kToneLong = 256;               // ...a steady tone is measured better over longer
 constexpr double kFollowGain = 0.25;         // per character
 constexpr double kDeepestFade = 0.01;        // below the held level, a character may still be the signal's
 constexpr float kIdleLlr = 10;               // per sample where no carrier has begun
@@ -413,9 +413,7 @@ double Demodulator::Noise() const {
   return std::max({n, std::max(mark_.power(), space_.power()) / kMaxEsN0, 1e-30});
 }
 
-double Demodulator::EsN0(const ToneLevel& tone) const {
-  return std::max(floor_, tone.power() / Noise() - 1);
-}
+double Demodulator::EsN0(const ToneLevel& tone) const { return std::max(floor_, tone.power() / Noise() - 1); }
 
 void Demodulator::Follow() {
   // The phase a decided tone advances over half an element is its frequency error.

@@ -17,12 +17,12 @@
 namespace zk {
 
 struct DemodulatorOptions {
-  bool afc = true;           // find and follow a signal within +-100 Hz of the tones
+  bool afc = true;                // find and follow a signal within +-100 Hz of the tones
   double searchHz = kAfcRangeHz;  // with afc: how far from the tones a new signal is looked for
-  bool squelch = true;       // show nothing while no signal is held
-  double squelchDb = -15;    // the weakest signal shown, SNR in 3 kHz
-  bool ltrsOnSpace = true;   // a space returns to letters
-  bool learnText = true;     // read doubtful characters by what the text has shown so far
+  bool squelch = true;            // show nothing while no signal is held
+  double squelchDb = -15;         // the weakest signal shown, SNR in 3 kHz
+  bool ltrsOnSpace = true;        // a space returns to letters
+  bool learnText = true;          // read doubtful characters by what the text has shown so far
 };
 
 // The receiver: audio in at the settings' sample rate, characters out as they are decoded,
@@ -109,10 +109,10 @@ class Demodulator {
 
   ModemSettings settings_;
   DemodulatorOptions options_;
-  int element_;        // samples per element at the filters' rate
-  double rate_;        // the filters' sample rate
+  int element_;                  // samples per element at the filters' rate
+  double rate_;                  // the filters' sample rate
   double markBase_, spaceBase_;  // tones at baseband, in Hz, before correction
-  double floor_;       // the weakest signal shown, energy per element over the noise
+  double floor_;                 // the weakest signal shown, energy per element over the noise
   FrontEnd frontEnd_;
   ElementFilters filters_;
   ToneLevel mark_, space_;
@@ -131,19 +131,19 @@ class Demodulator {
   Hold hold_ = Hold::kNone;
   std::vector<Waiting> waiting_;
   bool resumeNow_ = false;
-  bool bandHeard_ = false;   // the band's noise was measured before the held signal began
-  int64_t heldFrom_ = 0;     // characters starting before this are not the held signal's...
-  int64_t heldUntil_ = 0;    // ...nor those ending after this (the carrier's end, once known)
-  int64_t shownUntil_ = 0;   // the end of the last character shown
-  int64_t signalFrom_ = 0;   // where the held signal seemed to begin
-  int64_t watchFrom_ = 0;    // the carrier is watched from here
-  int64_t elementPhase_ = 0; // a sample where an element of the held signal ends
-  int learnt_ = 0;       // elements learnt since the last correction
-  double offset_ = 0;    // frequency correction, Hz
-  double noise_ = 0;     // element filter power with no tone
-  double quiet_ = 0;     // the same, less all that might be the signal's
-  double held_ = 0;      // both filters' power, at its recent peak
-  Cd drift_{0, 0};       // phase advance over half an element, summed over decided elements
+  bool bandHeard_ = false;    // the band's noise was measured before the held signal began
+  int64_t heldFrom_ = 0;      // characters starting before this are not the held signal's...
+  int64_t heldUntil_ = 0;     // ...nor those ending after this (the carrier's end, once known)
+  int64_t shownUntil_ = 0;    // the end of the last character shown
+  int64_t signalFrom_ = 0;    // where the held signal seemed to begin
+  int64_t watchFrom_ = 0;     // the carrier is watched from here
+  int64_t elementPhase_ = 0;  // a sample where an element of the held signal ends
+  int learnt_ = 0;            // elements learnt since the last correction
+  double offset_ = 0;         // frequency correction, Hz
+  double noise_ = 0;          // element filter power with no tone
+  double quiet_ = 0;          // the same, less all that might be the signal's
+  double held_ = 0;           // both filters' power, at its recent peak
+  Cd drift_{0, 0};            // phase advance over half an element, summed over decided elements
   double snrDb_ = -99;
   int64_t inputCount_ = 0;  // input samples since Reset
   int64_t syncOrigin_ = 0;  // the baseband sample the framing counts from

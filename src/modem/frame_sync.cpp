@@ -8,8 +8,8 @@ namespace zk {
 namespace {
 
 constexpr double kNone = -1e300;
-constexpr double kPauseCost = 6.0;    // a character after a pause, rather than more pause...
-constexpr double kJitterCost = 3.0;   // per sample off the learnt spacing
+constexpr double kPauseCost = 6.0;      // a character after a pause, rather than more pause...
+constexpr double kJitterCost = 3.0;     // per sample off the learnt spacing
 constexpr double kPauseMemory = 0.995;  // ...plus how rare pauses have been, over some 200 characters
 constexpr double kGapLearning = 0.05;
 constexpr double kMostPauses = 3;

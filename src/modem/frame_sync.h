@@ -73,11 +73,11 @@ class FrameSync {
 
   int element_;
   int lag_;
-  int jitter_;      // samples a character may come early or late against the spacing
-  int gapStates_;   // samples after a stop element that still count as back to back
-  double stopGap_;  // mark after one stop element, from the configured stop length
-  double gap_;      // the same, learnt from the sender
-  int spacings_ = 0;  // spacings learnt from
+  int jitter_;                          // samples a character may come early or late against the spacing
+  int gapStates_;                       // samples after a stop element that still count as back to back
+  double stopGap_;                      // mark after one stop element, from the configured stop length
+  double gap_;                          // the same, learnt from the sender
+  int spacings_ = 0;                    // spacings learnt from
   double pauses_ = 0, characters_ = 0;  // characters after a pause, of all, lately
   double startCost_ = 0;                // of a character after a pause
   size_t mask_;
@@ -91,10 +91,10 @@ class FrameSync {
   int64_t idleLast_ = -1;         // where its last character ended
   std::vector<double> idleAt_;    // the same two, as they were at each sample
   std::vector<int64_t> idleLastAt_;
-  int64_t arrived_ = 0;           // evidence taken
-  int64_t now_ = 0;               // how far the path has gone
+  int64_t arrived_ = 0;  // evidence taken
+  int64_t now_ = 0;      // how far the path has gone
   int64_t decidedUntil_ = 0;
-  int64_t lastStart_ = 0;         // the last decided character's start
+  int64_t lastStart_ = 0;  // the last decided character's start
   std::vector<Element> elements_;
   int64_t noted_ = 0;  // elements before this have been told
   int64_t firstStart_ = 0;

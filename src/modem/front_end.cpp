@@ -25,7 +25,8 @@ ImpulseBlanker::ImpulseBlanker(double sampleRate)
 
 void ImpulseBlanker::Flag(int64_t from, int64_t to, bool blank) {
   const int64_t size = static_cast<int64_t>(samples_.size());
-  for (int64_t i = std::max({from, n_ - size + 1, int64_t{0}}); i <= to; ++i) blank_[static_cast<size_t>(i % size)] = blank;
+  for (int64_t i = std::max({from, n_ - size + 1, int64_t{0}}); i <= to; ++i)
+    blank_[static_cast<size_t>(i % size)] = blank;
 }
 
 Cf ImpulseBlanker::Process(Cf x) {

@@ -7,8 +7,7 @@
 namespace zk {
 
 Modulator::Modulator(const ModemSettings& settings, const ModulatorOptions& options)
-    : settings_(settings), options_(options),
-      rampSamples_(std::max(1.0, options.rampSeconds * settings.sampleRate)) {}
+    : settings_(settings), options_(options), rampSamples_(std::max(1.0, options.rampSeconds * settings.sampleRate)) {}
 
 uint64_t Modulator::Queue(char ch) {
   finishing_ = false;

@@ -42,7 +42,7 @@ class Modulator {
   // The next character whose audio has gone out whole in what Render wrote; false when none.
   bool PopSent(SentChar* sent);
 
-  bool keyed() const { return keyed_; }              // producing a signal
+  bool keyed() const { return keyed_; }                      // producing a signal
   bool sending() const { return !items_.empty() || busy_; }  // text still to go out
   uint64_t samplesRendered() const { return sample_; }
 
@@ -71,7 +71,7 @@ class Modulator {
   uint64_t sample_ = 0;
   bool keyed_ = false;
   bool finishing_ = false;
-  bool busy_ = false;     // the current item is text
+  bool busy_ = false;  // the current item is text
   Item current_{Kind::Mark, 0, 0, 0, 0};
   double itemStart_ = 0;  // in samples, fractional so element times never drift
   double itemEnd_ = 0;

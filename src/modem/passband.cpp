@@ -15,11 +15,11 @@ namespace {
 // Neighbours may be as close as 250 Hz: a receiver looks for its signal no further from
 // where the band scan saw it than the scan can be wrong, so it never finds the neighbour.
 constexpr double kSearchHz = 40;
-constexpr double kReplaySeconds = 2.5;   // a new receiver hears this much of the past: the first character too
-constexpr double kIdleSeconds = 4;       // a receiver neither holding nor seen by the scan this long goes
-constexpr double kSameSignalHz = 40;     // two receivers this close hold one signal
-constexpr double kSameStationHz = 50;    // a station heard again this close to where it was is the same
-constexpr size_t kMostReceivers = 24;    // the band holds no more signals 100 Hz apart
+constexpr double kReplaySeconds = 2.5;  // a new receiver hears this much of the past: the first character too
+constexpr double kIdleSeconds = 4;      // a receiver neither holding nor seen by the scan this long goes
+constexpr double kSameSignalHz = 40;    // two receivers this close hold one signal
+constexpr double kSameStationHz = 50;   // a station heard again this close to where it was is the same
+constexpr size_t kMostReceivers = 24;   // the band holds no more signals 100 Hz apart
 // A receiver hears the band this far beyond its tones, as its own filters expect it...
 constexpr double kWideHz = 300;
 // ...but stops short of a neighbour's tone, at least this far out: a neighbour 250 Hz away
@@ -44,11 +44,11 @@ constexpr double kStrongEdgeBauds = 0.66;
 // this time, so a receiver's band does not open to a neighbour in the neighbour's gaps (and
 // take its keying in until the scan sees it again).
 constexpr double kStrengthKeptSeconds = 10;
-constexpr double kRetuneHz = 25;         // its filter follows it this closely (a retune is a small jolt)
-constexpr double kChunkSeconds = 0.01;   // receivers are looked at this often
-constexpr size_t kRecentChars = 64;      // of a signal's text, searched for its call sign
-constexpr double kConfirmed = 1.5;       // the scan's pair strength that confirms a receiver's signal
-constexpr double kDoubtedSeconds = 4;    // a confirmed receiver whose pair the scan has not seen this long goes
+constexpr double kRetuneHz = 25;           // its filter follows it this closely (a retune is a small jolt)
+constexpr double kChunkSeconds = 0.01;     // receivers are looked at this often
+constexpr size_t kRecentChars = 64;        // of a signal's text, searched for its call sign
+constexpr double kConfirmed = 1.5;         // the scan's pair strength that confirms a receiver's signal
+constexpr double kDoubtedSeconds = 4;      // a confirmed receiver whose pair the scan has not seen this long goes
 constexpr double kUnconfirmedSeconds = 5;  // so does one never confirmed
 constexpr size_t kMostHeld = 256;          // characters a receiver holds back meanwhile
 
@@ -68,10 +68,10 @@ struct Strength {
 struct Receiver {
   std::unique_ptr<PairFilter> filter;
   std::unique_ptr<Demodulator> demodulator;
-  int signal = 0;       // the id of the signal it has shown, or 0
-  double seen = 0;      // when it last held a signal or the scan last saw one near it
+  int signal = 0;   // the id of the signal it has shown, or 0
+  double seen = 0;  // when it last held a signal or the scan last saw one near it
   double born = 0;
-  bool drop = false;    // another receiver holds its signal
+  bool drop = false;  // another receiver holds its signal
   // What it holds is shown once the band scan sees a keyed pair there too: two stations'
   // tones can look like one signal to a receiver, never to both.
   bool confirmed = false;
@@ -84,7 +84,7 @@ struct Receiver {
 struct Kept {
   BandSignal signal;
   Strength strength;
-  std::string recent;   // its last characters, for the call sign
+  std::string recent;     // its last characters, for the call sign
   bool received = false;  // a receiver shows it now
 };
 
@@ -187,12 +187,14 @@ struct PassbandDecoder::Impl {
       // A neighbour's tone outside the band now is left out as long as it is not much
       // weaker: a band that opened and closed as a fading neighbour's strength crossed one
       // threshold would jolt the receiver each time.
-      const bool out = band && (LowTone(otherMark) + settings.shift < band->lowHz() || LowTone(otherMark) > band->highHz());
+      const bool out =
+          band && (LowTone(otherMark) + settings.shift < band->lowHz() || LowTone(otherMark) > band->highHz());
       const double strength = std::max(scan.PairAt(otherMark), remembered);
       if (strength <= (out ? kStillAvoided : kStrongerNeighbour) * own) return;
       for (double t : {LowTone(otherMark), LowTone(otherMark) + settings.shift}) {
         const bool above = t > highTone;
-        const bool narrowed = band && (above ? band->highHz() < highTone + kEdgeHz - 1 : band->lowHz() > lowTone - kEdgeHz + 1);
+        const bool narrowed =
+            band && (above ? band->highHz() < highTone + kEdgeHz - 1 : band->lowHz() > lowTone - kEdgeHz + 1);
         const bool much = strength > (narrowed ? kStillMuchStronger : kMuchStronger) * own;
         const double edge = much ? kStrongEdgeBauds * settings.baud : kEdgeHz;
         const double shortOf = much ? kShortOfStrongBauds * settings.baud : kShortOfToneHz;
@@ -203,7 +205,8 @@ struct PassbandDecoder::Impl {
     for (size_t i = 0; i < receivers.size(); ++i)
       if (i != self) avoid(receivers[i].demodulator->markFrequency(), receivers[i].strength.Now(now));
     for (const Kept& k : kept)
-      if (!k.received && std::fabs(k.signal.markHz - mark) > kSameStationHz) avoid(k.signal.markHz, k.strength.Now(now));
+      if (!k.received && std::fabs(k.signal.markHz - mark) > kSameStationHz)
+        avoid(k.signal.markHz, k.strength.Now(now));
     for (const BandCandidate& c : scan.candidates())
       if (std::fabs(c.markHz - mark) > BandScan::kCandidatesApartHz) avoid(c.markHz, 0);
     return {low, high};
@@ -265,7 +268,8 @@ struct PassbandDecoder::Impl {
         if (r.signal) Find(r.signal).strength = r.strength;
       }
       const auto [low, high] = Edges(mark, static_cast<size_t>(&r - receivers.data()));
-      if (r.filter && (std::fabs(low - r.filter->lowHz()) > kRetuneHz || std::fabs(high - r.filter->highHz()) > kRetuneHz)) {
+      if (r.filter &&
+          (std::fabs(low - r.filter->lowHz()) > kRetuneHz || std::fabs(high - r.filter->highHz()) > kRetuneHz)) {
         r.filter->Tune(low, high);
         r.demodulator->HearOnly(low, high);
       }
@@ -339,11 +343,10 @@ struct PassbandDecoder::Impl {
       if (!k.signal.open && now - k.signal.lastHeard > kSignalKeptSeconds)
         for (Receiver& r : receivers)
           if (r.signal == k.signal.id) r.signal = 0;
-    kept.erase(std::remove_if(kept.begin(), kept.end(),
-                              [&](const Kept& k) {
-                                return !k.signal.open && now - k.signal.lastHeard > kSignalKeptSeconds;
-                              }),
-               kept.end());
+    kept.erase(
+        std::remove_if(kept.begin(), kept.end(),
+                       [&](const Kept& k) { return !k.signal.open && now - k.signal.lastHeard > kSignalKeptSeconds; }),
+        kept.end());
   }
 
   bool Same(const Receiver& a, const Receiver& b) const {
@@ -379,7 +382,8 @@ struct PassbandDecoder::Impl {
   void Publish(std::vector<BandSignal>& signals) const {
     signals.clear();
     for (const Kept& k : kept) signals.push_back(k.signal);
-    std::sort(signals.begin(), signals.end(), [](const BandSignal& a, const BandSignal& b) { return a.markHz < b.markHz; });
+    std::sort(signals.begin(), signals.end(),
+              [](const BandSignal& a, const BandSignal& b) { return a.markHz < b.markHz; });
   }
 
   ModemSettings settings;

@@ -22,13 +22,13 @@ constexpr size_t kSignalTailChars = 40;
 
 // One signal as the passband decoder knows it.
 struct BandSignal {
-  int id = 0;             // the same while the signal is kept; never reused
-  double markHz = 0;      // its mark tone as its receiver follows it
-  double snrDb = -99;     // in 3 kHz
-  bool open = false;      // its receiver holds it now
-  double lastHeard = 0;   // seconds of input when it was last held
-  std::string tail;       // its last kSignalTailChars characters as received ('\r' and '\n' as received)
-  std::string callSign;   // the last call sign seen in its text, or ""
+  int id = 0;            // the same while the signal is kept; never reused
+  double markHz = 0;     // its mark tone as its receiver follows it
+  double snrDb = -99;    // in 3 kHz
+  bool open = false;     // its receiver holds it now
+  double lastHeard = 0;  // seconds of input when it was last held
+  std::string tail;      // its last kSignalTailChars characters as received ('\r' and '\n' as received)
+  std::string callSign;  // the last call sign seen in its text, or ""
 };
 
 // A character decoded on one signal.

@@ -11,10 +11,17 @@ constexpr uint8_t kBlank = 0, kLineFeed = 2, kSpace = 4, kReturn = 8;
 // Q W E R T Y U I O P: the digits in figures.
 bool TopRow(uint8_t code) {
   switch (code) {
-    case 23: case 19: case 1: case 10: case 16: case 21: case 7: case 6: case 24: case 22:
-      return true;
-    default:
-      return false;
+    case 23:
+    case 19:
+    case 1:
+    case 10:
+    case 16:
+    case 21:
+    case 7:
+    case 6:
+    case 24:
+    case 22: return true;
+    default: return false;
   }
 }
 

@@ -41,7 +41,7 @@ class ReceivedText {
   BaudotCodec codec_;
   bool ltrsOnSpace_;
   Doubt doubt_ = Doubt::kNone;
-  bool shiftHeld_ = false;   // the first held code is the one that may have been a shift
+  bool shiftHeld_ = false;  // the first held code is the one that may have been a shift
   std::vector<Held> held_;
 };
 

@@ -5,8 +5,7 @@
 
 namespace zk {
 
-Resampler::Resampler(double inRate, double outRate, double passHz, double attenuationDb)
-    : step_(inRate / outRate) {
+Resampler::Resampler(double inRate, double outRate, double passHz, double attenuationDb) : step_(inRate / outRate) {
   const double stopHz = outRate - passHz;  // the first frequency that folds into the pass band
   taps_ = KaiserTaps(attenuationDb, (stopHz - passHz) / inRate);
   history_.assign(2 * static_cast<size_t>(taps_), Cf(0, 0));

@@ -25,8 +25,8 @@ class Resampler {
 
   int taps_;
   int phases_ = kPhases;
-  double step_;     // input samples per output sample
-  double due_ = 0;  // time of the next output, in input samples after the newest one
+  double step_;               // input samples per output sample
+  double due_ = 0;            // time of the next output, in input samples after the newest one
   std::vector<float> table_;  // kPhases + 1 rows of taps_, oldest sample's tap first
   std::vector<Cf> history_;   // twice the taps, so the newest taps_ samples are contiguous
   int pos_ = 0;

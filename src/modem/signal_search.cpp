@@ -10,10 +10,10 @@ namespace {
 constexpr double kMinutesPerFalseFind = 10;  // in noise alone, by the design's count
 constexpr int kEvaluationsPerElement = 6;
 constexpr double kNoiseElements = 128;  // the band's noise, averaged over about 3 s
-constexpr double kQuieter = 0.25;      // share of the filters the noise is taken from
-constexpr int kSettleCandidates = 8;  // a found signal may lie this many candidates from where it was found
-constexpr double kApartHz = 60;        // another signal while one is held: this far from it...
-constexpr double kClearer = 2;         // ...with its weaker tone this much stronger than the held one's
+constexpr double kQuieter = 0.25;       // share of the filters the noise is taken from
+constexpr int kSettleCandidates = 8;    // a found signal may lie this many candidates from where it was found
+constexpr double kApartHz = 60;         // another signal while one is held: this far from it...
+constexpr double kClearer = 2;          // ...with its weaker tone this much stronger than the held one's
 
 // The sum of n elements in noise: each the larger of two unit exponentials, which is a unit
 // exponential plus one of mean 1/2. Its cumulant generating function and two derivatives.
@@ -216,9 +216,7 @@ SignalSearch::Window SignalSearch::Sum(int k, int elements, int64_t newest) cons
   return w;
 }
 
-double SignalSearch::Window::Weaker() const {
-  return std::min(markSum - 1.5 * markCount, spaceSum - 1.5 * spaceCount);
-}
+double SignalSearch::Window::Weaker() const { return std::min(markSum - 1.5 * markCount, spaceSum - 1.5 * spaceCount); }
 
 bool SignalSearch::Window::Pair(const double* threshold) const {
   // Each tone's own elements stand out of noise as the whole window does: a lone carrier
@@ -309,7 +307,8 @@ void SignalSearch::Describe(int k) {
   found_.offset = std::clamp(-range_ + (k + frac) * step_hz_, -limit_, limit_);
   found_.start = count_ - (latest_ - at) * step_ - static_cast<int64_t>(elements) * length_;
   // A tone not seen yet is taken as strong as the other.
-  const double mark = top.markSum / std::max(top.markCount, 1) - 1, space = top.spaceSum / std::max(top.spaceCount, 1) - 1;
+  const double mark = top.markSum / std::max(top.markCount, 1) - 1,
+               space = top.spaceSum / std::max(top.spaceCount, 1) - 1;
   found_.markEsN0 = top.markCount > 0 ? mark : space;
   found_.spaceEsN0 = top.spaceCount > 0 ? space : mark;
 }
@@ -337,6 +336,5 @@ int SignalSearch::SignalElements(int k, int64_t newest) const {
 int SignalSearch::Candidate(double offset) const {
   return std::clamp(static_cast<int>(std::round((offset + range_) / step_hz_)), 0, candidates_ - 1);
 }
-
 
 }  // namespace zk

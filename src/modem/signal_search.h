@@ -8,9 +8,9 @@ namespace zk {
 
 // Where a signal was found, and how strong it is.
 struct FoundSignal {
-  double offset = 0;     // Hz from the nominal tones
-  int64_t start = 0;     // baseband sample where its first element began, as far as can be told
-  double markEsN0 = 0;   // each tone's energy per element over the noise, as the window showed it
+  double offset = 0;    // Hz from the nominal tones
+  int64_t start = 0;    // baseband sample where its first element began, as far as can be told
+  double markEsN0 = 0;  // each tone's energy per element over the noise, as the window showed it
   double spaceEsN0 = 0;
 };
 
@@ -97,13 +97,13 @@ class SignalSearch {
   bool held_ = false;
   double heldOffset_ = 0;
   int64_t heldSince_ = 0;
-  int64_t count_ = 0;    // samples taken
-  int64_t latest_ = -1;  // the newest evaluation
+  int64_t count_ = 0;       // samples taken
+  int64_t latest_ = -1;     // the newest evaluation
   int64_t blindUntil_ = 0;  // no window reaches back before this sample
   int pending_ = -1;        // the candidate found, to be described...
   int foundWindow_ = 0;     // ...its window's elements...
   int64_t confirmAt_ = 0;   // ...at this evaluation
-  int64_t elements_ = 0;     // noise updates
+  int64_t elements_ = 0;    // noise updates
   FoundSignal found_;
 };
 

@@ -6,7 +6,7 @@
 namespace zk {
 namespace {
 
-constexpr double kRangeDb = 45;          // from a little below the noise floor to full brightness
+constexpr double kRangeDb = 45;  // from a little below the noise floor to full brightness
 constexpr double kBelowFloorDb = 6;
 constexpr double kFloorPercentile = 0.3;  // most of the band is noise
 constexpr double kFloorFollow = 0.2;      // per row
@@ -22,7 +22,8 @@ size_t PowerOfTwoAtLeast(double n) {
 }  // namespace
 
 Fft::Fft(size_t size) : twiddles_(size / 2), reversed_(size) {
-  for (size_t k = 0; k < size / 2; ++k) twiddles_[k] = std::polar(1.0f, static_cast<float>(-kTwoPi * static_cast<double>(k) / static_cast<double>(size)));
+  for (size_t k = 0; k < size / 2; ++k)
+    twiddles_[k] = std::polar(1.0f, static_cast<float>(-kTwoPi * static_cast<double>(k) / static_cast<double>(size)));
   int bits = 0;
   while ((size_t{1} << bits) < size) ++bits;
   for (size_t i = 0; i < size; ++i) {
@@ -70,7 +71,9 @@ Spectrum::Spectrum(double inputRate, int columns, double linesPerSecond)
   }
   const size_t n = fft_.size();
   window_.resize(n);
-  for (size_t i = 0; i < n; ++i) window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * (static_cast<double>(i) + 0.5) / static_cast<double>(n)));
+  for (size_t i = 0; i < n; ++i)
+    window_[i] =
+        static_cast<float>(0.5 - 0.5 * std::cos(kTwoPi * (static_cast<double>(i) + 0.5) / static_cast<double>(n)));
   ring_.assign(n, 0.0f);
   work_.resize(n);
   const double binHz = rate_ / static_cast<double>(n);
@@ -117,7 +120,8 @@ void Spectrum::MakeLine() {
     db_[c] = 10 * std::log10(power + 1e-30f);
   }
   std::vector<float> sorted = db_;
-  const auto at = sorted.begin() + static_cast<std::ptrdiff_t>(kFloorPercentile * static_cast<double>(sorted.size() - 1));
+  const auto at =
+      sorted.begin() + static_cast<std::ptrdiff_t>(kFloorPercentile * static_cast<double>(sorted.size() - 1));
   std::nth_element(sorted.begin(), at, sorted.end());
   floorDb_ = floorKnown_ ? floorDb_ + kFloorFollow * (*at - floorDb_) : *at;
   floorKnown_ = true;

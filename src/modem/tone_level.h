@@ -17,7 +17,7 @@ class ToneLevel {
   void Refresh(int64_t now, double noise);
 
   bool heard() const { return count_ > 0; }
-  double power() const { return power_; }   // with the tone on, noise included
+  double power() const { return power_; }    // with the tone on, noise included
   double spread() const { return spread_; }  // mean square error of the predicted amplitude
 
  private:

@@ -20,10 +20,10 @@ class TransmitPath {
   // Settings for the next transmission.
   void Configure(const ModemSettings& settings, const ModulatorOptions& options);
 
-  void Start();          // keys up (or goes on after a finish or a stop still under way)
-  void Queue(char ch);   // while sending; ignored otherwise
-  void Finish();         // the queued text, then the tail and the end
-  void Stop();           // now: a short fade, the rest of the text dropped
+  void Start();         // keys up (or goes on after a finish or a stop still under way)
+  void Queue(char ch);  // while sending; ignored otherwise
+  void Finish();        // the queued text, then the tail and the end
+  void Stop();          // now: a short fade, the rest of the text dropped
 
   // Whether the next block is still part of the signal.
   bool NeedsAudio() const { return state_ == State::kSending || state_ == State::kFading; }

@@ -17,8 +17,8 @@ constexpr size_t kFramesPerRead = 4096;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 bool ReadBytes(std::istream& in, uint8_t* p, size_t n) {
@@ -115,17 +115,14 @@ float WavReader::Convert(const uint8_t* p) const {
     return static_cast<float>(v);
   }
   switch (bytesPerSample_) {
-    case 1:
-      return (static_cast<float>(p[0]) - 128.0f) / 128.0f;
-    case 2:
-      return static_cast<float>(static_cast<int16_t>(Le16(p))) / 32768.0f;
+    case 1: return (static_cast<float>(p[0]) - 128.0f) / 128.0f;
+    case 2: return static_cast<float>(static_cast<int16_t>(Le16(p))) / 32768.0f;
     case 3:
       return static_cast<float>(static_cast<int32_t>((static_cast<uint32_t>(p[0]) << 8) |
                                                      (static_cast<uint32_t>(p[1]) << 16) |
                                                      (static_cast<uint32_t>(p[2]) << 24))) /
              2147483648.0f;
-    default:
-      return static_cast<float>(static_cast<int32_t>(Le32(p))) / 2147483648.0f;
+    default: return static_cast<float>(static_cast<int32_t>(Le32(p))) / 2147483648.0f;
   }
 }
 

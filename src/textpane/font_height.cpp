@@ -21,13 +21,11 @@ int32_t TruncateToInt(double v) {
 
 double VerticalDpi(int verticalPixels, int verticalMillimetres, double fallbackDpi) {
   if (verticalPixels <= 0 || verticalMillimetres <= 0) return fallbackDpi;
-  return static_cast<double>(verticalPixels) * kMillimetresPerInch /
-         static_cast<double>(verticalMillimetres);
+  return static_cast<double>(verticalPixels) * kMillimetresPerInch / static_cast<double>(verticalMillimetres);
 }
 
 int32_t FontTenthsHeight(int32_t tenthsOfPoint, double yDpi) {
-  return TruncateToInt(static_cast<double>(tenthsOfPoint) * yDpi *
-                       static_cast<double>(kPointsPerInchInverse));
+  return TruncateToInt(static_cast<double>(tenthsOfPoint) * yDpi * static_cast<double>(kPointsPerInchInverse));
 }
 
 int32_t FontCharHeight(int32_t tenthsOfPoint, double yDpi) {

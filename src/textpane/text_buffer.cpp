@@ -223,8 +223,7 @@ TextChange TextBuffer::Backspace() {
   for (ColourSlot& s : slots_) s.mark = std::min(s.mark, length_);
 
   // The highlight shrinks with the byte it covered at the end of the text.
-  if (selection_.line >= 0 && selection_.line == last &&
-      lastRecord.next == lastRecord.text + selection_.end) {
+  if (selection_.line >= 0 && selection_.line == last && lastRecord.next == lastRecord.text + selection_.end) {
     --selection_.end;
     if (selection_.end == selection_.start) ClearSelection();
   }
@@ -290,19 +289,14 @@ void TextBuffer::SetBackground(uint32_t colour) {
   for (ColourSlot& s : slots_) s.background = colour;
 }
 
-ColourSlot& TextBuffer::slot(int index) {
-  return slots_[(index >= 0 && index < kSlotCount) ? index : 0];
-}
+ColourSlot& TextBuffer::slot(int index) { return slots_[(index >= 0 && index < kSlotCount) ? index : 0]; }
 
-const ColourSlot& TextBuffer::slot(int index) const {
-  return slots_[(index >= 0 && index < kSlotCount) ? index : 0];
-}
+const ColourSlot& TextBuffer::slot(int index) const { return slots_[(index >= 0 && index < kSlotCount) ? index : 0]; }
 
 void TextBuffer::DropSelectionOutsideTable() {
   const Selection& s = selection_;
   if (s.line < 0) return;
-  if (s.line >= LineCount() || s.start < 0 || s.end < s.start ||
-      s.end > lines_[static_cast<size_t>(s.line)].length) {
+  if (s.line >= LineCount() || s.start < 0 || s.end < s.start || s.end > lines_[static_cast<size_t>(s.line)].length) {
     ClearSelection();
   }
 }

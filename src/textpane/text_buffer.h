@@ -40,17 +40,17 @@ struct Selection {
 
 // What a change asks of the window.
 struct TextChange {
-  bool changed = false;               // text or line table changed; repaint at once
-  bool trimmed = false;               // the oldest bytes were dropped before the append
-  bool fullRelayout = false;          // whole table rebuilt (trim, clear): set range, scroll to end, invalidate all
-  int32_t trimmedLeadingLines = 0;    // records that fell wholly off the start in the trim
-  bool scrollUpOneLine = false;       // backspace took the caret back a line: scroll up one line, set range
-  int32_t invalidateFromLine = 0;     // backspace: erase rows of records [from, to)
+  bool changed = false;             // text or line table changed; repaint at once
+  bool trimmed = false;             // the oldest bytes were dropped before the append
+  bool fullRelayout = false;        // whole table rebuilt (trim, clear): set range, scroll to end, invalidate all
+  int32_t trimmedLeadingLines = 0;  // records that fell wholly off the start in the trim
+  bool scrollUpOneLine = false;     // backspace took the caret back a line: scroll up one line, set range
+  int32_t invalidateFromLine = 0;   // backspace: erase rows of records [from, to)
   int32_t invalidateToLine = 0;
-  bool rewrapped = false;             // RelayoutFrom ran: invalidate from relayoutFrom, maybe follow the end, place caret
-  int32_t relayoutFrom = -1;          // index RelayoutFrom started at (-1 = text start)
-  int32_t lastProducedLine = -1;      // last record that re-wrap produced (-1 = none)
-  uint32_t result = 0;                // CharInput: 0 when handled, else the ignored character
+  bool rewrapped = false;         // RelayoutFrom ran: invalidate from relayoutFrom, maybe follow the end, place caret
+  int32_t relayoutFrom = -1;      // index RelayoutFrom started at (-1 = text start)
+  int32_t lastProducedLine = -1;  // last record that re-wrap produced (-1 = none)
+  uint32_t result = 0;            // CharInput: 0 when handled, else the ignored character
 };
 
 class TextBuffer {

@@ -56,7 +56,8 @@ std::vector<std::string> PeerWindow::Records(size_t count, int ms) {
 
 bool FakeLogger::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == registered) {
-    if (reinterpret_cast<HWND>(lParam) != window()) Record("announce " + std::to_string(wParam) + " " + std::to_string(lParam));
+    if (reinterpret_cast<HWND>(lParam) != window())
+      Record("announce " + std::to_string(wParam) + " " + std::to_string(lParam));
     return true;
   }
   if (message != WM_COPYDATA) return false;
@@ -78,7 +79,8 @@ void FakeLogger::Announce(WPARAM code) const {
 
 bool FakeEngine::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message != registered) return false;
-  Record(std::to_string(wParam) + " " + (lParam && reinterpret_cast<HWND>(lParam) == zktty_ ? "main" : std::to_string(lParam)));
+  Record(std::to_string(wParam) + " " +
+         (lParam && reinterpret_cast<HWND>(lParam) == zktty_ ? "main" : std::to_string(lParam)));
   return true;
 }
 

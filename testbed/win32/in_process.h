@@ -105,7 +105,8 @@ class Simulator {
     const std::string id = std::to_string(pid_);
     pid_ = 0;
     return RunUnix("kill " + id + "; n=0; while kill -0 " + id + " 2>/dev/null && [ $n -lt 250 ]; do sleep 0.02;" +
-                   " n=$((n+1)); done", 6000) == 0;
+                       " n=$((n+1)); done",
+                   6000) == 0;
   }
 
  private:
@@ -154,7 +155,7 @@ struct FloodRun {
   bool started = false;  // the simulator ran and the device opened
   bool whole = false;    // every byte arrived once, in order, and nothing more
   size_t bytesSeen = 0;
-  double firstMs = 0;    // first and last growth of what was seen, since the start
+  double firstMs = 0;  // first and last growth of what was seen, since the start
   double lastMs = 0;
   double worstSampleGapMs = 0;
   double steadyCharsPerSecond = 0;  // between 10 % and 90 % of the stream

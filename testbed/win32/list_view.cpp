@@ -64,7 +64,8 @@ bool DoubleClickRow(HWND list, int row) {
   RECT bounds{LVIR_BOUNDS, 0, 0, 0};
   if (!lent.ok()) return false;
   lent.Put(0, &bounds, sizeof bounds);
-  if (!SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(lent.at(0)))) return false;
+  if (!SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(lent.at(0))))
+    return false;
   lent.Get(0, &bounds, sizeof bounds);
   const LPARAM at = MAKELPARAM(bounds.left + 20, (bounds.top + bounds.bottom) / 2);
   for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})

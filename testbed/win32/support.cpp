@@ -133,8 +133,8 @@ int RunUnix(const std::string& command, int ms) {
   static int runs = 0;
   const std::string marker = "unix-run-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
   const std::string unixMarker = UnixWork() + "/" + marker;
-  std::string line = "/bin/sh -c \"export PATH=/usr/local/bin:/usr/bin:/bin; (" + command + "); echo $? >" + unixMarker +
-                     ".new && mv " + unixMarker + ".new " + unixMarker + "\"";
+  std::string line = "/bin/sh -c \"export PATH=/usr/local/bin:/usr/bin:/bin; (" + command + "); echo $? >" +
+                     unixMarker + ".new && mv " + unixMarker + ".new " + unixMarker + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -218,11 +218,13 @@ std::string SerialEnd::ReadCount(size_t count, int ms) {
 void SerialEnd::Drain(int quietMs) {
   size_t before = 0;
   double quietSince = NowMs();
-  ReadWhile([&](const std::string& s) {
-    if (s.size() != before) quietSince = NowMs();
-    before = s.size();
-    return NowMs() - quietSince < quietMs;
-  }, 60000);
+  ReadWhile(
+      [&](const std::string& s) {
+        if (s.size() != before) quietSince = NowMs();
+        before = s.size();
+        return NowMs() - quietSince < quietMs;
+      },
+      60000);
 }
 
 std::string LettersCodes(const std::string& text) {
@@ -231,10 +233,14 @@ std::string LettersCodes(const std::string& text) {
                                              12, 24, 22, 23, 10, 5,  16, 7,  30, 19, 29, 21, 17};
   std::string codes;
   for (char c : text) {
-    if (c >= 'A' && c <= 'Z') codes.push_back(static_cast<char>(kLetters[c - 'A']));
-    else if (c == ' ') codes.push_back(4);
-    else if (c == '\r') codes.push_back(8);
-    else if (c == '\n') codes.push_back(2);
+    if (c >= 'A' && c <= 'Z')
+      codes.push_back(static_cast<char>(kLetters[c - 'A']));
+    else if (c == ' ')
+      codes.push_back(4);
+    else if (c == '\r')
+      codes.push_back(8);
+    else if (c == '\n')
+      codes.push_back(2);
   }
   return codes;
 }

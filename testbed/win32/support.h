@@ -69,7 +69,9 @@ class SerialEnd {
   void Write(const std::string& bytes);
   // Reads while `wantMore` says so of what came, at most `ms`; returns all read.
   std::string ReadWhile(const std::function<bool(const std::string&)>& wantMore, int ms);
-  std::string ReadFor(int ms) { return ReadWhile([](const std::string&) { return true; }, ms); }
+  std::string ReadFor(int ms) {
+    return ReadWhile([](const std::string&) { return true; }, ms);
+  }
   std::string ReadUntil(const std::string& wanted, int ms);
   std::string ReadCount(size_t count, int ms);
   // Throws away what waits until the line has been quiet for `quietMs`.

@@ -16,8 +16,7 @@ ZkApp::~ZkApp() {
   if (process_.hProcess) {
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
       Exit();
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
-        TerminateProcess(process_.hProcess, 1);
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 1);
     }
     CloseHandle(process_.hProcess);
     CloseHandle(process_.hThread);
@@ -127,23 +126,27 @@ void ZkApp::Sync() const {
 
 HWND ZkApp::WaitForDialog(const std::string& title, int ms) const {
   HWND found = nullptr;
-  WaitFor([&] {
-    found = FindTopWindow(process_.dwProcessId, "#32770", [&](HWND window) {
-      char text[256] = "";
-      GetWindowTextA(window, text, sizeof text);
-      return title == text;
-    });
-    return found != nullptr;
-  }, ms);
+  WaitFor(
+      [&] {
+        found = FindTopWindow(process_.dwProcessId, "#32770", [&](HWND window) {
+          char text[256] = "";
+          GetWindowTextA(window, text, sizeof text);
+          return title == text;
+        });
+        return found != nullptr;
+      },
+      ms);
   return found;
 }
 
 HWND ZkApp::SetupSheet(int ms) const {
   HWND sheet = nullptr;
-  WaitFor([&] {
-    sheet = WaitForDialog("Zktty", 0);
-    return sheet && FindWindowExA(sheet, nullptr, "SysTabControl32", nullptr);
-  }, ms);
+  WaitFor(
+      [&] {
+        sheet = WaitForDialog("Zktty", 0);
+        return sheet && FindWindowExA(sheet, nullptr, "SysTabControl32", nullptr);
+      },
+      ms);
   return sheet;
 }
 
@@ -166,9 +169,7 @@ bool ZkApp::CloseSetup(HWND sheet) {
   return closed;
 }
 
-LRESULT ZkApp::Command(int id) {
-  return SendMessageA(main_, WM_COMMAND, static_cast<WPARAM>(id), 0);
-}
+LRESULT ZkApp::Command(int id) { return SendMessageA(main_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
 
 void ZkApp::Type(const std::string& text) {
   for (unsigned char c : text) SendMessageA(typing_, WM_CHAR, c, 1);
@@ -256,9 +257,7 @@ std::vector<DWORD> CaptureScreen(int left, int top, int width, int height) {
   return pixels;
 }
 
-COLORREF AsColorref(DWORD pixel) {
-  return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
-}
+COLORREF AsColorref(DWORD pixel) { return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF); }
 
 std::vector<DWORD> CaptureClient(HWND window, const RECT& area) {
   POINT origin{area.left, area.top};

@@ -59,12 +59,12 @@ class ZkApp {
 
   LRESULT Command(int id);
   void PostCommand(int id) { PostMessageA(main_, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-  void Type(const std::string& text);           // WM_CHAR to the typing pane
-  void Key(WPARAM virtualKey);                  // WM_KEYDOWN/WM_KEYUP to the typing pane
-  void SysKey(WPARAM virtualKey);               // WM_SYSKEYDOWN/UP to the typing pane
-  void AltKey(char letter);                     // real Alt+letter input into the foreground
-  void Click(HWND pane, int x, int y);          // left press and release at a client point
-  void DragSplitter(int fromY, int toY);        // drags the bar in main-window client rows
+  void Type(const std::string& text);     // WM_CHAR to the typing pane
+  void Key(WPARAM virtualKey);            // WM_KEYDOWN/WM_KEYUP to the typing pane
+  void SysKey(WPARAM virtualKey);         // WM_SYSKEYDOWN/UP to the typing pane
+  void AltKey(char letter);               // real Alt+letter input into the foreground
+  void Click(HWND pane, int x, int y);    // left press and release at a client point
+  void DragSplitter(int fromY, int toY);  // drags the bar in main-window client rows
 
   // The receive/transmit pane's text through the program's own copy command.
   std::string RxTxText();

@@ -107,8 +107,8 @@ TEST_F(LogLink, CallBoxUpdateAndNewFromStartToExit) {
   zk.Key(VK_F2);  // marked, then logged: no mark is left
   SetCallBox("G4XYZ");
   zk.PostCommand(IDC_NEW);  // no mark: no question
-  ExpectFields({{"CALL", "G4XYZ"}, {"control", "updatelog"}, {"CALL", ""},
-                {"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
+  ExpectFields(
+      {{"CALL", "G4XYZ"}, {"control", "updatelog"}, {"CALL", ""}, {"CALL", "G4XYZ"}, {"control", "new"}, {"CALL", ""}});
   ASSERT_TRUE(zk.Exit());
   ExpectFields({{"control", "rttystopped"}});
 }
@@ -118,7 +118,8 @@ TEST_F(LogLink, ReceivedFieldsReportsInMacrosAndPanePicks) {
   ASSERT_TRUE(tnc.Open("COM8"));
   Start("log_received", kQuiet + "exchangeformat #2 #2\nmsg1 <F2  Rst> \\t(HISRST)|(EXCHANGEONLY)|(MYRST)\\s\n");
   seen = log.Records(3).size();
-  const std::pair<std::string, std::string> blocks[] = {  // each answered with the Call box as "CALL"
+  const std::pair<std::string, std::string> blocks[] = {
+      // each answered with the Call box as "CALL"
       {"<rst_sent:7>599 001<CALL:5>W1ABC", "W1ABC"},
       {"<control>update", ""},
       {"<call:1>X<rst_rcvd:10>599", "X"},  // a length past the end
@@ -210,8 +211,12 @@ TEST_F(LogLink, TwoZkttysEachReachTheLoggerAndNeverEachOtherAndAHungLoggerNeverH
   }
   Sleep(static_cast<DWORD>(std::max(0.0, 10500 - (NowMs() - hangStart))));
   SetCallBox("G0ABC");
-  Expect([&] { const auto all = log.Records(); return all.empty() ? std::string() : all.back(); },
-         Id(zk.main()) + " <CALL:5>G0ABC");
+  Expect(
+      [&] {
+        const auto all = log.Records();
+        return all.empty() ? std::string() : all.back();
+      },
+      Id(zk.main()) + " <CALL:5>G0ABC");
 }
 
 TEST_F(Engine, StartedLinkedSwitchedFedAndEnded) {

@@ -129,8 +129,9 @@ TEST(MainWindow, FunctionKeysFillTheTypingPaneAndTheRepeatKeySendsAgainUntilAKey
   ZkApp zk;
   const std::string folder = MakeFolder("fkeys");
   WriteFile(folder + "\\exchange.rty", "UR 599\nNAME BOB\n");
-  ASSERT_TRUE(zk.Start("fkeys", "mycall W1AW\nwindowloc 0 0 800 480\nrepeatfkey 1\nrepeatsec 2\n"
-                                "msg5 <F6  File> -@exchange.rty\nmsg6 <F7  None> @missing.rty\n"));
+  ASSERT_TRUE(zk.Start("fkeys",
+                       "mycall W1AW\nwindowloc 0 0 800 480\nrepeatfkey 1\nrepeatsec 2\n"
+                       "msg5 <F6  File> -@exchange.rty\nmsg6 <F7  None> @missing.rty\n"));
   EXPECT_EQ(zk.ControlText(IDC_F6), "F6  File");
   SendMessageA(zk.Control(IDC_F2), BM_CLICK, 0, 0);
   EXPECT_EQ(Joined(WordsOnRow(zk, zk.typingPane(), 0)), "W1AW ");
@@ -161,7 +162,9 @@ TEST(MainWindow, FunctionKeysFillTheTypingPaneAndTheRepeatKeySendsAgainUntilAKey
   // The end-of-transmission character stays in the pane, and the second CQ follows it.
   const auto second = WordsOnRow(zk, zk.typingPane(), 1);
   ASSERT_FALSE(second.empty());
-  EXPECT_EQ(second[0], "\x1A" "cq ");
+  EXPECT_EQ(second[0],
+            "\x1A"
+            "cq ");
   ASSERT_TRUE(zk.Exit());
 }
 

@@ -27,7 +27,8 @@ TEST(Overs, ZkmodemShowsEachCallerInZkttysPaneAndNothingBetween) {
   const std::string folder = MakeFolder("overs"), unix = UnixWork() + "/overs/", native = Env("ZK_SIM_DIR") + "/";
   // Eight callers at -4 dB in 3 kHz, offsets within 50 Hz, 2 to 4 s of noise between them.
   ASSERT_EQ(RunUnix(native + "overs_bench --wav " + unix + "overs.wav --snr -4 --overs 8 --lead none --rate 11025 && " +
-                    native + "zkrtty rx " + unix + "overs.wav >" + unix + "zkrtty.txt"), 0);
+                    native + "zkrtty rx " + unix + "overs.wav >" + unix + "zkrtty.txt"),
+            0);
   const std::string zkrtty = Unwrapped(ReadFile(folder + "\\zkrtty.txt"));
   std::string sent;
   for (const std::string& over : ReadLines(folder + "\\overs.txt")) sent += over;
@@ -39,11 +40,13 @@ TEST(Overs, ZkmodemShowsEachCallerInZkttysPaneAndNothingBetween) {
   zk.RunCopy({{folder + "\\zkmodem.exe", "zkmodem.exe"}, {folder + "\\zkmodem.ini", "zkmodem.ini"}});
   ASSERT_TRUE(zk.Start("overs_zktty", "devtype 3\nwindowloc 0 0 800 520\n"));
   std::string pane;
-  WaitFor([&] {
-    Sleep(500);
-    pane = Unwrapped(zk.RxTxText());
-    return pane.size() >= zkrtty.size();
-  }, 150000);
+  WaitFor(
+      [&] {
+        Sleep(500);
+        pane = Unwrapped(zk.RxTxText());
+        return pane.size() >= zkrtty.size();
+      },
+      150000);
   zk.Screenshot("overs-in-the-pane");
   EXPECT_EQ(pane, zkrtty);
   EXPECT_EQ(pane, sent) << "the callers as sent, every first character, nothing between them";

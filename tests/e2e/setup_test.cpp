@@ -43,8 +43,8 @@ bool ChooseFileName(ZkApp& zk, const std::string& title, const char* name, const
 bool ChooseColour(ZkApp& zk, COLORREF colour) {
   HWND dialog = zk.WaitForDialog("Color");
   if (!dialog) return false;
-  const std::pair<int, BYTE> parts[] = {{COLOR_RED, GetRValue(colour)}, {COLOR_GREEN, GetGValue(colour)},
-                                        {COLOR_BLUE, GetBValue(colour)}};
+  const std::pair<int, BYTE> parts[] = {
+      {COLOR_RED, GetRValue(colour)}, {COLOR_GREEN, GetGValue(colour)}, {COLOR_BLUE, GetBValue(colour)}};
   for (const auto& [id, value] : parts) SetDlgItemInt(dialog, id, value, FALSE);
   zk.Screenshot("dialog-colour", dialog, true);
   return ConfirmDialog(dialog);
@@ -59,8 +59,8 @@ size_t Missing(const std::set<DWORD>& these, const std::set<DWORD>& others) {
 // a window place on a screen that is gone moved back onto the work area, whole.
 void ExpectTheMainWindowOfAFirstStart(ZkApp& zk) {
   const std::pair<int, const char*> captions[] = {
-      {IDC_TXRX, "F10  &TX"}, {IDC_F1, "F1  CQ"}, {IDC_F2, "F2  My call"}, {IDC_F3, "F3"}, {IDC_F4, "F4  TU"},
-      {IDC_F5, "F5  Exchange"}, {IDC_F9, "F9"}, {IDC_UPDATE, "&Update"}, {IDC_NEW, "&New"}};
+      {IDC_TXRX, "F10  &TX"},   {IDC_F1, "F1  CQ"}, {IDC_F2, "F2  My call"}, {IDC_F3, "F3"},   {IDC_F4, "F4  TU"},
+      {IDC_F5, "F5  Exchange"}, {IDC_F9, "F9"},     {IDC_UPDATE, "&Update"}, {IDC_NEW, "&New"}};
   for (const auto& [id, caption] : captions) EXPECT_EQ(zk.ControlText(id), caption) << id;
   EXPECT_EQ(zk.Text(zk.main()), "Zktty");
   zk.Screenshot("main-empty");
@@ -126,17 +126,19 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   std::vector<std::string> ports = kPorts;
   ports.push_back("COM15");
   EXPECT_EQ(ListEntries(page, IDC_PORT_LIST), ports) << "a configured port that is missing stays";
-  const std::pair<int, const char*> shown[] = {{IDC_PORT_LIST, "COM15"}, {IDC_BAUD_LIST, "75"},
-                                               {IDC_DATABITS_LIST, "5"}, {IDC_PARITY_LIST, "Even"},
+  const std::pair<int, const char*> shown[] = {{IDC_PORT_LIST, "COM15"},   {IDC_BAUD_LIST, "75"},
+                                               {IDC_DATABITS_LIST, "5"},   {IDC_PARITY_LIST, "Even"},
                                                {IDC_STOPBITS_LIST, "1.5"}, {IDC_PTT_DELAY, "150"}};
   for (const auto& [id, text] : shown) EXPECT_EQ(TextOf(zk, page, id), text) << id;
   const int checked[] = {IDC_DEVICE_NONE, IDC_FLOW_DTRDSR, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_PTT_DTR};
   const int unchecked[] = {IDC_DEVICE_TU, IDC_FLOW_RTSCTS, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE, IDC_PTT_RTS};
   for (int id : checked) EXPECT_TRUE(IsChecked(page, id)) << id;
   for (int id : unchecked) EXPECT_FALSE(IsChecked(page, id)) << id;
-  const std::pair<int, const char*> chosen[] = {
-      {IDC_PORT_LIST, "COM9"}, {IDC_BAUD_LIST, "45"}, {IDC_DATABITS_LIST, "8"}, {IDC_PARITY_LIST, "Odd"},
-      {IDC_STOPBITS_LIST, "2"}};
+  const std::pair<int, const char*> chosen[] = {{IDC_PORT_LIST, "COM9"},
+                                                {IDC_BAUD_LIST, "45"},
+                                                {IDC_DATABITS_LIST, "8"},
+                                                {IDC_PARITY_LIST, "Odd"},
+                                                {IDC_STOPBITS_LIST, "2"}};
   for (const auto& [id, text] : chosen) ChooseEntry(page, id, text);
   for (int id : {IDC_FLOW_DTRDSR, IDC_FLOW_RTSCTS, IDC_FLOW_XONXOFF, IDC_USE_BAUDOT, IDC_LTRS_ON_SPACE, IDC_USE_DIDDLE,
                  IDC_PTT_RTS})
@@ -160,11 +162,25 @@ TEST(SetupSheet, SerialAndTncPagesShowTheSettingsAndStoreThemOnClose) {
   SetDlgItemTextA(page, IDC_TNC_RXMODECHAR, "\\c");
   ASSERT_TRUE(zk.CloseSetup(sheet));
 
-  const std::pair<const char*, const char*> stored[] = {
-      {"devtype", "0"}, {"ttyport", "9"}, {"ttyportnumber", "9"}, {"ttybaud", "45"}, {"ttybytesize", "8"},
-      {"ttyparity", "1"}, {"ttystop", "2"}, {"ttyflow", "2"}, {"baudot", "0"}, {"ltrsonspace", "1"},
-      {"diddle", "1"}, {"pttcontrol", "1"}, {"pttms", "2000"}, {"ttytncecho", "0"}, {"tncinit", "ATZ\\r"},
-      {"tnctx", "TX\\r[OK]"}, {"command", "a command string longer "}, {"rxmodechar", "3"}, {"ignore", "~"}};
+  const std::pair<const char*, const char*> stored[] = {{"devtype", "0"},
+                                                        {"ttyport", "9"},
+                                                        {"ttyportnumber", "9"},
+                                                        {"ttybaud", "45"},
+                                                        {"ttybytesize", "8"},
+                                                        {"ttyparity", "1"},
+                                                        {"ttystop", "2"},
+                                                        {"ttyflow", "2"},
+                                                        {"baudot", "0"},
+                                                        {"ltrsonspace", "1"},
+                                                        {"diddle", "1"},
+                                                        {"pttcontrol", "1"},
+                                                        {"pttms", "2000"},
+                                                        {"ttytncecho", "0"},
+                                                        {"tncinit", "ATZ\\r"},
+                                                        {"tnctx", "TX\\r[OK]"},
+                                                        {"command", "a command string longer "},
+                                                        {"rxmodechar", "3"},
+                                                        {"ignore", "~"}};
   for (const auto& [key, value] : stored) EXPECT_EQ(zk.Setting(key), value) << key;
   ASSERT_TRUE(zk.Exit());
 }
@@ -287,9 +303,12 @@ void ChangeFunctionKeys(ZkApp& zk, HWND sheet, const std::string& folder) {
   EXPECT_EQ(TextOf(zk, page, IDC_REPEAT_KEY), "3");
   PostClick(page, IDC_LOAD_FKEYS);
   ASSERT_TRUE(ChooseFileName(zk, "Zktty Function key files", "part.rtm", "dialog-file"));
-  const std::pair<int, const char*> loaded[] = {
-      {IDC_FKEY_MESSAGE1, "<F1  Loaded> hello"}, {IDC_FKEY_MESSAGE1 + 2, "<F3  New> three"}, {IDC_HISRST_FORMAT, "5NN"},
-      {IDC_EXCHANGE_FORMAT, ""}, {IDC_REPEAT_KEY, "0"}, {IDC_REPEAT_SECONDS, "0"}};
+  const std::pair<int, const char*> loaded[] = {{IDC_FKEY_MESSAGE1, "<F1  Loaded> hello"},
+                                                {IDC_FKEY_MESSAGE1 + 2, "<F3  New> three"},
+                                                {IDC_HISRST_FORMAT, "5NN"},
+                                                {IDC_EXCHANGE_FORMAT, ""},
+                                                {IDC_REPEAT_KEY, "0"},
+                                                {IDC_REPEAT_SECONDS, "0"}};
   for (const auto& [id, text] : loaded) EXPECT_EQ(TextOf(zk, page, id), text) << id;
 
   PostClick(page, IDC_EDIT_MESSAGE_FILE);
@@ -310,7 +329,8 @@ TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndFunctionKeysPageSavesLoadsAnd
   WriteFile(folder + "\\part.rtm", "F1: <F1  Loaded> hello\nrst 5NN\n");
   WriteFile(folder + "\\note.rty", "UR 599\n");
   WriteFile(folder + "\\huge.rtm", std::string(1024 * 1024, '\n') + "F3: huge\n");
-  ASSERT_TRUE(zk.Start("setup_pages", "mycall W1AW\nmsg4 <F5  Call> -(MYCALL)\nwindowloc 0 0 640 480\n"
+  ASSERT_TRUE(zk.Start("setup_pages",
+                       "mycall W1AW\nmsg4 <F5  Call> -(MYCALL)\nwindowloc 0 0 640 480\n"
                        "repeatfkey 3\nrepeatsec 20\nexchangeformat #(HISCALL)\nmsg2 <F3  Old> x\n",
                        ZkApp::SetupAtStart::kKeep));
   HWND sheet = zk.SetupSheet();
@@ -329,8 +349,9 @@ TEST(SetupSheet, PreferencesChangeThePanesAtOnceAndFunctionKeysPageSavesLoadsAnd
   char colour[16];
   std::snprintf(colour, sizeof colour, "%lu", kTyped);
   const std::pair<const char*, std::string> stored[] = {
-      {"mycall", "K1ABC"}, {"fgaprep", colour}, {"prepfontface", "DejaVu Sans"}, {"prepfontpoints", "240"},
-      {"prepfontweight", "700"}, {"msg0", "<F1  Loaded> hello"}, {"hisrstformat", "5NN"}};
+      {"mycall", "K1ABC"},       {"fgaprep", colour},       {"prepfontface", "DejaVu Sans"},
+      {"prepfontpoints", "240"}, {"prepfontweight", "700"}, {"msg0", "<F1  Loaded> hello"},
+      {"hisrstformat", "5NN"}};
   for (const auto& [key, value] : stored) EXPECT_EQ(zk.Setting(key), value) << key;
 }
 

@@ -52,10 +52,13 @@ size_t Count(const std::string& text, const std::string& word) {
 // The engine's window (the top-level window holding its waterfall), of one process or any.
 HWND EngineWindow(DWORD process = 0, int ms = 15000) {
   HWND found = nullptr;
-  WaitFor([&] {
-    found = FindTopWindow(process, nullptr, [](HWND w) { return FindWindowExA(w, nullptr, "ZkWaterfall", nullptr) != nullptr; });
-    return found != nullptr;
-  }, ms);
+  WaitFor(
+      [&] {
+        found = FindTopWindow(process, nullptr,
+                              [](HWND w) { return FindWindowExA(w, nullptr, "ZkWaterfall", nullptr) != nullptr; });
+        return found != nullptr;
+      },
+      ms);
   return found;
 }
 
@@ -105,7 +108,8 @@ class Zkmodem : public ::testing::Test {
   // Zktty in `folder` beside the engine there, the "MMTTY + sound card" device chosen.
   void StartZktty(const std::string& folder, const std::string& extra = "") {
     zk.RunCopy({{folder + "\\zkmodem.exe", "zkmodem.exe"}, {folder + "\\zkmodem.ini", "zkmodem.ini"}});
-    ASSERT_TRUE(zk.Start(folder.substr(folder.rfind('\\') + 1) + "_zktty", "devtype 3\nwindowloc 0 0 800 520\n" + extra));
+    ASSERT_TRUE(
+        zk.Start(folder.substr(folder.rfind('\\') + 1) + "_zktty", "devtype 3\nwindowloc 0 0 800 520\n" + extra));
     engine = EngineWindow(0);
     ASSERT_NE(engine, nullptr);
     // Zktty gives the engine's window the two numbers the engine reports: linked.
@@ -117,7 +121,8 @@ class Zkmodem : public ::testing::Test {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process));
+    EXPECT_TRUE(
+        CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &process));
     return process;
   }
   static std::string Native(const std::string& program) { return Env("ZK_SIM_DIR") + "/" + program; }
@@ -133,15 +138,18 @@ TEST_F(Zkmodem, DecodesANoisyRecordingIntoZkttysPaneAndReportsTheSignal) {
   const std::string unix = UnixWork() + "/zkmodem_rx/";
   // 11025 Hz, -5 dB in 3 kHz, a second of noise first.
   ASSERT_EQ(RunUnix(Native("zkrtty") + " tx --rate 11025 " + unix + "clean.wav <" + unix + "qso.txt && " +
-                    Native("noisy_wav") + " " + unix + "clean.wav " + unix + "rx.wav -5 1 0 3"), 0);
+                    Native("noisy_wav") + " " + unix + "clean.wav " + unix + "rx.wav -5 1 0 3"),
+            0);
   StartZktty(folder);
   const std::string last = "0123456789";
   bool shot = false;
-  WaitFor([&] {
-    const std::string text = zk.RxTxText();
-    if (!shot && text.size() > 150) shot = zk.Screenshot("zkmodem-receiving-noisy", engine, true);
-    return text.find(last) != std::string::npos;
-  }, 90000);
+  WaitFor(
+      [&] {
+        const std::string text = zk.RxTxText();
+        if (!shot && text.size() > 150) shot = zk.Screenshot("zkmodem-receiving-noisy", engine, true);
+        return text.find(last) != std::string::npos;
+      },
+      90000);
   const std::string received = WithoutCr(zk.RxTxText()), sent = WithoutCr(kQso);
   EXPECT_LT(static_cast<double>(Levenshtein(sent, received)) / sent.size(), 0.02) << received;
   // The caption holds the signal-to-noise ratio and the mark, as the engine reported them.
@@ -192,15 +200,16 @@ TEST_F(Zkmodem, SendsTypedTextAsAudioWithPttOnTheRadioAndEndsWhenTold) {
 TEST_F(Zkmodem, TheBandListShowsEveryStationAndARowOrItsMarkMovesZkttysPaneToIt) {
   const std::string folder = WinWork() + "\\zkmodem_band", unix = UnixWork() + "/zkmodem_band/";
   EngineFolder("zkmodem_band", "rxfile " + folder + "\\band.wav\nwindowloc 0 530 760 1010\n");
-  const char* const stations[][3] = {
-      {"1275", "G4XYZ", "QRZ DE G4XYZ G4XYZ 599 001\n"}, {"1700", "DL2ABC", "TEST DL2ABC DL2ABC TU\n"},
-      {"2125", "W1AW", "CQ CQ DE W1AW W1AW K\n"}};
+  const char* const stations[][3] = {{"1275", "G4XYZ", "QRZ DE G4XYZ G4XYZ 599 001\n"},
+                                     {"1700", "DL2ABC", "TEST DL2ABC DL2ABC TU\n"},
+                                     {"2125", "W1AW", "CQ CQ DE W1AW W1AW K\n"}};
   std::string make, mix;
   for (const auto& s : stations) {
     std::string text;
     for (int i = 0; i < 12; ++i) text += s[2];
     WriteFile(folder + "\\" + s[1] + ".txt", text);
-    make += Native("zkrtty") + " tx --rate 11025 --mark " + s[0] + " " + unix + s[1] + ".wav <" + unix + s[1] + ".txt && ";
+    make +=
+        Native("zkrtty") + " tx --rate 11025 --mark " + s[0] + " " + unix + s[1] + ".wav <" + unix + s[1] + ".txt && ";
     mix += (mix.empty() ? "" : ",") + unix + s[1] + ".wav";
   }
   ASSERT_EQ(RunUnix(make + Native("noisy_wav") + " " + mix + " " + unix + "band.wav 3 1 0 3"), 0);
@@ -208,8 +217,9 @@ TEST_F(Zkmodem, TheBandListShowsEveryStationAndARowOrItsMarkMovesZkttysPaneToIt)
   HWND list = FindWindowExA(engine, nullptr, "SysListView32", nullptr);
   std::vector<std::vector<std::string>> rows;
   const auto called = [](const std::vector<std::string>& row) { return !row[3].empty(); };
-  ASSERT_TRUE(WaitFor([&] { return (rows = ListRows(list)).size() == 3 && std::all_of(rows.begin(), rows.end(), called); },
-                      30000)) << rows.size();
+  ASSERT_TRUE(WaitFor(
+      [&] { return (rows = ListRows(list)).size() == 3 && std::all_of(rows.begin(), rows.end(), called); }, 30000))
+      << rows.size();
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_NEAR(std::atoi(rows[i][0].c_str()), std::atoi(stations[i][0]), 10) << rows[i][0];
     EXPECT_EQ(rows[i][3], stations[i][1]);
@@ -261,7 +271,8 @@ TEST_F(Zkmodem, AnEngineKilledWhileSendingLeavesZkttyReceivingAndStartsAgainOnYe
   CloseHandle(process);
   EXPECT_TRUE(zk.WaitForTxCaption("F10  &TX", 2000));
   const std::vector<std::string> fields = log.Records(before + 1, 2000);
-  EXPECT_EQ(fields.size() > before ? fields.back() : "", std::to_string(reinterpret_cast<uintptr_t>(zk.main())) + " <control:6>pttoff");
+  EXPECT_EQ(fields.size() > before ? fields.back() : "",
+            std::to_string(reinterpret_cast<uintptr_t>(zk.main())) + " <control:6>pttoff");
   HWND ask = zk.WaitForDialog("Sound-card engine", 2000);
   ASSERT_TRUE(ask);
   EXPECT_LT(NowMs() - killed, 2000);
@@ -277,7 +288,8 @@ TEST_F(Zkmodem, AnEngineKilledWhileSendingLeavesZkttyReceivingAndStartsAgainOnYe
 // Through Wine's own audio driver: one engine plays into the null sink, the other
 // records its monitor.
 TEST_F(Zkmodem, TwoEnginesTalkThroughPulseAudio) {
-  const std::string rxFolder = EngineFolder("zkmodem_loop_rx", "indevice Monitor of zkloop\nwindowloc 0 530 760 1010\n");
+  const std::string rxFolder =
+      EngineFolder("zkmodem_loop_rx", "indevice Monitor of zkloop\nwindowloc 0 530 760 1010\n");
   const std::string txFolder = EngineFolder("zkmodem_loop_tx", "outdevice zkloop\nwindowloc 0 0 760 470\n");
   PROCESS_INFORMATION rxProcess = StartEngine(rxFolder), txProcess = StartEngine(txFolder);
   FakeTerminal rx(rxProcess.dwProcessId), tx(txProcess.dwProcessId);

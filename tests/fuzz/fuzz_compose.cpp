@@ -78,9 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(result.text.size() <= zk::kComposeBufferSize);
   for (char ch : result.text) Check(ch != '\0' && ch != '\n' && ch != zk::kStartOfTransmission);
 
-  CheckCapacities([&](char* out, size_t capacity) {
-    return zk::ApplyReportFormat(out, capacity, f[3].c_str(), f[5].c_str());
-  });
+  CheckCapacities(
+      [&](char* out, size_t capacity) { return zk::ApplyReportFormat(out, capacity, f[3].c_str(), f[5].c_str()); });
   CheckCapacities([&](char* out, size_t capacity) {
     bool log = false;
     return zk::ExpandMacros(f[10].c_str(), out, capacity, context.macros, &log);

@@ -23,9 +23,7 @@ void CheckField(const char* buf, size_t capacity, size_t bufSize) {
   for (size_t i = capacity; i < bufSize; ++i) Check(buf[i] == kUntouched);
 }
 
-bool IsPrefix(const char* cut, const char* full) {
-  return std::strncmp(cut, full, std::strlen(cut)) == 0;
-}
+bool IsPrefix(const char* cut, const char* full) { return std::strncmp(cut, full, std::strlen(cut)) == 0; }
 
 // Reports are cut to their field, a call to the value buffer; the others carry no text.
 void CheckActions(const char* block, size_t length) {
@@ -33,8 +31,9 @@ void CheckActions(const char* block, size_t length) {
   Check(actions.size() <= zk::kMaxLogActionsPerBlock);
   for (const zk::LogAction& a : actions) {
     const bool report = a.kind == zk::LogAction::SetMyRst || a.kind == zk::LogAction::SetHisRst;
-    const size_t most = report ? zk::kRstSize - 1
-                        : a.kind == zk::LogAction::SetCallBox ? zk::kLogFieldValueSize - 1 : 0;
+    const size_t most = report                                ? zk::kRstSize - 1
+                        : a.kind == zk::LogAction::SetCallBox ? zk::kLogFieldValueSize - 1
+                                                              : 0;
     Check(a.text.size() <= most && a.text.find('\0') == std::string::npos);
   }
 }
@@ -51,8 +50,7 @@ void CheckWalk(const char* block, size_t length, size_t nameCap, size_t valueCap
     std::memset(name, kUntouched, sizeof name);
     std::memset(value, kUntouched, sizeof value);
     const char* q = zk::NextLogField(p, e, name, nameCap, value, valueCap);
-    const char* full =
-        zk::NextLogField(p, e, fullName, sizeof fullName, fullValue, sizeof fullValue);
+    const char* full = zk::NextLogField(p, e, fullName, sizeof fullName, fullValue, sizeof fullValue);
     Check(q == full);
     CheckField(name, nameCap, sizeof name);
     CheckField(value, valueCap, sizeof value);
@@ -84,8 +82,7 @@ void CheckFormatRoundTrip(const uint8_t* data, size_t size, size_t capacity) {
   char parsedName[zk::kLogFieldNameSize];
   char parsedValue[zk::kLogFieldValueSize];
   const char* end = out.data() + n;
-  Check(zk::NextLogField(out.data(), end, parsedName, sizeof parsedName, parsedValue,
-                         sizeof parsedValue) == end);
+  Check(zk::NextLogField(out.data(), end, parsedName, sizeof parsedName, parsedValue, sizeof parsedValue) == end);
   Check(name.compare(0, sizeof parsedName - 1, parsedName) == 0);
   Check(value.compare(0, sizeof parsedValue - 1, parsedValue) == 0);
 }
@@ -97,8 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t nameCap = 1 + data[0] % 3;
   const size_t valueCap = 1 + (data[0] / 3) % 5;
   // An exact-size copy, so reading one byte past the block is caught.
-  std::vector<char> block(reinterpret_cast<const char*>(data) + 1,
-                          reinterpret_cast<const char*>(data) + size);
+  std::vector<char> block(reinterpret_cast<const char*>(data) + 1, reinterpret_cast<const char*>(data) + size);
   const char* begin = block.empty() ? "" : block.data();
   CheckActions(begin, block.size());
   CheckWalk(begin, block.size(), nameCap, valueCap);

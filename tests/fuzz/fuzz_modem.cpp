@@ -43,8 +43,10 @@ void FuzzWav(const uint8_t* data, size_t size) {
 
 zk::Demodulator& Receiver(uint8_t pick) {
   // Rate, baud, shift, mark, stop elements, reverse; and whether AFC and the squelch are on.
-  static const zk::ModemSettings settings[4] = {{8000, 45.45, 170, 2125, 1.5, false}, {11025, 100, 850, 2125, 1, true},
-                                                {48000, 50, 425, 1275, 2, false}, {22050, 75, 200, 1000, 1.5, true}};
+  static const zk::ModemSettings settings[4] = {{8000, 45.45, 170, 2125, 1.5, false},
+                                                {11025, 100, 850, 2125, 1, true},
+                                                {48000, 50, 425, 1275, 2, false},
+                                                {22050, 75, 200, 1000, 1.5, true}};
   static const bool afc[4] = {true, true, true, false}, squelch[4] = {true, false, true, false};
   static std::unique_ptr<zk::Demodulator> receivers[4];
   const size_t i = pick % 4;
@@ -75,15 +77,14 @@ std::vector<float> Samples(uint8_t how, const uint8_t* data, size_t size) {
     for (size_t i = 0; i + 1 < size && x.size() < kMaxSamples; i += 2) {
       const size_t period = 1 + data[i] % 64;
       const float level = data[i + 1] < 128 ? 0.0f : std::ldexp(1.0f, data[i + 1] - 160);
-      for (size_t k = 0; k < 4 * period && x.size() < kMaxSamples; ++k) x.push_back(k % period < period / 2 ? level : -level);
+      for (size_t k = 0; k < 4 * period && x.size() < kMaxSamples; ++k)
+        x.push_back(k % period < period / 2 ? level : -level);
     }
   }
   return x;
 }
 
-bool Printable(char c) {
-  return c == '\r' || c == '\n' || (c >= ' ' && c <= 'Z') || c == '\'' || c == '"';
-}
+bool Printable(char c) { return c == '\r' || c == '\n' || (c >= ' ' && c <= 'Z') || c == '\'' || c == '"'; }
 
 void FuzzReceiver(uint8_t flags, const uint8_t* data, size_t size) {
   if (size < 1) return;

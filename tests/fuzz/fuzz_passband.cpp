@@ -56,7 +56,8 @@ std::vector<float> Samples(uint8_t how, const uint8_t* data, size_t size) {
     for (size_t i = 0; i + 1 < size && x.size() < kMaxSamples; i += 2) {
       const size_t period = 2 + data[i] % 64;
       const float level = std::ldexp(1.0f, data[i + 1] % 64 - 32);
-      for (size_t k = 0; k < 8 * period && x.size() < kMaxSamples; ++k) x.push_back(k % period < period / 2 ? level : -level);
+      for (size_t k = 0; k < 8 * period && x.size() < kMaxSamples; ++k)
+        x.push_back(k % period < period / 2 ? level : -level);
     }
   }
   return x;

@@ -43,8 +43,7 @@ void CheckBuffer(const zk::TextBuffer& b) {
   Check(b.caretLine() >= 0 && b.caretLine() <= b.LineCount());
   Check(b.caretX() >= 0);
 
-  for (int s = 0; s < zk::TextBuffer::kSlotCount; ++s)
-    Check(b.slot(s).mark >= 0 && b.slot(s).mark < b.capacity());
+  for (int s = 0; s < zk::TextBuffer::kSlotCount; ++s) Check(b.slot(s).mark >= 0 && b.slot(s).mark < b.capacity());
   const zk::Selection& sel = b.selection();
   if (sel.line >= 0) {
     Check(sel.line < b.LineCount());
@@ -80,9 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         buffer.AppendChar(ch, static_cast<int>(next() % 20) - 2);
         break;
       }
-      case 4:
-        buffer.Backspace();
-        break;
+      case 4: buffer.Backspace(); break;
       case 5:
         if (op == 5) buffer.Clear();
         break;

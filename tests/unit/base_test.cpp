@@ -23,8 +23,8 @@ TEST(ParseEscapes, Table) {
       {"\\x41\\X4a\\x4A\\xff\\x80", "AJJ\xff\x80"},
       {"\\x01\\x23\\x45\\x67\\x89\\xAB\\xCD\\xEF\\xab\\xcd\\xef", "\x01\x23\x45\x67\x89\xab\xcd\xef\xab\xcd\xef"},
       {"\\xg1\\x1g\\x/:\\x@G\\x`G", std::string("\x01\x10\0\0\0", 5)},  // a non-hex digit counts as 0
-      {"a\\x414", "aA4"},          // exactly two digits are taken
-      {"\\x4", "\x40"},            // missing digits at the end count as 0, and parsing stops
+      {"a\\x414", "aA4"},                                               // exactly two digits are taken
+      {"\\x4", "\x40"},  // missing digits at the end count as 0, and parsing stops
       {"ab\\x", std::string("ab\0", 3)},
       {"ab\\x00cd", std::string("ab\0cd", 5)},
       {"\\c\\C\\e\\E\\n\\N\\q\\Q\\r\\R\\u\\U", "\x03\x03\x1b\x1b\n\n\"\"\r\r\x01\x01"},
@@ -32,7 +32,9 @@ TEST(ParseEscapes, Table) {
       {"a\\\\b\\k\\K\\1\\ ", "a\\bkK1 "},  // anything else stands for itself
       {"ab\\", "ab"},                      // a trailing lone backslash is lost
       {"x\xe9\x7f\x01y", "x\xe9\x7f\x01y"},
-      {"\\tCQ\\s\\T", "\x17" "CQ\x1a\x17"},  // start of transmission only while receiving
+      {"\\tCQ\\s\\T",
+       "\x17"
+       "CQ\x1a\x17"},  // start of transmission only while receiving
       {"\\tCQ\\s\\T", "CQ\x1a", true},
       {"73\\l", "73", false, true},
       {"\\L", "", true, true},
@@ -83,7 +85,13 @@ using Codes = std::vector<uint8_t>;
 
 // What each code prints, written out by hand; '\0' marks the blank and the two shifts.
 const char kLettersExpected[33] = "\0E\nA SIU\rDRJNFCKTZLWHYPQOBG\0MXV\0";
-const char kFiguresExpected[33] = "\0" "3\n- " " 87\r$4',!:(5\")2#6019?&" "\0" "./;" "\0";
+const char kFiguresExpected[33] =
+    "\0"
+    "3\n- "
+    " 87\r$4',!:(5\")2#6019?&"
+    "\0"
+    "./;"
+    "\0";
 
 Codes EncodeAll(BaudotCodec& codec, const std::string& text) {
   Codes codes;
@@ -110,13 +118,13 @@ TEST(BaudotDecode, EveryEntryAndTheShiftItLeaves) {
   // Shift after each code from figures: newlines and LTRS always unshift, the two
   // spaces (4, and 5 which is the bell) only with ltrsonspace on; code 0 keeps it.
   const char kAfterWithLtrsOnSpace[33] = "FFLFLLFFLFFFFFFFFFFFFFFFFFFFFFFL";
-  const char kAfterWithout[33]        = "FFLFFFFFLFFFFFFFFFFFFFFFFFFFFFFL";
+  const char kAfterWithout[33] = "FFLFFFFFLFFFFFFFFFFFFFFFFFFFFFFL";
   for (bool ltrsOnSpace : {true, false}) {
     for (bool fromFigures : {false, true}) {
       for (int code = 0; code < 32; ++code) {
         for (int high : {0x00, 0xE0}) {  // only the low five bits count
-          SCOPED_TRACE(::testing::Message() << "code " << code << " high " << high << " ltrs "
-                                            << ltrsOnSpace << " figs " << fromFigures);
+          SCOPED_TRACE(::testing::Message()
+                       << "code " << code << " high " << high << " ltrs " << ltrsOnSpace << " figs " << fromFigures);
           BaudotCodec codec = fromFigures ? InFigures() : BaudotCodec();
           const char shown = codec.Decode(static_cast<uint8_t>(code | high), ltrsOnSpace);
           const char* after = ltrsOnSpace ? kAfterWithLtrsOnSpace : kAfterWithout;
@@ -162,9 +170,7 @@ TEST(BaudotEncode, EveryCharacterFromBothShifts) {
 
 struct RecordingPort : CodeWriter {
   Codes written;
-  void WriteCodes(const uint8_t* codes, int count) override {
-    written.insert(written.end(), codes, codes + count);
-  }
+  void WriteCodes(const uint8_t* codes, int count) override { written.insert(written.end(), codes, codes + count); }
 };
 
 TEST(BaudotEncode, SyncAndIdleLeaveTheFarEndInLetters) {
@@ -179,10 +185,9 @@ TEST(BaudotEncode, SyncAndIdleLeaveTheFarEndInLetters) {
   EXPECT_FALSE(codec.rxFigures());  // the receiving shift is a separate state
 }
 
-
 TEST(CleanLine, StripsTrailingControlsAndBlanksAndBlanksInnerTabsAndReturns) {
   const std::string cases[][2] = {
-      {"x \t\r\n\x01\x1f", "x"}, {"   ", ""}, {"", ""},
+      {"x \t\r\n\x01\x1f", "x"},  {"   ", ""}, {"", ""},
       {"ab\xa0", "ab\xa0"},        // bytes of 128 and above are text, even at the end
       {"a\rb\tc\nd", "a b c\nd"},  // line feeds inside are kept
   };

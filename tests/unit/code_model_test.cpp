@@ -8,9 +8,9 @@ namespace {
 TEST(CodeModel, DoubtIsSettledByWhatTheTextHasShownAndClearElementsAlwaysWin) {
   constexpr uint8_t kFigs = 27, kThree = 1, kE = 1, kA = 3, kT = 16, kZ = 17;
   struct Case {
-    int lessons;      // how often the text has shown `taught` after `before`
+    int lessons;  // how often the text has shown `taught` after `before`
     uint8_t before, taught;
-    float llr[5];     // the received code's elements, mark over space, after `before`
+    float llr[5];  // the received code's elements, mark over space, after `before`
     uint8_t expected;
   } cases[] = {
       // A doubled shift: the second FIGS, one element faintly wrong (it reads LTRS), is FIGS.

@@ -24,8 +24,8 @@ TEST(Demodulator, EveryCharacterAtEveryRateShiftAndStopLength) {
     for (double shift : {170.0, 200.0, 425.0, 850.0}) {
       for (double stop : {1.0, 1.5, 2.0}) {
         for (bool reverse : {false, true}) {
-          SCOPED_TRACE(::testing::Message() << baud << " baud, " << shift << " Hz, " << stop << " stop, reverse "
-                                            << reverse);
+          SCOPED_TRACE(::testing::Message()
+                       << baud << " baud, " << shift << " Hz, " << stop << " stop, reverse " << reverse);
           ModemSettings s;
           s.baud = baud;
           s.shift = shift;
@@ -66,9 +66,9 @@ TEST(Demodulator, CopiesThroughNoise) {
 // frequency, with noise and no carrier between them (0 dB in 3 kHz unless said).
 struct Over {
   std::string text;
-  double offset;          // Hz from the nominal tones
-  size_t start, end;      // samples of its carrier
-  size_t firstEnd;        // after its first character's stop element
+  double offset;      // Hz from the nominal tones
+  size_t start, end;  // samples of its carrier
+  size_t firstEnd;    // after its first character's stop element
 };
 
 std::vector<float> Overs(std::vector<Over>& overs, const ModemSettings& s, double after = 2.5, double snr = 0,
@@ -134,9 +134,12 @@ TEST(Demodulator, ShowsNothingOfTheNoiseAfterWeakOversEnd) {
   for (size_t i = 0; i < x.size(); i += block) {
     d.Process(&x[i], std::min(block, x.size() - i), raw);
     for (const int64_t end : d.stopEnds())
-      EXPECT_TRUE(std::any_of(overs.begin(), overs.end(), [&](const Over& o) {
-        return end > static_cast<int64_t>(o.start) && end < static_cast<int64_t>(o.end + s.sampleRate / s.baud);
-      })) << "a character in the gap, " << static_cast<double>(end) / s.sampleRate << " s";
+      EXPECT_TRUE(std::any_of(overs.begin(), overs.end(),
+                              [&](const Over& o) {
+                                return end > static_cast<int64_t>(o.start) &&
+                                       end < static_cast<int64_t>(o.end + s.sampleRate / s.baud);
+                              }))
+          << "a character in the gap, " << static_cast<double>(end) / s.sampleRate << " s";
   }
 }
 

@@ -135,9 +135,13 @@ LineModel ReplayLine(const std::vector<Call>& writes, double characterMs) {
 
 Settings TerminalUnitSettings() {
   Settings s = DefaultSettings();
-  s.serial.device = DeviceType::kTerminalUnit; s.options.baudot = 1; s.options.diddle = 0;
+  s.serial.device = DeviceType::kTerminalUnit;
+  s.options.baudot = 1;
+  s.options.diddle = 0;
   s.options.ptt = PttLine::kRts;
-  s.serial.baud = 45; s.serial.dataBits = 5; s.serial.stopBits = StopBits::kOneAndHalf;  // 7.5 bits a character
+  s.serial.baud = 45;
+  s.serial.dataBits = 5;
+  s.serial.stopBits = StopBits::kOneAndHalf;  // 7.5 bits a character
   return s;
 }
 
@@ -173,7 +177,10 @@ class DeviceLinkTest : public ::testing::Test {
 
 TEST_F(DeviceLinkTest, CharacterTimeFollowsLineFormat) {
   EXPECT_NEAR(link.CharacterMs(), 7.5 * 1000 / 45, 1e-9);
-  s.serial.baud = 9600; s.serial.dataBits = 8; s.serial.stopBits = StopBits::kTwo; s.serial.parity = 2;
+  s.serial.baud = 9600;
+  s.serial.dataBits = 8;
+  s.serial.stopBits = StopBits::kTwo;
+  s.serial.parity = 2;
   EXPECT_NEAR(link.CharacterMs(), 12 * 1000.0 / 9600, 1e-9);
   s.serial.baud = -45;
   EXPECT_EQ(link.CharacterMs(), 0.0);
@@ -187,9 +194,12 @@ TEST_F(DeviceLinkTest, PttByDeviceTypeAndControlLine) {
     bool hasPort, stateWhenOn;
     const char* calls;  // for SetPtt(true) then SetPtt(false)
   } cases[] = {
-      {D::kTnc, 1, true, true, "line1 on|line1 off"}, {D::kTerminalUnit, 2, true, true, "line2 on|line2 off"},
-      {D::kTnc, 0, true, false, ""},                  {D::kTnc, 7, true, true, ""},
-      {D::kTerminalUnit, 1, false, false, ""},        {D::kEngine, 1, true, true, "ptton|pttoff"},
+      {D::kTnc, 1, true, true, "line1 on|line1 off"},
+      {D::kTerminalUnit, 2, true, true, "line2 on|line2 off"},
+      {D::kTnc, 0, true, false, ""},
+      {D::kTnc, 7, true, true, ""},
+      {D::kTerminalUnit, 1, false, false, ""},
+      {D::kEngine, 1, true, true, "ptton|pttoff"},
       {D::kNone, 1, true, false, ""},
   };
   for (const auto& c : cases) {
@@ -277,7 +287,7 @@ TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyAndTypedTextGoesAhead) {
   link.SwitchToTransmit();
   Steps(5);
   EXPECT_EQ(port.Texts("write "), "31 31 31 31 31 31");  // letters pair and idle codes
-  int64_t typedAt = 0;  // typed while the writer waits for the line
+  int64_t typedAt = 0;                                   // typed while the writer waits for the line
   port.duringNextWait = [&] {
     typedAt = port.now;
     for (char c : {'R', 'Y'}) queue->Put(c);
@@ -305,7 +315,10 @@ TEST_F(DeviceLinkTest, IdleCodesKeepTheLineBusyAndTypedTextGoesAhead) {
 
 TEST_F(DeviceLinkTest, EndMarkEndsTerminalUnitTransmissionAndDropsTheRest) {
   link.SwitchToTransmit();
-  EXPECT_EQ(Send("A\xA0" "B\x1A" "CD"), 4);  // letters pair, A, space, B
+  EXPECT_EQ(Send("A\xA0"
+                 "B\x1A"
+                 "CD"),
+            4);  // letters pair, A, space, B
   EXPECT_EQ(port.Texts("write "), "31 31 3 4 25");
   EXPECT_EQ(port.Texts("show "), "65/2 160/2 66/2");
   EXPECT_EQ(port.Count("toggle"), 1u);
@@ -425,7 +438,9 @@ TEST_F(DeviceLinkTest, ReceiveDecodesFiltersAndColours) {
 TEST_F(DeviceLinkTest, EngineGetsModeRequestsAndCharacters) {
   s.serial.device = DeviceType::kEngine;
   link.SwitchToTransmit();
-  EXPECT_EQ(Send("ABC\x1A" "D"), 3);
+  EXPECT_EQ(Send("ABC\x1A"
+                 "D"),
+            3);
   EXPECT_FALSE(link.WriterStep()) << "a later wake-up asks again";
   EXPECT_EQ(port.Texts(), "ptton|post 3 2|post 4 65|post 4 66|post 4 67|post 3 1|post 3 1");
   EXPECT_EQ(queue->Count(), 2u) << "the end mark stays for the engine's report";
@@ -447,7 +462,10 @@ bool WaitUntil(const std::function<bool()>& done) {
 TEST(DeviceLinkThreads, SwitchingWhileTheWriterRunsLosesAndRepeatsNothing) {
   Settings s = TerminalUnitSettings();
   s.options.baudot = 0;  // bytes as queued; idle characters are spaces
-  s.options.diddle = 1; s.options.pttDelayMs = 3; s.serial.baud = 9600; s.serial.dataBits = 8;
+  s.options.diddle = 1;
+  s.options.pttDelayMs = 3;
+  s.serial.baud = 9600;
+  s.serial.dataBits = 8;
   auto queue = std::make_unique<TxQueue>();
   FakePort port;
   DeviceLink link(s, *queue, port);

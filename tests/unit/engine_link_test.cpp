@@ -33,13 +33,13 @@ TEST(EngineLink, MessagesInOrder) {
       {engine::kReceived, 0x141, rx, "show 65/1"},  // only the low 8 bits count
       {engine::kReceived, 0, rx, ""},
       {engine::kReceived, '\r', rx, "show 13/1"},
-      {engine::kReceived, 0x10D, rx, ""},           // a second CR in a row
+      {engine::kReceived, 0x10D, rx, ""},  // a second CR in a row
       {engine::kReceived, '\n', rx, "show 10/1"},
-      {engine::kReceived, '\r', tx, "show 13/2"},   // the echo while transmitting is shown whole
+      {engine::kReceived, '\r', tx, "show 13/2"},  // the echo while transmitting is shown whole
       {engine::kReceived, '\r', tx, "show 13/2"},
       {engine::kReceived, 0, tx, "show 0/2"},
       {engine::kReceived, 0xE9, tx, "show 233/2"},
-      {engine::kTransmitDone, 0, rx, ""},           // nothing to end while receiving
+      {engine::kTransmitDone, 0, rx, ""},  // nothing to end while receiving
       {engine::kTransmitDone, 1, tx, ""},
       {engine::kTransmitDone, 0, tx, "done"},
       {engine::kSnrReport, 7, rx, "caption MMTTY     (7,0)"},

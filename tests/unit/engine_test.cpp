@@ -110,7 +110,6 @@ TEST(EngineSettings, EveryValueSurvivesTheFile) {
   const std::string defaults = FormatEngineSettings(EngineSettings{});
   for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
     EXPECT_EQ(defaults.find(text.substr(at, end + 1 - at)), std::string::npos) << "the default has " << at;
-
 }
 
 TEST(EngineSettings, ValuesOutOfRangeOrNotUnderstoodKeepTheSetting) {
@@ -118,13 +117,13 @@ TEST(EngineSettings, ValuesOutOfRangeOrNotUnderstoodKeepTheSetting) {
       "samplerate 96000\nsamplerate 8000.5\nbaud 1e999\nshift abc\nstopbits 1.25\nreverse 2\nafc yes\n"
       "squelchdb -30.5\nsquelchdb 31\nsquelchdb off\n"
       "txlevel 0\nptt vox\npttport COM0\npttport 256\nrigctldhost two words\nrigctldport 70000\n"
-      "windowloc 1 2 3\nbandlist on\nmark -5\nnokey 1\n\n   \n" + std::string(70, 'x') + "\nindevice " +
-      std::string(64, 'd') + "\nrxfile " + std::string(260, 'p') + "\n";
+      "windowloc 1 2 3\nbandlist on\nmark -5\nnokey 1\n\n   \n" +
+      std::string(70, 'x') + "\nindevice " + std::string(64, 'd') + "\nrxfile " + std::string(260, 'p') + "\n";
   EXPECT_EQ(FormatEngineSettings(Read(bad)), FormatEngineSettings(EngineSettings{}));
 
   const EngineSettings s = Read("pttport com3\r\nptt dtr\r\nrxfile  a b.wav  \r\nstopbits 1\nsamplerate 8000\n");
   EXPECT_EQ(FormatEngineSettings(s), FormatEngineSettings(Read("pttport 3\nptt dtr\nrxfile a b.wav\nstopbits 1\n"
-                                                                "samplerate 8000\n")));
+                                                               "samplerate 8000\n")));
   EXPECT_EQ(Read("rxfile\n", s).rxFile, "");  // a key alone empties a name
 }
 
@@ -235,7 +234,7 @@ TEST_F(EngineSessionTest, ReopensTheInputOnlyForANewCardRateOrFile) {
 
 TEST_F(EngineSessionTest, KeysBeforeTheFirstBlockAndTellsTheEndOnceOutputIsClosedAndPttReleased) {
   Start();
-  session->FromTerminal(engine::kSend, 'X');  // nothing is sent while receiving
+  session->FromTerminal(engine::kSend, 'X');                  // nothing is sent while receiving
   session->FromTerminal(engine::kMode, engine::kModeFinish);  // nothing to finish: done at once
   EXPECT_EQ(m.Take(), Journal{kEnd});
   session->FromTerminal(engine::kMode, engine::kModeTransmit);
@@ -243,8 +242,8 @@ TEST_F(EngineSessionTest, KeysBeforeTheFirstBlockAndTellsTheEndOnceOutputIsClose
   session->FromTerminal(engine::kMode, engine::kModeFinish);
   session->FromTerminal(engine::kSend, 'Y');  // typed while the end is under way still goes out
   ASSERT_TRUE(PumpUntilEnd());
-  EXPECT_EQ(m.Take(), (Journal{"ptt 1 on", "output opened", "audio", Echo('R'), Echo('Y'), "output closed",
-                               "ptt 1 off", kEnd}));
+  EXPECT_EQ(m.Take(),
+            (Journal{"ptt 1 on", "output opened", "audio", Echo('R'), Echo('Y'), "output closed", "ptt 1 off", kEnd}));
 
   Send("RYRYRY");
   session->FromTerminal(engine::kMode, engine::kModeReceive);  // broken off: released, and no end told
@@ -264,8 +263,8 @@ TEST_F(EngineSessionTest, MakesPttAgainOnlyOnceTheTransmitterIsReleased) {
   settings.ptt = PttKind::kRigctld;
   Apply();
   ASSERT_TRUE(PumpUntilEnd());
-  EXPECT_EQ(m.Take(), (Journal{"ptt 2 on", "output opened", "audio", Echo('R'), Echo('Y'), "output closed",
-                               "ptt 2 off", "ptt 3 made", "ptt 3 off", kEnd}));
+  EXPECT_EQ(m.Take(), (Journal{"ptt 2 on", "output opened", "audio", Echo('R'), Echo('Y'), "output closed", "ptt 2 off",
+                               "ptt 3 made", "ptt 3 off", kEnd}));
 }
 
 TEST_F(EngineSessionTest, OneTransmitFileTakesTransmissionAfterTransmissionWholeAfterEach) {
@@ -299,8 +298,8 @@ TEST_F(EngineSessionTest, ACardOrPttThatFailsIsShownAndTheTerminalStillHearsTheE
     Send("RY");
     ASSERT_TRUE(PumpUntilEnd());
     EXPECT_EQ(session->TakeStatus().problem, pttFails ? "ptt 1 did not answer" : "no output card");
-    EXPECT_EQ(m.Take(), pttFails ? (Journal{"ptt 1 on", "output opened", "audio", Echo('R'), Echo('Y'),
-                                            "output closed", "ptt 1 off", kEnd})
+    EXPECT_EQ(m.Take(), pttFails ? (Journal{"ptt 1 on", "output opened", "audio", Echo('R'), Echo('Y'), "output closed",
+                                            "ptt 1 off", kEnd})
                                  : (Journal{"ptt 1 on", "output opened", Echo('R'), Echo('Y'), "ptt 1 off", kEnd}));
   }
 }
@@ -343,7 +342,8 @@ TEST_F(EngineSessionTest, ListsTheBandWhileShownAndTunesTheReceiverToAListedStat
   ASSERT_EQ(band.size(), 2u);
   const std::string& text = band[0].text;  // a line end shows as one blank
   EXPECT_TRUE(text.find("W1AW K ") != std::string::npos && text.find("  ") == std::string::npos &&
-              std::all_of(text.begin(), text.end(), [](char c) { return c >= ' '; })) << text;
+              std::all_of(text.begin(), text.end(), [](char c) { return c >= ' '; }))
+      << text;
   EXPECT_EQ(received, (g4xyzHeard + g4xyzHeard).substr(0, received.size())) << "the receiver undisturbed by the list";
   session->TuneTo(band[0].id);
   received.clear();

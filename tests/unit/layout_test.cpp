@@ -26,10 +26,11 @@ std::string Layout(double ratio, int32_t bottom = kBottom, int32_t right = kRigh
 
 TEST(WindowPlace, MovedInsideTheAreaWholeAndNoFurtherThanNeeded) {
   const Rect area{0, 30, 1280, 1000};
-  const std::pair<Rect, std::string> places[] = {
-      {{3000, 2000, 3600, 2470}, "680 530 1280 1000 "}, {{-900, -900, -300, -400}, "0 30 600 530 "},
-      {{100, 50, 700, 520}, "100 50 700 520 "}, {{-10, 0, 2000, 2000}, "0 30 1280 1000 "},
-      {{500, 500, 400, 400}, "500 500 500 500 "}};
+  const std::pair<Rect, std::string> places[] = {{{3000, 2000, 3600, 2470}, "680 530 1280 1000 "},
+                                                 {{-900, -900, -300, -400}, "0 30 600 530 "},
+                                                 {{100, 50, 700, 520}, "100 50 700 520 "},
+                                                 {{-10, 0, 2000, 2000}, "0 30 1280 1000 "},
+                                                 {{500, 500, 400, 400}, "500 500 500 500 "}};
   for (const auto& [window, placed] : places) {
     const Rect r = PlaceInside(window, area);
     std::string shown;
@@ -57,8 +58,7 @@ TEST(PaneLayout, RatioGapsAndMargins) {
   // Shorter than the gaps and narrower than the margins: never a negative size.
   for (int32_t bottom = 0; bottom < kStrip + 20; ++bottom) {
     const PaneLayout l = ComputePaneLayout(6, bottom, kStrip, 0.5);
-    for (const Rect& r : {l.rxTx, l.typing})
-      EXPECT_TRUE(r.bottom >= r.top && r.right >= r.left) << bottom;
+    for (const Rect& r : {l.rxTx, l.typing}) EXPECT_TRUE(r.bottom >= r.top && r.right >= r.left) << bottom;
   }
 }
 
@@ -74,10 +74,9 @@ class SplitterDragTest : public ::testing::Test {
 
 TEST_F(SplitterDragTest, GrabsOnlyOnTheBarOnceAndAClickChangesNothing) {
   // The bar: the gap and the typing pane's top row, across the panes, ends included.
-  for (int32_t y = 169; y <= 173; ++y)
-    EXPECT_TRUE(OnSplitterBar(layout, 5, y) && OnSplitterBar(layout, 395, y)) << y;
-  EXPECT_FALSE(OnSplitterBar(layout, 200, 174) || OnSplitterBar(layout, 200, 168) ||
-               OnSplitterBar(layout, 4, 170) || OnSplitterBar(layout, 396, 170));
+  for (int32_t y = 169; y <= 173; ++y) EXPECT_TRUE(OnSplitterBar(layout, 5, y) && OnSplitterBar(layout, 395, y)) << y;
+  EXPECT_FALSE(OnSplitterBar(layout, 200, 174) || OnSplitterBar(layout, 200, 168) || OnSplitterBar(layout, 4, 170) ||
+               OnSplitterBar(layout, 396, 170));
 
   EXPECT_FALSE(MoveTo(150) || drag.Release());  // no drag yet
   EXPECT_FALSE(drag.Grab(layout, 200, 168));

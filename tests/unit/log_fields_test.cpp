@@ -50,8 +50,7 @@ TEST(NextLogField, ParsesBothFormsAndStopsAtMalformedText) {
   const struct {
     std::string block, fields;
   } cases[] = {
-      {"<rst_sent:7>599 001  <CALL:5>W1ABC <control>update",
-       "rst_sent=599 001@19;CALL=W1ABC@34;control=update@50;"},
+      {"<rst_sent:7>599 001  <CALL:5>W1ABC <control>update", "rst_sent=599 001@19;CALL=W1ABC@34;control=update@50;"},
       // A counted value is taken verbatim, brackets and all; a lengthless one stops at '<'.
       {"<a:4><b>c<x>y z<q:0>", "a=<b>c@9;x=y z@15;q=@20;"},
       {"<call:5>W1ABC<control>", "call=W1ABC@13;"},  // nothing after the '>'
@@ -61,10 +60,21 @@ TEST(NextLogField, ParsesBothFormsAndStopsAtMalformedText) {
   };
   for (const auto& c : cases) EXPECT_EQ(Fields(c.block), c.fields) << c.block;
   const std::string noField[] = {
-      "", "   ", "x<call:1>a", "<call", "<call:", "<call:5", "<call:>x", "<call:1x>ab",
-      "<call:-1>ab", "<rst_rcvd:10>599", "<a:4>abc",  // lengths beyond the block
-      std::string("<ca\0ll:1>a", 10), std::string("<call:1\0>a", 10),
-      std::string("\0<call:1>a", 10), "<call:18446744073709551617>ab",
+      "",
+      "   ",
+      "x<call:1>a",
+      "<call",
+      "<call:",
+      "<call:5",
+      "<call:>x",
+      "<call:1x>ab",
+      "<call:-1>ab",
+      "<rst_rcvd:10>599",
+      "<a:4>abc",  // lengths beyond the block
+      std::string("<ca\0ll:1>a", 10),
+      std::string("<call:1\0>a", 10),
+      std::string("\0<call:1>a", 10),
+      "<call:18446744073709551617>ab",
       "<call:99999999999999999999999999999999999999>" + std::string(64, 'a'),
   };
   for (const std::string& block : noField) EXPECT_EQ(Fields(block), "") << block;
@@ -120,11 +130,16 @@ TEST(LogAnnouncement, LinksALoggerAnswersTheFirstAndEndsOn1002) {
     bool fromLogger, linked;
     A expected;
   } cases[] = {
-      {kLogAnnounce, true, false, A::kLinkAndAnswer}, {kLogAnnounceAtStart, true, false, A::kLinkAndAnswer},
-      {kLogAnnounce, true, true, A::kLink},           {kLogAnnounceAtStart, true, true, A::kLink},
-      {kLogAnnounce, false, false, A::kIgnore},       {kLogAnnounceAtStart, false, true, A::kIgnore},
-      {kLogEndProgram, true, true, A::kEndProgram},   {kLogEndProgram, false, false, A::kEndProgram},
-      {999, true, false, A::kIgnore},                 {1003, true, true, A::kIgnore},
+      {kLogAnnounce, true, false, A::kLinkAndAnswer},
+      {kLogAnnounceAtStart, true, false, A::kLinkAndAnswer},
+      {kLogAnnounce, true, true, A::kLink},
+      {kLogAnnounceAtStart, true, true, A::kLink},
+      {kLogAnnounce, false, false, A::kIgnore},
+      {kLogAnnounceAtStart, false, true, A::kIgnore},
+      {kLogEndProgram, true, true, A::kEndProgram},
+      {kLogEndProgram, false, false, A::kEndProgram},
+      {999, true, false, A::kIgnore},
+      {1003, true, true, A::kIgnore},
       {0, true, false, A::kIgnore},
   };
   for (const auto& c : cases)
@@ -138,10 +153,15 @@ TEST(PaneSelectionPick, CallAndReport) {
   EXPECT_EQ(CutTo25(thirty), std::string(25, 'W'));               // the log the first 25
   EXPECT_EQ(PickedCallText("DL1\tABC") + PickedCallText(nullptr), "DL1 ABC");
   const std::string reports[][2] = {
-      {"5NN", "599"}, {"5nN \r\n", "599"}, {"5nn-001", "599 001"}, {"5-9-9", "5 9 9"},
+      {"5NN", "599"},
+      {"5nN \r\n", "599"},
+      {"5nn-001", "599 001"},
+      {"5-9-9", "5 9 9"},
       {"N5NN", "N59N"},  // only the 2nd and 3rd places
       {"NN", "NN"},      // too short to be a report
-      {"-NN", " 99"},   {"", ""}, {std::string(40, '5'), std::string(25, '5')},
+      {"-NN", " 99"},
+      {"", ""},
+      {std::string(40, '5'), std::string(25, '5')},
   };
   for (const auto& r : reports) EXPECT_EQ(PickedReportText(r[0].c_str()), r[1]) << r[0];
 }

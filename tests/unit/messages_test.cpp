@@ -96,8 +96,8 @@ TEST(ComposeMessage, LabelDashEscapesMacrosAndTheIgnoredCharacter) {
   for (const auto& k : cases) EXPECT_EQ(ComposeMessage(k[0], c).text, k[1]) << k[0];
   EXPECT_TRUE(ComposeMessage("(HISCALL) tu\\u", c).logUpdateRequested);
   // "\l" marks the contact before or after the log update, as the message orders them.
-  const std::pair<const char*, int> marks[] = {
-      {"a", 0}, {"a\\l", 1}, {"\\l(HISCALL)\\u", 1}, {"\\u\\l", 3}, {"\\l\\u\\L\\u", 1}, {"\\l\\u x\\l", 3}};
+  const std::pair<const char*, int> marks[] = {{"a", 0},      {"a\\l", 1},         {"\\l(HISCALL)\\u", 1},
+                                               {"\\u\\l", 3}, {"\\l\\u\\L\\u", 1}, {"\\l\\u x\\l", 3}};
   for (const auto& [message, mark] : marks) {
     const ComposeResult r = ComposeMessage(message, c);
     EXPECT_EQ(r.qsoPending + 2 * r.qsoPendingAfterUpdate, mark) << message;
@@ -126,8 +126,8 @@ TEST(ComposeMessage, MessageFileBody) {
     std::string body, message, text;
   } cases[] = {
       {std::string(9500, 'a'), "@m", std::string(9000, 'a') + " "},
-      {"b", " -@m", "@m"},  // without a label the dash is body text
-      {"", "@m", ""},       // an empty file sends nothing, not even the blank
+      {"b", " -@m", "@m"},                  // without a label the dash is body text
+      {"", "@m", ""},                       // an empty file sends nothing, not even the blank
       {std::string(20001, 'a'), "@m", ""},  // nor does a file too large
   };
   for (const auto& k : cases) {
@@ -193,8 +193,8 @@ FKeySet Loaded(const std::string& text, FKeySet set = DefaultFKeySet()) {
 
 // The repeat values and the two formats.
 std::string Extras(const FKeySet& set) {
-  return std::to_string(set.repeatKey) + " " + std::to_string(set.repeatSeconds) + " [" +
-         set.hisRstFormat + "] [" + set.exchangeFormat + "]";
+  return std::to_string(set.repeatKey) + " " + std::to_string(set.repeatSeconds) + " [" + set.hisRstFormat + "] [" +
+         set.exchangeFormat + "]";
 }
 
 TEST(FKeyFile, SavesTwelveLinesAndLoadsBack) {

@@ -23,7 +23,7 @@ void AddStation(std::vector<float>& band, const std::string& text, double mark, 
 }
 
 struct Heard {
-  std::map<int, std::string> text;  // by signal, line ends as '\n'
+  std::map<int, std::string> text;               // by signal, line ends as '\n'
   std::vector<std::vector<BandSignal>> seconds;  // the signals kept after each second
 };
 
@@ -89,7 +89,7 @@ TEST(Passband, StationsComeBackKeptOrDroppedAndNewOnesFound) {
   EXPECT_EQ(again->id, a->id);
   EXPECT_NE(run.text.at(a->id).find(call + call), std::string::npos);
   EXPECT_NEAR(a->snrDb, 10, 3);
-  EXPECT_TRUE(Near(run.seconds[50], 710));  // kept for 30 s after it was last heard...
+  EXPECT_TRUE(Near(run.seconds[50], 710));   // kept for 30 s after it was last heard...
   EXPECT_FALSE(Near(run.seconds[57], 710));  // ...and no longer
   EXPECT_FALSE(Near(run.seconds[39], 1900));
   ASSERT_TRUE(Near(run.seconds[42], 1900));  // found within 2 s

@@ -48,9 +48,7 @@ std::string Slurp(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void Spit(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+void Spit(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 struct TempDir {
   fs::path path;
@@ -122,8 +120,7 @@ TEST(SettingsFile, DefaultsAndEveryKeyRoundTripInTheFixedOrder) {
 
   const std::vector<std::string> lines = Lines(kUnusualFile), defaults = Lines(kDefaultFile);
   ASSERT_EQ(lines.size(), defaults.size());
-  for (size_t i = 0; i < lines.size(); ++i)
-    EXPECT_NE(lines[i], defaults[i]) << "line " << i << " tests no other value";
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_NE(lines[i], defaults[i]) << "line " << i << " tests no other value";
   // Every field is written under its own key and read back into the same field: a value
   // landing in the wrong field, lost on the way or spilling over shows up.
   const Settings unusual = Unusual();
@@ -148,7 +145,7 @@ TEST(SettingsFile, ReadingLinesNumbersAndTexts) {
       {"MYCALL K1ABC\nMyCall K1ABC\n", "mycall", ""},
       {" mycall K1ABC\n", "mycall", ""},  // empty key
       {"msg2     cq  de   me \n", "msg2", "cq  de   me"},
-      {"ttybaud 50\nttystop 2", "ttystop", "2"},  // the last line needs no line end
+      {"ttybaud 50\nttystop 2", "ttystop", "2"},                          // the last line needs no line end
       {std::string("mycall AB\0CD\nttybaud 300\n", 25), "mycall", "AB"},  // a NUL ends its line only
       {std::string("mycall AB\0CD\nttybaud 300\n", 25), "ttybaud", "300"},
       {longLine + "\nmycall K1ABC\n", "ttybaud", "9600"},
@@ -173,8 +170,8 @@ TEST(SettingsFile, ReadingLinesNumbersAndTexts) {
 
   // Long values are cut to their fields.
   const std::pair<const char*, size_t> fields[] = {
-      {"mycall", 50},        {"tncinit", 500},      {"tncrx", 100},          {"tnctx", 100},
-      {"command", 25},       {"prepfontface", 50},  {"rxtxfontface", 50},    {"ignore", 10},
+      {"mycall", 50},        {"tncinit", 500},        {"tncrx", 100},       {"tnctx", 100},
+      {"command", 25},       {"prepfontface", 50},    {"rxtxfontface", 50}, {"ignore", 10},
       {"hisrstformat", 200}, {"exchangeformat", 200}, {"msg5", 500},
   };
   for (const auto& f : fields) {

@@ -58,8 +58,8 @@ TEST(SerialPage, ValuesNotListedShowNoChoiceAndStoreTheListsErrorValues) {
 }
 
 TEST(SerialPage, PttDelayIsAWholeNumberOf0To2000Ms) {
-  const std::pair<const char*, int32_t> typed[] = {
-      {"", 0}, {" 150 ", 150}, {"2000", 2000}, {"-20", -1}, {"2001", -1}, {"12x", -1}, {"x", -1}};
+  const std::pair<const char*, int32_t> typed[] = {{"", 0},      {" 150 ", 150}, {"2000", 2000}, {"-20", -1},
+                                                   {"2001", -1}, {"12x", -1},    {"x", -1}};
   for (const auto& [text, ms] : typed) {
     int32_t read = -1;
     EXPECT_EQ(ReadPttDelay(text, &read) ? read : -1, ms) << text;
@@ -70,19 +70,18 @@ TEST(TncPage, ReceiveModeCharacterShownInHexAndTypedInTheEscapeNotation) {
   EXPECT_STREQ(FormatRxModeChar(3).text, "\\x03");
   EXPECT_STREQ(FormatRxModeChar(0xC8).text, "\\xc8");
   EXPECT_STREQ(FormatRxModeChar(0).text, "\\x00");
-  const std::pair<const char*, int> typed[] = {
-      {"\\c", 3}, {"\\x03", 3}, {"A", 'A'}, {"", 0}, {"  xyz", 'x'}, {"\\XC8", 0xC8}, {"\\r", 13}};
+  const std::pair<const char*, int> typed[] = {{"\\c", 3},     {"\\x03", 3},    {"A", 'A'}, {"", 0},
+                                               {"  xyz", 'x'}, {"\\XC8", 0xC8}, {"\\r", 13}};
   for (const auto& [text, byte] : typed) EXPECT_EQ(ParseRxModeChar(text), byte) << text;
-  for (int b = 0; b < 256; ++b)
-    ASSERT_EQ(ParseRxModeChar(FormatRxModeChar(static_cast<uint8_t>(b)).text), b);
+  for (int b = 0; b < 256; ++b) ASSERT_EQ(ParseRxModeChar(FormatRxModeChar(static_cast<uint8_t>(b)).text), b);
 }
 
 TEST(DeviceChange, StepsFollowTheOldAndNewDeviceAndPort) {
   using S = DeviceStep;
   constexpr DeviceType kNoDevice = DeviceType::kNone, kTerminalUnit = DeviceType::kTerminalUnit,
                        kTnc = DeviceType::kTnc, kEngine = DeviceType::kEngine;
-  const S title = S::kResetTitle, ptt = S::kReleasePtt, close = S::kClose, open = S::kOpen,
-          line = S::kSetLineFormat, init = S::kSendTncInit;
+  const S title = S::kResetTitle, ptt = S::kReleasePtt, close = S::kClose, open = S::kOpen, line = S::kSetLineFormat,
+          init = S::kSendTncInit;
   const LinkState running{true, true}, failed{true, false}, engine{false, true}, closed{false, false};
   const struct {
     DeviceType oldType;
@@ -109,9 +108,9 @@ TEST(DeviceChange, StepsFollowTheOldAndNewDeviceAndPort) {
     Settings before = DefaultSettings(), after = DefaultSettings();
     before.serial.device = c.oldType, before.serial.port = c.oldPort;
     after.serial.device = c.newType, after.serial.port = c.newPort;
-    EXPECT_EQ(PlanDeviceChange(before, after, c.link), c.steps) << static_cast<int>(c.oldType) << " on " << c.oldPort
-                                                                << " to " << static_cast<int>(c.newType) << " on "
-                                                                << c.newPort;
+    EXPECT_EQ(PlanDeviceChange(before, after, c.link), c.steps)
+        << static_cast<int>(c.oldType) << " on " << c.oldPort << " to " << static_cast<int>(c.newType) << " on "
+        << c.newPort;
   }
 }
 
@@ -121,9 +120,11 @@ TEST(SetupPages, FileDialogStartAndFontDialogHeight) {
   EXPECT_STREQ(path, "C:\\zk\\*.rtm");
   FileDialogStart(path, sizeof path, "C:\\a\\long\\folder", "*.rty");
   EXPECT_STREQ(path, "*.rty") << "a start that does not fit falls back to the pattern";
-  const std::pair<const char*, const char*> named[] = {
-      {"C:\\zk\\keys", "C:\\zk\\keys.txt"}, {"C:\\zk\\keys.rtm", "C:\\zk\\keys.rtm"},
-      {"C:\\v1.0\\keys", "C:\\v1.0\\keys.txt"}, {"C:\\zk\\", "C:\\zk\\"}, {"C:\\zk\\a1234567", "C:\\zk\\a1234567"}};
+  const std::pair<const char*, const char*> named[] = {{"C:\\zk\\keys", "C:\\zk\\keys.txt"},
+                                                       {"C:\\zk\\keys.rtm", "C:\\zk\\keys.rtm"},
+                                                       {"C:\\v1.0\\keys", "C:\\v1.0\\keys.txt"},
+                                                       {"C:\\zk\\", "C:\\zk\\"},
+                                                       {"C:\\zk\\a1234567", "C:\\zk\\a1234567"}};
   for (const auto& [chosen, used] : named) {
     char name[18];
     CopyText(name, chosen);

@@ -19,8 +19,7 @@ struct TestMeasure : TextMeasure {
     int w = 0;
     for (int i = 0; i < count; ++i) {
       const char c = bytes[i];
-      w += !proportional ? (c == 'W' ? 20 : 10)
-                         : (c == 'i' || c == ' ') ? 4 : (c == 'm' || c == 'w') ? 16 : 10;
+      w += !proportional ? (c == 'W' ? 20 : 10) : (c == 'i' || c == ' ') ? 4 : (c == 'm' || c == 'w') ? 16 : 10;
     }
     return w;
   }
@@ -54,8 +53,8 @@ class TextBufferTest : public ::testing::Test {
       const LineRecord& r = buf.line(i);
       char shown[256];
       buf.GetLine(i, shown, sizeof shown);
-      out += std::to_string(r.text) + ":" + shown + "?~#$"[static_cast<int>(r.ending) + 1] +
-             std::to_string(r.next) + "|";
+      out +=
+          std::to_string(r.text) + ":" + shown + "?~#$"[static_cast<int>(r.ending) + 1] + std::to_string(r.next) + "|";
     }
     return out + "@" + std::to_string(buf.caretLine()) + "," + std::to_string(buf.caretX());
   }
@@ -102,8 +101,16 @@ TEST_F(TextBufferTest, WrapsAtWordsAndLineBreaks) {
       {40, "ab   cd", "0:ab  ~4|5:cd~7|@1,20", 30},
       {1000, "   ab", "3:ab~5|@0,20", 20},  // only blank 32 is skipped at a line start
       {1000, "    ", "@0,0", 0},
-      {1000, "\xA0" "ab", "0:\xA0" "ab~3|@0,30", 30},
-      {40, "ab\xA0" "cd", "0:ab\xA0~3|3:cd~5|@1,20", 20},  // but 160 separates words
+      {1000,
+       "\xA0"
+       "ab",
+       "0:\xA0"
+       "ab~3|@0,30",
+       30},
+      {40,
+       "ab\xA0"
+       "cd",
+       "0:ab\xA0~3|3:cd~5|@1,20", 20},  // but 160 separates words
       {1000, "abc\r\n", "0:abc$5|@1,0", 30},
       {1000, "\r\nx", "0:#2|2:x~3|@1,10", 10},
       {1000, "a\rb\nc\n\n", "0:a$2|2:b$4|4:c$6|6:#7|@4,0", 10},
@@ -184,7 +191,8 @@ TEST_F(TextBufferTest, TrimDropsTheOldestBytesAndMovesMarks) {
   EXPECT_EQ(Describe(buf.AppendChar('d', 1)), "changed trimmed19 full from79>80");
   EXPECT_EQ(std::string(buf.text()), all.substr(2000) + "d");
   EXPECT_EQ(std::to_string(buf.colours()[0]) + " " + std::to_string(buf.colours()[2500]) + " " +
-                std::to_string(buf.colours()[8000]), "3 1 255");
+                std::to_string(buf.colours()[8000]),
+            "3 1 255");
   // Slot 2's mark, 1500 - 2000, holds at the start.
   EXPECT_EQ(std::make_tuple(buf.slot(2).mark, buf.slot(3).mark, buf.slot(1).mark), std::make_tuple(0, 2500, 8000));
   EXPECT_EQ(buf.caretLine(), buf.LineCount() - 1);
@@ -293,7 +301,7 @@ TEST_F(TextBufferTest, PressSelectsTheWordUnderThePointer) {
   Fill("call K1AB now");
   ASSERT_TRUE(SelectWordAt(buf, measure, 0, 65));  // over the '1'
   EXPECT_EQ(Sel(), "0:5-9");
-  EXPECT_EQ(Selected(), "K1AB ");  // the stopping blank comes along
+  EXPECT_EQ(Selected(), "K1AB ");                  // the stopping blank comes along
   ASSERT_TRUE(SelectWordAt(buf, measure, 0, 45));  // on a separator: the word after it
   EXPECT_EQ(Sel(), "0:5-9");
   // On the line's last byte or below the last line: no hit, and the selection stays.
@@ -303,7 +311,9 @@ TEST_F(TextBufferTest, PressSelectsTheWordUnderThePointer) {
   ASSERT_TRUE(SelectWordAt(buf, measure, -3, 5));  // a row above the first is the first
   EXPECT_EQ(Sel(), "0:0-4");
 
-  Fill("ab\xA0" "cd\r\nef");  // words stop at byte 160 and at line breaks
+  Fill(
+      "ab\xA0"
+      "cd\r\nef");  // words stop at byte 160 and at line breaks
   ASSERT_TRUE(SelectWordAt(buf, measure, 0, 35));
   EXPECT_EQ(Sel(), "0:3-5");
   EXPECT_EQ(Selected(), "cd\r");
@@ -319,7 +329,7 @@ TEST_F(TextBufferTest, PressSelectsTheWordUnderThePointer) {
 
 TEST_F(TextBufferTest, DraggingExtendsToWordEndsOrDropsTheSelection) {
   Fill("one two three");
-  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 45));  // "two"
+  ASSERT_TRUE(SelectWordAt(buf, measure, 0, 45));                        // "two"
   EXPECT_EQ(ExtendSelectionTo(buf, measure, 85), DragResult::Extended);  // inside "three"
   EXPECT_EQ(Sel(), "0:4-13");
   EXPECT_EQ(Selected(), std::string("two three") + '\0');

@@ -11,7 +11,7 @@
 namespace zk {
 namespace {
 
-constexpr size_t kBlock = 960;       // 20 ms at 48 kHz
+constexpr size_t kBlock = 960;         // 20 ms at 48 kHz
 constexpr uint64_t kLag = 4 * kBlock;  // what the output holds before it has played it
 
 struct Output {

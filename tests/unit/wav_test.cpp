@@ -73,9 +73,9 @@ TEST(WavReader, EveryFormatGivesTheFirstChannel) {
   struct Case {
     uint16_t tag, bytes, channels;
     bool extensible, junkBefore;
-  } cases[] = {{1, 2, 1, false, false}, {1, 2, 2, false, true}, {1, 3, 1, false, true}, {1, 3, 2, true, false},
-               {1, 1, 1, false, false}, {1, 4, 1, false, false}, {3, 4, 1, false, false}, {3, 4, 2, true, true},
-               {3, 8, 1, false, false}};
+  } cases[] = {{1, 2, 1, false, false}, {1, 2, 2, false, true},  {1, 3, 1, false, true},
+               {1, 3, 2, true, false},  {1, 1, 1, false, false}, {1, 4, 1, false, false},
+               {3, 4, 1, false, false}, {3, 4, 2, true, true},   {3, 8, 1, false, false}};
   const double values[] = {0.5, -0.25, 0.999, -1.0, 0.0};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "tag " << c.tag << " bytes " << c.bytes << " channels " << c.channels);

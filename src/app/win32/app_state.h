@@ -38,7 +38,7 @@ struct AppState {
   DeviceConnection device{settings, txQueue};
   zk::DeviceLink& link = device.link();  // owns `transmitting`
 
-  LogLink logLink;  // the logging program's window and the link's registered message
+  LogLink logLink;                 // the logging program's window and the link's registered message
   char hisRst[zk::kRstSize] = "";  // report to give, from the logging program's "rst_sent"
   char myRst[zk::kRstSize] = "";   // report received, from its "rst_rcvd"
   bool qsoPending = false;         // "\l": the contact is marked for logging

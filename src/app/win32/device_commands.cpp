@@ -15,9 +15,7 @@ void SetTxButtonCaption(bool transmitting) {
 }
 
 // Typed text is queued only where something will send it.
-bool LinkCanSend() {
-  return app.device.HasPort() || app.settings.serial.device == zk::DeviceType::kEngine;
-}
+bool LinkCanSend() { return app.device.HasPort() || app.settings.serial.device == zk::DeviceType::kEngine; }
 
 void ReportNoEngine() {
   if (app.device.engineMissing()) MessageBoxA(nullptr, kNoEngineText, kNoEngineCaption, MB_ICONEXCLAMATION);

@@ -16,8 +16,8 @@ namespace {
 zk::ComposeResult Compose(int index, const char* callBox) {
   const zk::Settings& s = app.settings;
   zk::ComposeContext context;
-  context.macros = zk::MacroValues{s.myCall, callBox, app.hisRst, app.myRst,
-                                   s.fkeys.hisRstFormat, s.fkeys.exchangeFormat};
+  context.macros =
+      zk::MacroValues{s.myCall, callBox, app.hisRst, app.myRst, s.fkeys.hisRstFormat, s.fkeys.exchangeFormat};
   context.ignore = s.tnc.ignore;
   context.startDirectory = app.startDirectory;
   context.transmitting = app.link.transmitting();

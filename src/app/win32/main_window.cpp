@@ -13,8 +13,7 @@
 #include "resources/resource.h"
 
 const char kMainClassName[] = "RttyZklog";
-const int kFKeyButtons[9] = {IDC_F1, IDC_F2, IDC_F3, IDC_F4, IDC_F5,
-                             IDC_F6, IDC_F7, IDC_F8, IDC_F9};
+const int kFKeyButtons[9] = {IDC_F1, IDC_F2, IDC_F3, IDC_F4, IDC_F5, IDC_F6, IDC_F7, IDC_F8, IDC_F9};
 
 namespace {
 
@@ -36,9 +35,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
-void ShowAbout(HWND window) {
-  DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutProc, 0);
-}
+void ShowAbout(HWND window) { DialogBoxParamA(app.instance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutProc, 0); }
 
 int FKeyIndexOfButton(int command) {
   for (int i = 0; i < 9; ++i)
@@ -56,18 +53,36 @@ void StartVolumeControl(HWND window) {
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   const int command = LOWORD(wParam);
   switch (command) {
-    case IDM_ABOUT: ShowAbout(window); FocusTypingPane(); return 0;
+    case IDM_ABOUT:
+      ShowAbout(window);
+      FocusTypingPane();
+      return 0;
     case IDM_EXIT: DestroyWindow(window); return 0;
     case IDC_CALLBOX:
       if (HIWORD(wParam) == EN_CHANGE) SendCallBox();
       return 0;
-    case IDC_TXRX: ToggleTransmit(); FocusTypingPane(); return 0;
-    case IDC_UPDATE: UpdateLog(); FocusTypingPane(); return 0;
+    case IDC_TXRX:
+      ToggleTransmit();
+      FocusTypingPane();
+      return 0;
+    case IDC_UPDATE:
+      UpdateLog();
+      FocusTypingPane();
+      return 0;
     case IDC_NEW: NewContact(); return 0;
     case IDM_HELP: OpenHelp(1); return 0;
-    case IDM_CLEAR_RXTX: app.rxTxPane->Clear(); FocusTypingPane(); return 0;
-    case IDM_CLEAR_TYPING: app.typingPane->Clear(); FocusTypingPane(); return 0;
-    case IDM_SETUP: OpenSetupSheet(app.instance, window, 0); FocusTypingPane(); return 0;
+    case IDM_CLEAR_RXTX:
+      app.rxTxPane->Clear();
+      FocusTypingPane();
+      return 0;
+    case IDM_CLEAR_TYPING:
+      app.typingPane->Clear();
+      FocusTypingPane();
+      return 0;
+    case IDM_SETUP:
+      OpenSetupSheet(app.instance, window, 0);
+      FocusTypingPane();
+      return 0;
     case IDM_VOLUME: StartVolumeControl(window); return 0;
     case IDM_COPY: app.rxTxPane->CopyAllToClipboard(); return 0;
     case IDM_PASTE: app.typingPane->PasteFromClipboard(); return 0;
@@ -85,8 +100,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 bool OnSetCursor(HWND window, LPARAM lParam) {
   const int hitTest = LOWORD(lParam);
   const int mouseMessage = HIWORD(lParam);
-  if (!((hitTest == HTCLIENT && mouseMessage != 0) || (hitTest == HTNOWHERE && mouseMessage == 0)))
-    return false;
+  if (!((hitTest == HTCLIENT && mouseMessage != 0) || (hitTest == HTNOWHERE && mouseMessage == 0))) return false;
   POINT point;
   GetCursorPos(&point);
   ScreenToClient(window, &point);
@@ -98,8 +112,8 @@ bool OnSetCursor(HWND window, LPARAM lParam) {
 void OnSplitterDrag(HWND window, LPARAM lParam) {
   if (!app.splitter.dragging()) return;
   const POINT point = ClientPoint(lParam);
-  if (!app.splitter.Drag(point.y, app.rxTxPane->lineHeight(), app.typingPane->lineHeight(),
-                         app.layout, app.settings.paneRatio))
+  if (!app.splitter.Drag(point.y, app.rxTxPane->lineHeight(), app.typingPane->lineHeight(), app.layout,
+                         app.settings.paneRatio))
     return;
   LayoutPanes(window);
   InvalidateRect(app.typingPaneWindow, nullptr, FALSE);
@@ -160,8 +174,7 @@ bool RegisterMainClass(HINSTANCE instance) {
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kMainClassName;
-  wc.hIconSm = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_ZKTTY_SMALL), IMAGE_ICON, 16, 16, 0));
+  wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_ZKTTY_SMALL), IMAGE_ICON, 16, 16, 0));
   return RegisterClassExA(&wc) != 0;
 }
 
@@ -215,8 +228,7 @@ void LayoutPanes(HWND window) {
   HWND f3 = GetDlgItem(window, IDC_F3);
   GetClientRect(f3, &button);
   MapWindowPoints(f3, window, reinterpret_cast<POINT*>(&button), 2);
-  app.layout = zk::ComputePaneLayout(client.right, client.bottom, button.bottom,
-                                     app.settings.paneRatio);
+  app.layout = zk::ComputePaneLayout(client.right, client.bottom, button.bottom, app.settings.paneRatio);
   const zk::Rect& rx = app.layout.rxTx;
   const zk::Rect& ty = app.layout.typing;
   MoveWindow(app.rxTxPaneWindow, rx.left, rx.top, rx.right - rx.left, rx.bottom - rx.top, TRUE);
@@ -235,8 +247,7 @@ void CALLBACK ClockTick(HWND, UINT, UINT_PTR, DWORD) {
 
 bool StartClock(HWND window) {
   while (!SetTimer(window, kClockTimerId, kClockPeriodMs, ClockTick)) {
-    if (MessageBoxA(window, "Too many clocks or timers", "Zklog....",
-                    MB_ICONEXCLAMATION | MB_RETRYCANCEL) != IDRETRY)
+    if (MessageBoxA(window, "Too many clocks or timers", "Zklog....", MB_ICONEXCLAMATION | MB_RETRYCANCEL) != IDRETRY)
       return false;
   }
   app.clockRunning = true;

@@ -12,7 +12,8 @@ void CancelAutoRepeat() { app.autoRepeat.Cancel(); }
 
 // "Direct" mode exists only for the serial devices.
 bool SerialDevice() {
-  return app.settings.serial.device == zk::DeviceType::kTerminalUnit || app.settings.serial.device == zk::DeviceType::kTnc;
+  return app.settings.serial.device == zk::DeviceType::kTerminalUnit ||
+         app.settings.serial.device == zk::DeviceType::kTnc;
 }
 
 bool AltHeld() { return GetAsyncKeyState(VK_MENU) < 0; }

@@ -54,8 +54,8 @@ void CreatePanes(HWND parent, HINSTANCE instance) {
 void AttachDevice(HWND window) {
   char portPrefix[11] = "COM";
   LoadStringA(app.instance, IDS_COM, portPrefix, sizeof portPrefix);
-  app.device.Attach(window, [window] { PostMessageA(window, WM_COMMAND, IDC_TXRX, 0); }, portPrefix, app.rxTxPane,
-                    &app.logLink);
+  app.device.Attach(
+      window, [window] { PostMessageA(window, WM_COMMAND, IDC_TXRX, 0); }, portPrefix, app.rxTxPane, &app.logLink);
 }
 
 bool InitInstance(HINSTANCE instance, int showCommand) {
@@ -78,8 +78,8 @@ bool InitInstance(HINSTANCE instance, int showCommand) {
   // Without a device the operator has something to set up first.
   if (app.settings.serial.device == zk::DeviceType::kNone) PostMessageA(window, WM_COMMAND, IDM_SETUP, 0);
   app.callBox = GetDlgItem(window, IDC_CALLBOX);
-  app.callBoxOldProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(app.callBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CallBoxProc)));
+  app.callBoxOldProc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrA(app.callBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CallBoxProc)));
   StartClock(window);
   return true;
 }
@@ -109,6 +109,5 @@ void WriteSettings() {
   }
   char path[MAX_PATH + 16];
   std::snprintf(path, sizeof path, "%s\\Zktty.ini", app.startDirectory);
-  zk::WriteSettingsFile(app.settings, zk::WindowLoc{rect.left, rect.top, rect.right, rect.bottom},
-                        path);
+  zk::WriteSettingsFile(app.settings, zk::WindowLoc{rect.left, rect.top, rect.right, rect.bottom}, path);
 }

@@ -2,8 +2,8 @@
 
 #include "base/win32/help.h"
 
-PROPSHEETPAGEA MakePropertyPage(HINSTANCE instance, int dialogTemplate, DLGPROC procedure,
-                                const char* title, void* context) {
+PROPSHEETPAGEA MakePropertyPage(HINSTANCE instance, int dialogTemplate, DLGPROC procedure, const char* title,
+                                void* context) {
   PROPSHEETPAGEA page{};
   page.dwSize = sizeof page;
   page.dwFlags = PSP_USETITLE | PSP_HASHELP;

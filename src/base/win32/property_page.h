@@ -5,8 +5,8 @@
 #include <prsht.h>
 
 // A page with a tab title and a Help button; `context` reaches the page procedure.
-PROPSHEETPAGEA MakePropertyPage(HINSTANCE instance, int dialogTemplate, DLGPROC procedure,
-                                const char* title, void* context);
+PROPSHEETPAGEA MakePropertyPage(HINSTANCE instance, int dialogTemplate, DLGPROC procedure, const char* title,
+                                void* context);
 
 // Keeps the context of the page being created (from WM_INITDIALOG's parameter).
 void KeepPageContext(HWND page, LPARAM initParameter);

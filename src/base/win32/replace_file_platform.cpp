@@ -6,8 +6,7 @@ namespace zk {
 
 bool ReplaceFileWith(const char* temporaryPath, const char* targetPath) {
   // MoveFileEx replaces an existing target, which the C library's rename refuses on Windows.
-  if (MoveFileExA(temporaryPath, targetPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  if (MoveFileExA(temporaryPath, targetPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
   DeleteFileA(temporaryPath);
   return false;
 }

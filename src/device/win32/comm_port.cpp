@@ -83,8 +83,8 @@ int CommPort::SetDtrControl(int value) {
 void CommPort::Close(bool keepOutput) {
   if (!valid()) return;
   EscapeCommFunction(handle_, CLRDTR);
-  PurgeComm(handle_, keepOutput ? PURGE_RXABORT | PURGE_RXCLEAR
-                                : PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+  PurgeComm(handle_,
+            keepOutput ? PURGE_RXABORT | PURGE_RXCLEAR : PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
 }

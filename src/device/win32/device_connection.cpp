@@ -128,8 +128,7 @@ void DeviceConnection::RunWriter(Session& session) {
   HANDLE waits[2] = {session.wake, session.stop};
   while (session.running) {
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-    while (session.running && link_.WriterStep()) {
-    }
+    while (session.running && link_.WriterStep()) {}
   }
 }
 

@@ -94,11 +94,11 @@ class DeviceConnection final : public zk::DevicePort {
     ~Session();
     std::unique_ptr<CommPort> port;
     std::atomic<bool> running{false};
-    bool keepOutput = false;      // the close leaves what the driver still has to send
-    HANDLE stop = nullptr;        // set to end both threads and cancel their waits
-    HANDLE wake = nullptr;        // the writer's wake-up: something was queued
-    OVERLAPPED writerRecord{};    // the writer thread's transfers
-    OVERLAPPED windowRecord{};    // the window thread's transfers
+    bool keepOutput = false;    // the close leaves what the driver still has to send
+    HANDLE stop = nullptr;      // set to end both threads and cancel their waits
+    HANDLE wake = nullptr;      // the writer's wake-up: something was queued
+    OVERLAPPED writerRecord{};  // the writer thread's transfers
+    OVERLAPPED windowRecord{};  // the window thread's transfers
   };
   struct ThreadStart {
     DeviceConnection* connection;

@@ -82,6 +82,6 @@ void EngineChannel::SetCaption() {
   if (!window) return;
   const std::string caption = rules_.Caption();
   DWORD_PTR result = 0;
-  SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.c_str()),
-                      SMTO_ABORTIFHUNG | SMTO_BLOCK, kCaptionTimeoutMs, &result);
+  SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.c_str()), SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                      kCaptionTimeoutMs, &result);
 }

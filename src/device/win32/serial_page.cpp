@@ -66,9 +66,7 @@ std::vector<int32_t> PresentPortsAbove8() {
   return ports;
 }
 
-HINSTANCE InstanceOf(HWND window) {
-  return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-}
+HINSTANCE InstanceOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)); }
 
 void AddEntry(HWND list, const char* text, int32_t value) {
   const LRESULT at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
@@ -111,9 +109,7 @@ void Select(HWND page, int id, int position) {
   SendDlgItemMessageA(page, id, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
 }
 
-int Selected(HWND page, int id) {
-  return static_cast<int>(SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0));
-}
+int Selected(HWND page, int id) { return static_cast<int>(SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0)); }
 
 void Check(HWND page, int id, bool on) { CheckDlgButton(page, id, on ? BST_CHECKED : BST_UNCHECKED); }
 
@@ -136,8 +132,8 @@ std::vector<int32_t> ListedPorts(HWND page) {
   std::vector<int32_t> ports;
   const LRESULT count = SendDlgItemMessageA(page, IDC_PORT_LIST, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i)
-    ports.push_back(static_cast<int32_t>(
-        SendDlgItemMessageA(page, IDC_PORT_LIST, CB_GETITEMDATA, static_cast<WPARAM>(i), 0)));
+    ports.push_back(
+        static_cast<int32_t>(SendDlgItemMessageA(page, IDC_PORT_LIST, CB_GETITEMDATA, static_cast<WPARAM>(i), 0)));
   return ports;
 }
 
@@ -150,12 +146,14 @@ void Fill(HWND page) {
   FillStringList(page, IDC_PARITY_LIST, IDS_PARITY_FIRST, zk::kParityValues, zk::kParityEntries);
   FillStringList(page, IDC_STOPBITS_LIST, IDS_STOP_FIRST, zk::kStopValues, zk::kStopEntries);
   FillDataBitsList(page);
-  const std::pair<int, int> lists[] = {{IDC_PORT_LIST, c.port}, {IDC_BAUD_LIST, c.baud},
-                                       {IDC_DATABITS_LIST, c.dataBits}, {IDC_PARITY_LIST, c.parity},
+  const std::pair<int, int> lists[] = {{IDC_PORT_LIST, c.port},
+                                       {IDC_BAUD_LIST, c.baud},
+                                       {IDC_DATABITS_LIST, c.dataBits},
+                                       {IDC_PARITY_LIST, c.parity},
                                        {IDC_STOPBITS_LIST, c.stopBits}};
   for (const auto& [id, position] : lists) Select(page, id, position);
-  const std::pair<int, bool> boxes[] = {{IDC_FLOW_DTRDSR, c.flowDtrDsr}, {IDC_FLOW_RTSCTS, c.flowRtsCts},
-                                        {IDC_FLOW_XONXOFF, c.flowXonXoff}, {IDC_USE_BAUDOT, c.baudot},
+  const std::pair<int, bool> boxes[] = {{IDC_FLOW_DTRDSR, c.flowDtrDsr},       {IDC_FLOW_RTSCTS, c.flowRtsCts},
+                                        {IDC_FLOW_XONXOFF, c.flowXonXoff},     {IDC_USE_BAUDOT, c.baudot},
                                         {IDC_LTRS_ON_SPACE, c.lettersOnSpace}, {IDC_USE_DIDDLE, c.diddle}};
   for (const auto& [id, on] : boxes) Check(page, id, on);
   CheckOne(page, kDeviceButtons, c.device);

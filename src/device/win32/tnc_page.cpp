@@ -50,7 +50,10 @@ constexpr PageNotices kNotices{Store, Fill, 3};  // the number is its help conte
 
 INT_PTR CALLBACK TncPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG: KeepPageContext(page, lParam); Fill(page); return TRUE;
+    case WM_INITDIALOG:
+      KeepPageContext(page, lParam);
+      Fill(page);
+      return TRUE;
     case WM_NOTIFY: return AnswerPageNotice(page, lParam, kNotices);
     default: return FALSE;
   }

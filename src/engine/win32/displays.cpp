@@ -9,15 +9,15 @@
 
 namespace {
 
-constexpr int kHistoryRows = 200;     // 20 seconds at ten rows a second
+constexpr int kHistoryRows = 200;  // 20 seconds at ten rows a second
 constexpr COLORREF kMarkColour = RGB(255, 230, 0);
 constexpr COLORREF kSpaceColour = RGB(0, 230, 255);
 constexpr COLORREF kScaleColour = RGB(160, 160, 160);
 constexpr COLORREF kSignalColour = RGB(255, 255, 255);
 constexpr COLORREF kSilentSignalColour = RGB(128, 128, 128);
 constexpr int kSignalTickHeight = 7;
-constexpr float kOverdrive = 0.98f;   // a peak this close to full scale is clipping
-constexpr float kFall = 0.7f;         // per update: the bar falls slowly instead of flickering
+constexpr float kOverdrive = 0.98f;  // a peak this close to full scale is clipping
+constexpr float kFall = 0.7f;        // per update: the bar falls slowly instead of flickering
 constexpr double kOverHoldMs = 2000;
 
 // The history is a ring of rows; the picture is drawn into a bitmap of the control's own

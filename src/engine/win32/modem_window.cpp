@@ -30,7 +30,8 @@ template <size_t N>
 void SelectChoice(HWND list, const char* const (&choices)[N], const std::string& current) {
   SendMessageA(list, CB_RESETCONTENT, 0, 0);
   for (const char* c : choices) SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c));
-  LRESULT at = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
+  LRESULT at =
+      SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
   if (at == CB_ERR) at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(current.c_str()));
   SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
 }
@@ -38,7 +39,8 @@ void SelectChoice(HWND list, const char* const (&choices)[N], const std::string&
 std::string Selected(HWND list) {
   char text[64] = "";
   const LRESULT at = SendMessageA(list, CB_GETCURSEL, 0, 0);
-  if (at != CB_ERR && SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(at), 0) < static_cast<LRESULT>(sizeof text))
+  if (at != CB_ERR &&
+      SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(at), 0) < static_cast<LRESULT>(sizeof text))
     SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(text));
   return text;
 }
@@ -258,7 +260,7 @@ void ModemWindow::ShowStatus(const zk::EngineStatus& s) {
                 s.transmitting ? "Transmitting" : "Receiving");
   tuning_.Set(tuning);
   devices_.Set(s.input + "    " + s.output + "    " + s.ptt);
-  const char* link = s.linked ? "Linked with the terminal."
+  const char* link = s.linked             ? "Linked with the terminal."
                      : startedByTerminal_ ? "Waiting for the terminal to answer."
                                           : "Running on its own.";
   state_.Set(s.problem.empty() ? link : s.problem);

@@ -39,7 +39,8 @@ class SerialPtt : public zk::Ptt {
 
  private:
   bool Open() {
-    port_ = CreateFileA(("\\\\.\\" + name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    port_ =
+        CreateFileA(("\\\\.\\" + name_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port_ == INVALID_HANDLE_VALUE) {
       problem_ = name_ + " did not open";
       return false;
@@ -89,7 +90,8 @@ class RigctldPtt : public zk::Ptt {
     if (getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &hints, &found) != 0 || !found)
       return Fail("the host is not known");
     socket_ = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-    const bool connected = socket_ != INVALID_SOCKET && ConnectWithin(found->ai_addr, static_cast<int>(found->ai_addrlen));
+    const bool connected =
+        socket_ != INVALID_SOCKET && ConnectWithin(found->ai_addr, static_cast<int>(found->ai_addrlen));
     freeaddrinfo(found);
     if (!connected) return Fail("no connection");
     const DWORD timeout = kRigctldTimeoutMs;

@@ -31,7 +31,8 @@ std::string Number(double v) {
 void FillList(HWND dialog, int id, const std::vector<std::string>& choices, const std::string& current) {
   HWND list = GetDlgItem(dialog, id);
   for (const std::string& c : choices) SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.c_str()));
-  LRESULT at = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
+  LRESULT at =
+      SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(current.c_str()));
   if (at == CB_ERR) at = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(current.c_str()));
   SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
 }
@@ -43,7 +44,8 @@ std::vector<std::string> WithDefault(std::vector<std::string> names) {
 
 void Fill(HWND dialog, const zk::EngineSettings& s) {
   FillList(dialog, IDC_IN_DEVICE, WithDefault(InputDeviceNames()), s.inDevice.empty() ? kDefaultDevice : s.inDevice);
-  FillList(dialog, IDC_OUT_DEVICE, WithDefault(OutputDeviceNames()), s.outDevice.empty() ? kDefaultDevice : s.outDevice);
+  FillList(dialog, IDC_OUT_DEVICE, WithDefault(OutputDeviceNames()),
+           s.outDevice.empty() ? kDefaultDevice : s.outDevice);
   FillList(dialog, IDC_SAMPLE_RATE, {std::begin(kRates), std::end(kRates)}, std::to_string(s.sampleRate));
   FillList(dialog, IDC_STOP_BITS, {std::begin(kStops), std::end(kStops)}, Number(s.stopBits));
   std::vector<std::string> ports;
@@ -67,7 +69,10 @@ const char* PttOf(HWND dialog) {
 // Stores every field through the file's checks; names the first one refused.
 bool Store(HWND dialog, zk::EngineSettings* settings) {
   zk::EngineSettings draft = *settings;
-  const auto device = [&](int id) { const std::string t = Text(dialog, id); return t == kDefaultDevice ? "" : t; };
+  const auto device = [&](int id) {
+    const std::string t = Text(dialog, id);
+    return t == kDefaultDevice ? "" : t;
+  };
   const struct {
     const char* key;
     std::string value;

@@ -12,7 +12,7 @@ using zk::kInputBlockMs;
 using zk::kOutputBlockMs;
 using zk::kOutputBlocks;
 
-constexpr int kInputBuffers = 20;  // 200 ms: room for a busy machine to look away
+constexpr int kInputBuffers = 20;       // 200 ms: room for a busy machine to look away
 constexpr double kDrainLimitMs = 1000;  // a device whose clock stops short is taken as played
 
 bool Done(const WAVEHDR& h) { return (*static_cast<volatile const DWORD*>(&h.dwFlags) & WHDR_DONE) != 0; }
@@ -53,9 +53,7 @@ bool FindDevice(const std::string& name, const std::vector<std::string>& names, 
   return false;
 }
 
-std::string MmError(const char* what, MMRESULT r) {
-  return std::string(what) + " (error " + std::to_string(r) + ")";
-}
+std::string MmError(const char* what, MMRESULT r) { return std::string(what) + " (error " + std::to_string(r) + ")"; }
 
 // An event the device signals, watched by the modem thread while the device is open.
 class DeviceEvent {
@@ -256,11 +254,11 @@ double NowMs() {
 
 std::vector<std::string> InputDeviceNames() { return Names<WAVEINCAPSA>(waveInGetNumDevs(), waveInGetDevCapsA); }
 
-std::vector<std::string> OutputDeviceNames() {
-  return Names<WAVEOUTCAPSA>(waveOutGetNumDevs(), waveOutGetDevCapsA);
-}
+std::vector<std::string> OutputDeviceNames() { return Names<WAVEOUTCAPSA>(waveOutGetNumDevs(), waveOutGetDevCapsA); }
 
-void WakeEvents::Remove(HANDLE event) { events_.erase(std::remove(events_.begin(), events_.end(), event), events_.end()); }
+void WakeEvents::Remove(HANDLE event) {
+  events_.erase(std::remove(events_.begin(), events_.end(), event), events_.end());
+}
 
 std::unique_ptr<zk::AudioInput> OpenWaveInput(const std::string& name, int rate, WakeEvents& wake,
                                               std::string* problem) {

@@ -13,9 +13,9 @@ bool LogLink::Send(const char* name, const char* value) {
   // program that hangs costs each field at most the time-out, and none once Windows
   // sees it as hung.
   DWORD_PTR result = 0;
-  const LRESULT sent = SendMessageTimeoutA(window_, WM_COPYDATA, reinterpret_cast<WPARAM>(owner_),
-                                           reinterpret_cast<LPARAM>(&data_), SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                                           kSendTimeoutMs, &result);
+  const LRESULT sent =
+      SendMessageTimeoutA(window_, WM_COPYDATA, reinterpret_cast<WPARAM>(owner_), reinterpret_cast<LPARAM>(&data_),
+                          SMTO_ABORTIFHUNG | SMTO_BLOCK, kSendTimeoutMs, &result);
   return sent != 0 && result != 0;
 }
 

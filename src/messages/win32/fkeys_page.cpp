@@ -131,7 +131,10 @@ constexpr PageNotices kNotices{Apply, Fill, 4};  // the number is its help conte
 
 INT_PTR CALLBACK FKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG: KeepPageContext(page, lParam); Fill(page); return TRUE;
+    case WM_INITDIALOG:
+      KeepPageContext(page, lParam);
+      Fill(page);
+      return TRUE;
     case WM_COMMAND: OnCommand(page, LOWORD(wParam)); return FALSE;
     case WM_NOTIFY: return AnswerPageNotice(page, lParam, kNotices);
     default: return FALSE;

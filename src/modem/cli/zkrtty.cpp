@@ -196,7 +196,8 @@ void PrintBlocks(std::map<int, Heard>& heard, bool live) {
   std::stable_sort(found.begin(), found.end(), [](const Heard* a, const Heard* b) { return a->markHz < b->markHz; });
   for (Heard* h : found) {
     if (live) {
-      if (h->shownTo < h->text.size()) std::printf("%ld: %s\n", std::lround(h->markHz), h->text.substr(h->shownTo).c_str());
+      if (h->shownTo < h->text.size())
+        std::printf("%ld: %s\n", std::lround(h->markHz), h->text.substr(h->shownTo).c_str());
       continue;
     }
     // Whole numbers (rounding with printf would show "-0").

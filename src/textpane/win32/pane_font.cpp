@@ -11,8 +11,8 @@ HFONT MakeFont(HDC dc, const char* face, int32_t tenthsOfPoint, int styleBits) {
   SetWindowOrgEx(dc, 0, 0, nullptr);
   // Physical rows per inch, so a point size is its true height on this screen; a screen
   // that reports no physical size falls back to its logical resolution.
-  const double yDpi = zk::VerticalDpi(GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, VERTSIZE),
-                                      GetDeviceCaps(dc, LOGPIXELSY));
+  const double yDpi =
+      zk::VerticalDpi(GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, VERTSIZE), GetDeviceCaps(dc, LOGPIXELSY));
   const zk::FontStyle style = zk::FontStyleFromBits(styleBits);
   LOGFONTA font{};
   font.lfHeight = zk::FontCharHeight(tenthsOfPoint, yDpi);

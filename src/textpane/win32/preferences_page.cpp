@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // Custom colours are shared by every colour dialog of the run and never saved.
 COLORREF customColours[16];
 

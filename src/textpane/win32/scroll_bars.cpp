@@ -77,10 +77,18 @@ std::pair<int, int> ScrollBars::Move(int bar, int code) {
     case SB_LINEDOWN: pos = old + 1; break;
     case SB_PAGEUP: pos = old - static_cast<int>(info.nPage); break;
     case SB_PAGEDOWN: pos = old + static_cast<int>(info.nPage); break;
-    case SB_THUMBTRACK: if (vertical) pos = info.nTrackPos; break;
-    case SB_THUMBPOSITION: if (!vertical) pos = info.nTrackPos; break;
-    case SB_TOP: if (vertical) pos = info.nMin; break;
-    case SB_BOTTOM: if (vertical) pos = info.nMax; break;
+    case SB_THUMBTRACK:
+      if (vertical) pos = info.nTrackPos;
+      break;
+    case SB_THUMBPOSITION:
+      if (!vertical) pos = info.nTrackPos;
+      break;
+    case SB_TOP:
+      if (vertical) pos = info.nMin;
+      break;
+    case SB_BOTTOM:
+      if (vertical) pos = info.nMax;
+      break;
     default: break;
   }
   info.fMask = SIF_POS;

@@ -95,9 +95,8 @@ TextPane::~TextPane() {
 
 HWND TextPane::Create(HWND parent, HINSTANCE instance, int x, int y, int width, int height) {
   windowThread_ = GetCurrentThreadId();
-  return CreateWindowExA(0, kPaneClassName, "title",
-                         WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL, x, y, width,
-                         height, parent, nullptr, instance, this);
+  return CreateWindowExA(0, kPaneClassName, "title", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL, x, y,
+                         width, height, parent, nullptr, instance, this);
 }
 
 LRESULT TextPane::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -311,8 +310,7 @@ void TextPane::AppendText(const char* bytes, size_t count, int slot) {
   zk::TextChange total;
   {
     PaneLock lock(*this);
-    for (size_t i = 0; i < count; ++i)
-      Merge(total, buffer_.AppendChar(static_cast<uint8_t>(bytes[i]), slot));
+    for (size_t i = 0; i < count; ++i) Merge(total, buffer_.AppendChar(static_cast<uint8_t>(bytes[i]), slot));
     if (GetCurrentThreadId() != windowThread_) Merge(pending_, total);
   }
   Deliver(total);

@@ -123,8 +123,7 @@ std::function<double(double)> DriftingOffset(double offset, double swing, double
   };
 }
 
-std::vector<float> TwoPathFading(const std::vector<float>& x, double rate, double delay, double spread,
-                                 uint64_t seed) {
+std::vector<float> TwoPathFading(const std::vector<float>& x, double rate, double delay, double spread, uint64_t seed) {
   Random random(seed);
   const std::vector<Cd> a = Analytic(x);
   const std::vector<Cd> g1 = GaussianDoppler(x.size(), rate, spread / 2, random);
@@ -138,8 +137,8 @@ std::vector<float> TwoPathFading(const std::vector<float>& x, double rate, doubl
   return out;
 }
 
-void AddImpulses(std::vector<float>& x, double rate, double noise3kHz, double perSecond, double lowDb,
-                 double highDb, uint64_t seed) {
+void AddImpulses(std::vector<float>& x, double rate, double noise3kHz, double perSecond, double lowDb, double highDb,
+                 uint64_t seed) {
   Random random(seed);
   const size_t length = static_cast<size_t>(0.001 * rate);
   const double decay = 0.00025 * rate;

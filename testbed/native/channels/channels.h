@@ -41,13 +41,12 @@ std::function<double(double)> DriftingOffset(double offset, double swing, double
 
 // Two equal independent Rayleigh paths `delay` seconds apart, each with a Gaussian Doppler
 // spectrum `spread` Hz wide (two standard deviations): the Watterson model.
-std::vector<float> TwoPathFading(const std::vector<float>& x, double rate, double delay, double spread,
-                                 uint64_t seed);
+std::vector<float> TwoPathFading(const std::vector<float>& x, double rate, double delay, double spread, uint64_t seed);
 
 // Adds `perSecond` decaying bursts (about 1 ms) at random times, each peaking lowDb to
 // highDb above the noise power in 3 kHz.
-void AddImpulses(std::vector<float>& x, double rate, double noise3kHz, double perSecond, double lowDb,
-                 double highDb, uint64_t seed);
+void AddImpulses(std::vector<float>& x, double rate, double noise3kHz, double perSecond, double lowDb, double highDb,
+                 uint64_t seed);
 
 // Amateur traffic as an RTTY operator sends it: CQ calls, exchanges of reports, names and
 // places, contest exchanges with serial numbers. About `chars` characters, lines ending in '\n'.

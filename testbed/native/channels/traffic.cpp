@@ -8,13 +8,13 @@ namespace channel {
 
 namespace {
 
-const char* const kPrefixes[] = {"W", "K", "N", "AA", "KB", "WA", "VE", "G", "M", "DL", "DK", "F", "I", "EA",
-                                 "OH", "SM", "LA", "OK", "SP", "UA", "YO", "HA", "9A", "S5", "JA", "VK", "ZL",
-                                 "PY", "LU", "ZS", "ON", "PA", "OZ", "EI", "HB9", "OE", "YU", "LZ", "UR", "4X"};
-const char* const kNames[] = {"JOHN", "BOB", "HANS", "PIERRE", "MARIO", "JOSE", "PETER", "ANNA", "YURI",
-                              "KEN", "MIKE", "TOM", "ERIK", "JAN", "LUIS", "DAVE", "STEVE", "OLGA"};
-const char* const kPlaces[] = {"BOSTON", "MUNICH", "LYON", "ROME", "MADRID", "HELSINKI", "OSLO", "PRAGUE",
-                               "WARSAW", "MOSCOW", "TOKYO", "SYDNEY", "DENVER", "TORONTO", "DUBLIN", "VIENNA"};
+const char* const kPrefixes[] = {"W",  "K",  "N",  "AA", "KB", "WA", "VE",  "G",  "M",  "DL", "DK", "F",  "I",  "EA",
+                                 "OH", "SM", "LA", "OK", "SP", "UA", "YO",  "HA", "9A", "S5", "JA", "VK", "ZL", "PY",
+                                 "LU", "ZS", "ON", "PA", "OZ", "EI", "HB9", "OE", "YU", "LZ", "UR", "4X"};
+const char* const kNames[] = {"JOHN", "BOB",  "HANS", "PIERRE", "MARIO", "JOSE", "PETER", "ANNA",  "YURI",
+                              "KEN",  "MIKE", "TOM",  "ERIK",   "JAN",   "LUIS", "DAVE",  "STEVE", "OLGA"};
+const char* const kPlaces[] = {"BOSTON", "MUNICH", "LYON",  "ROME",   "MADRID", "HELSINKI", "OSLO",   "PRAGUE",
+                               "WARSAW", "MOSCOW", "TOKYO", "SYDNEY", "DENVER", "TORONTO",  "DUBLIN", "VIENNA"};
 const char* const kRigs[] = {"FT991", "IC7300", "TS590", "K3", "FLEX 6600", "IC7610", "FTDX10"};
 const char* const kAntennas[] = {"DIPOLE", "3 EL YAGI", "VERTICAL", "G5RV", "LOOP", "HEX BEAM"};
 const char* const kStates[] = {"MA", "TX", "CA", "OH", "NY", "FL", "ON", "QC", "WA", "CO"};
@@ -30,7 +30,9 @@ class Writer {
 
   int Pick(int n) { return static_cast<int>(random_.Uniform() * n); }
   template <size_t N>
-  std::string Pick(const char* const (&list)[N]) { return list[Pick(static_cast<int>(N))]; }
+  std::string Pick(const char* const (&list)[N]) {
+    return list[Pick(static_cast<int>(N))];
+  }
 
   std::string Call() { return CallSign(random_); }
   std::string Rst() { return std::string("5") + std::to_string(5 + Pick(5)) + "9"; }
@@ -52,8 +54,8 @@ class Writer {
     return "TNX FER CALL UR RST " + rst + " " + rst + " NAME " + name + " " + name + " QTH " + qth + " " + qth;
   }
   std::string Station() {
-    return "RIG " + Pick(kRigs) + " PWR " + std::to_string(50 + 50 * Pick(8)) + "W ANT " + Pick(kAntennas) +
-           " WX " + std::to_string(5 + Pick(25)) + "C";
+    return "RIG " + Pick(kRigs) + " PWR " + std::to_string(50 + 50 * Pick(8)) + "W ANT " + Pick(kAntennas) + " WX " +
+           std::to_string(5 + Pick(25)) + "C";
   }
   std::string Contest() {
     const std::string him = Call(), rst = Rst();
@@ -66,8 +68,7 @@ class Writer {
         const std::string st = Pick(kStates);
         return him + " " + rst + " " + st + " " + st;
       }
-      default:
-        return "CQ TEST " + Call() + " " + Call() + " TEST";
+      default: return "CQ TEST " + Call() + " " + Call() + " TEST";
     }
   }
   std::string Closing() {

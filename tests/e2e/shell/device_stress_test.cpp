@@ -176,8 +176,8 @@ TEST(DeviceUnderLoad, ACommandStringSentJustBeforeClosingGetsItsLineTimeAndReach
   const std::string log = WinWork() + "\\slow_tnc.log", record = "slow_tnc.raw";
   DeleteFileA((WinWork() + "\\" + record).c_str());
   Simulator sim("slow_tnc");
-  ASSERT_TRUE(sim.Start("tnc_sim", "--device " + UnixWork() + "/pty20 --own-pty --baud 300 --record-raw " +
-                                       UnixWork() + "/" + record));
+  ASSERT_TRUE(sim.Start(
+      "tnc_sim", "--device " + UnixWork() + "/pty20 --own-pty --baud 300 --record-raw " + UnixWork() + "/" + record));
   ASSERT_TRUE(WaitFor([&] { return ReadFile(log).find("opened") != std::string::npos; }));
   const zk::Settings saved = app.settings;
   app.settings.serial.port = 20;
@@ -191,14 +191,16 @@ TEST(DeviceUnderLoad, ACommandStringSentJustBeforeClosingGetsItsLineTimeAndReach
   app.settings = saved;
   EXPECT_GE(closeMs, (command.size() + 1) * 1000.0 / 30 - 20) << "the close must wait for the line";
   std::string received;
-  WaitFor([&] {
-    received.clear();
-    for (const std::string& line : ReadLines(WinWork() + "\\" + record)) {  // "t_ms code" in hex
-      const size_t blank = line.find(' ');
-      if (blank != std::string::npos) received += static_cast<char>(std::stoi(line.substr(blank + 1), nullptr, 16));
-    }
-    return received.size() > command.size();
-  }, 3000);
+  WaitFor(
+      [&] {
+        received.clear();
+        for (const std::string& line : ReadLines(WinWork() + "\\" + record)) {  // "t_ms code" in hex
+          const size_t blank = line.find(' ');
+          if (blank != std::string::npos) received += static_cast<char>(std::stoi(line.substr(blank + 1), nullptr, 16));
+        }
+        return received.size() > command.size();
+      },
+      3000);
   EXPECT_EQ(received, command + "\r");
 }
 
