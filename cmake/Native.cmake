@@ -4,7 +4,8 @@ find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
 # What the native tests and benchmarks share (testbed/native): the radio channel models,
-# included as "channels/channels.h", and programs such as noisy_wav.
+# included as "channels/channels.h", the modulator and receiver helpers of modem_signals.h,
+# and programs such as noisy_wav.
 file(GLOB ZK_CHANNEL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testbed/native/channels/*.cpp)
 add_library(zkchannels STATIC ${ZK_CHANNEL_SOURCES})
 target_include_directories(zkchannels PUBLIC ${CMAKE_SOURCE_DIR}/testbed/native ${CMAKE_SOURCE_DIR}/src)

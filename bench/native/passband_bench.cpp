@@ -15,6 +15,7 @@
 #include "modem/line_endings.h"
 #include "modem/modulator.h"
 #include "modem/passband.h"
+#include "modem_signals.h"
 
 namespace {
 
@@ -45,27 +46,6 @@ struct Station {
   std::vector<float> audio;        // through the channel, at its SNR against unit noise
 };
 
-std::string Text(const std::string& raw) {
-  zk::LineEndings lines;
-  std::string text;
-  for (char c : raw) lines.Append(c, text);
-  return text;
-}
-
-std::vector<float> Transmit(const std::string& text) {
-  zk::ModemSettings s;
-  zk::Modulator m(s);
-  for (char c : text) m.Queue(c);
-  m.Finish();
-  std::vector<float> out;
-  float block[512];
-  while (m.keyed()) {
-    m.Render(block, 512);
-    out.insert(out.end(), block, block + 512);
-  }
-  return out;
-}
-
 // The station's overs from `first` seconds on, gaps of 2 to 8 s between them, through the
 // channel, scaled to its SNR.
 void Send(Station& st, double seconds, double first, const std::string& channel, Random& random) {
@@ -74,7 +54,7 @@ void Send(Station& st, double seconds, double first, const std::string& channel,
   double t = first;
   for (;;) {
     const std::string text = zk::channel::TrafficText(20 + random.Next() % 60, random.Next());
-    std::vector<float> x = Transmit(text);
+    std::vector<float> x = zk::Transmit(text, zk::ModemSettings{});
     if (shiftHz != 0) x = zk::channel::ShiftFrequency(x, kRate, [&](double) { return shiftHz; });
     const size_t at = static_cast<size_t>(t * kRate);
     if (at + x.size() > st.audio.size()) break;
@@ -97,7 +77,7 @@ std::vector<float> Noise(size_t n, uint64_t seed) {
 double Cer(const std::string& got, const std::string& sent) {
   return sent.empty()
              ? 0
-             : static_cast<double>(zk::channel::Levenshtein(Text(got), sent)) / static_cast<double>(sent.size());
+             : static_cast<double>(zk::channel::Levenshtein(zk::Lines(got), sent)) / static_cast<double>(sent.size());
 }
 
 double Mean(const std::vector<double>& x) {
@@ -225,7 +205,7 @@ void Band(const Config& c, int count, const std::string& channel, int seed, Tota
     std::printf("  %5.0f %5.1f  (%5.1f)  %8.3f  %9.3f ", st.mark, st.snrDb, d.snr[i], band, alone);
     for (double f : d.found[i]) std::printf(f < 0 ? "  -" : " %.1f", f);
     std::printf("\n");
-    if (c.show) std::printf("    sent: %s\n    got:  %s\n", st.sent.c_str(), Text(d.text[i]).c_str());
+    if (c.show) std::printf("    sent: %s\n    got:  %s\n", st.sent.c_str(), zk::Lines(d.text[i]).c_str());
     const int cls = static_cast<int>(std::floor(st.snrDb / 2)) * 2;
     totals.cerBySnr[cls].first += band;
     totals.cerBySnr[cls].second += alone;
@@ -300,7 +280,7 @@ void Sweep(const Config& c, const std::string& channel, bool strong) {
         for (size_t i = 0; i < mix.size(); ++i) mix[i] += st.audio[i];
       const std::string got = RunPassband(stations, mix).text[0];
       b += Cer(got, stations[0].sent);
-      if (c.show) std::printf("    sent: %s\n    got:  %s\n", stations[0].sent.c_str(), Text(got).c_str());
+      if (c.show) std::printf("    sent: %s\n    got:  %s\n", stations[0].sent.c_str(), zk::Lines(got).c_str());
       a += Cer(RunSingle(stations[0], noise), stations[0].sent);
     }
     band.push_back(b / c.sweepSeeds);
