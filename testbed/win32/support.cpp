@@ -47,7 +47,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
 
 HWND WaitForMessageBox(const std::string& title, int ms) {
   HWND box = nullptr;
-  WaitFor([&] { return (box = FindWindowA("#32770", title.c_str())) != nullptr; }, ms);
+  // A box is visible only once its dialog has set its texts; found before, it may still be empty.
+  WaitFor([&] { return (box = FindWindowA("#32770", title.c_str())) != nullptr && IsWindowVisible(box); }, ms);
   return box;
 }
 
