@@ -10,9 +10,11 @@ namespace {
 constexpr double kAverageSeconds = 0.5;
 constexpr double kLookSeconds = 0.1;
 constexpr double kSettleSeconds = 0.3;
-constexpr double kQuieter = 0.25;  // share of the bins the noise is taken from
-constexpr double kQuartileUnderMean = 0.87;
-constexpr double kKeyedSpread = 2;
+constexpr int kLooksKept = 8;            // for the signal-to-noise report: a receiver tells a signal's end within this
+constexpr double kQuieter = 0.25;        // share of the bins the noise is taken from
+constexpr double kQuietest = 0.1;        // for the signal-to-noise report: share of the bins...
+constexpr double kNoiseOnly = 1.6;       // ...under which, times this, a bin holds noise alone
+constexpr double kWeakestSnr = 0.01;     // noise alone reads up to about a hundredth in 3 kHz
 constexpr double kPairOverNoise = 2;     // the weaker tone's average over the noise
 constexpr double kKeyedAgainst = -0.25;  // correlation of the two tones' powers: -1 to 1
 constexpr double kWidestRange = 1e-3;    // the band's noise is taken no lower than this under its strongest bin
@@ -56,6 +58,8 @@ void BandScan::Reset() {
   pairs_.assign(size_ / 2, Pair{0, 0, 0, 0, 0});
   candidates_.clear();
   noise_ = 0;
+  overNoise_.assign(static_cast<size_t>(kLooksKept * (lastBin_ - firstBin_ + 1)), 0.0);
+  looks_ = 0;
 }
 
 bool BandScan::Push(float x) {
@@ -109,15 +113,25 @@ double BandScan::PairAt(double markHz) const {
 }
 
 double BandScan::SnrDb(double markHz) const {
-  // A tone of power P shows in its bin as P N^2 / 8 through the Hann window, noise of
-  // variance s2 per sample as s2 3N / 8 in every bin; noise in 3 kHz is s2 6000 / rate.
-  // The quietest quarter of the bins lies about 13 % under their mean; keyed every element,
-  // a tone leaves about half its power outside its bin.
+  // A signal of power P sums to P 3N^2 / 16 over the bins of positive frequency through the
+  // Hann window (Parseval), noise of variance s2 per sample shows as s2 3N / 8 in every bin,
+  // and noise in 3 kHz is s2 6000 / rate. The signal is summed from a baud below its lower
+  // tone to a baud above its upper one, where nearly all its keying sidebands lie, less the
+  // noise in those bins; at whichever of the kept looks shows most of it.
   const double lower = (settings_.reverse ? markHz - settings_.shift : markHz) / binHz_;
-  const double tones = Average(lower) + Average(lower + shiftBins_);
-  const double n = static_cast<double>(size_);
-  const double snr = kKeyedSpread * tones / (noise_ / kQuartileUnderMean) * settings_.sampleRate / (2000 * n);
-  return 10 * std::log10(std::clamp(snr, 1e-3, 1e6));
+  const double sidebands = settings_.baud / binHz_;
+  const int from = std::max(firstBin_, static_cast<int>(std::ceil(lower - sidebands)));
+  const int to = std::min(lastBin_, static_cast<int>(std::floor(lower + shiftBins_ + sidebands)));
+  const size_t bins = static_cast<size_t>(lastBin_ - firstBin_ + 1);
+  double excess = 0;
+  for (int64_t k = 0; k < std::min<int64_t>(looks_, kLooksKept); ++k) {
+    const double* look = overNoise_.data() + static_cast<size_t>(k) * bins;
+    double sum = 0;
+    for (int b = from; b <= to; ++b) sum += look[b - firstBin_];
+    excess = std::max(excess, sum);
+  }
+  const double snr = excess * settings_.sampleRate / (3000 * static_cast<double>(size_));
+  return 10 * std::log10(std::clamp(snr, kWeakestSnr, 1e6));
 }
 
 double BandScan::Correlation(const Pair& p) {
@@ -139,6 +153,7 @@ void BandScan::Look() {
   std::nth_element(scratch_.begin(), quieter, scratch_.end());
   const double strongest = *std::max_element(scratch_.begin(), scratch_.end());
   noise_ = std::max({*quieter, kWidestRange * strongest, 1e-30});
+  KeepLook();
   if (static_cast<double>(frames_) < kSettleSeconds * settings_.sampleRate / static_cast<double>(hop_)) return;
   std::vector<BandCandidate> found;
   for (int b = firstLower_; b <= lastLower_; ++b) {
@@ -160,6 +175,26 @@ void BandScan::Look() {
     }
     if (clear) candidates_.push_back(c);
   }
+}
+
+// For the signal-to-noise report: each bin over the noise, taken as the mean of the bins that
+// hold noise alone, those not far above the quietest tenth (the quietest quarter lies under
+// the mean by as much as the bins spread, and in a busy band holds signals).
+void BandScan::KeepLook() {
+  const auto quietest =
+      scratch_.begin() + static_cast<std::ptrdiff_t>(kQuietest * static_cast<double>(scratch_.size()));
+  std::nth_element(scratch_.begin(), quietest, scratch_.end());
+  double sum = 0;
+  int count = 0;
+  for (double a : scratch_) {
+    if (a >= kNoiseOnly * *quietest) continue;
+    sum += a;
+    ++count;
+  }
+  const double noise = std::max(count > 0 ? sum / count : *quietest, 1e-30);
+  const size_t bins = static_cast<size_t>(lastBin_ - firstBin_ + 1);
+  double* look = overNoise_.data() + static_cast<size_t>(looks_++ % kLooksKept) * bins;
+  for (int b = firstBin_; b <= lastBin_; ++b) look[b - firstBin_] = average_[static_cast<size_t>(b)] / noise - 1;
 }
 
 }  // namespace zk

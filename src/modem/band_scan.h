@@ -31,8 +31,9 @@ class BandScan {
   const std::vector<BandCandidate>& candidates() const { return candidates_; }
   // How strongly a keyed pair shows within a bin of this mark, at the last look (0: none).
   double PairAt(double markHz) const;
-  // The signal-to-noise ratio in 3 kHz of a keyed pair at this mark, over the last half
-  // second, in dB.
+  // The signal-to-noise ratio in 3 kHz of a keyed pair at this mark, in dB: the highest of
+  // the last looks' (each over half a second), so that it still holds a little after the
+  // signal ends.
   double SnrDb(double markHz) const;
   double binHz() const { return binHz_; }
 
@@ -41,6 +42,7 @@ class BandScan {
  private:
   void Frame();
   void Look();
+  void KeepLook();
   double Average(double bin) const;  // linear between bins
   struct Pair {                      // averages of the two tones' powers, their squares and product
     double low, high, low2, high2, both;
@@ -64,7 +66,9 @@ class BandScan {
   std::vector<double> average_;  // per bin
   std::vector<Pair> pairs_;      // per lower bin
   std::vector<double> scratch_;
-  double noise_ = 0;  // per bin, at the last look
+  double noise_ = 0;               // per bin, at the last look
+  std::vector<double> overNoise_;  // per look kept and bin: the average over the noise, less one
+  int64_t looks_ = 0;
   std::vector<BandCandidate> candidates_;
 };
 
