@@ -190,7 +190,9 @@ void Demodulator::ForgetSignal() {
   filters_.Clear();
   sync_.Reset();
   std::fill(history_.begin(), history_.end(), Outputs{});
-  noise_ = quiet_ = held_ = 0;
+  noise_ = held_ = 0;
+  lastElement_ = {INT64_MIN / 2, false};
+  splitNoise_.Reset();
   mark_.Reset();
   space_.Reset();
   drift_ = Cd(0, 0);
@@ -199,7 +201,7 @@ void Demodulator::ForgetSignal() {
 
 void Demodulator::Prime(const FoundSignal& found) {
   const double n = search_.noise();
-  noise_ = quiet_ = n;
+  noise_ = n;
   mark_.Add(0, n * (1 + std::min(found.markEsN0, kMaxEsN0)), n);
   space_.Add(0, n * (1 + std::min(found.spaceEsN0, kMaxEsN0)), n);
   held_ = std::max(mark_.power(), space_.power());  // no timing is judged on saturated evidence
@@ -373,9 +375,7 @@ void Demodulator::LearnElement(int64_t end, bool mark) {
   const double heard = std::max(off - on / 100, 0.0);
   if (noise_ <= 0) noise_ = std::max(heard, 1e-30);
   noise_ += kNoiseLearning * (heard - noise_);
-  // For the signal-to-noise report, more of the off filter is put down to the signal:
-  // with a strong signal the rest is too little to say how strong.
-  quiet_ += kNoiseLearning * (std::max(off - on / 30, 0.0) - quiet_);
+  LearnSplit(end, mark);
   (mark ? mark_ : space_).Add(end, on, noise_);
   (mark ? space_ : mark_).Refresh(end, noise_);
   drift_ += Cd(onNew) * std::conj(Cd(onOld));
@@ -424,13 +424,27 @@ void Demodulator::Follow() {
   drift_ = Cd(0, 0);
 }
 
+// For the report's noise, the filter's halves over an element's length where its tone is on
+// throughout: from the middle of one element to the middle of the next of the same tone,
+// half an element from the other tone on either side, so that neither timing between
+// samples nor the filters' ringing brings any of it in.
+void Demodulator::LearnSplit(int64_t end, bool mark) {
+  const FrameSync::Element before = lastElement_;
+  lastElement_ = {end, mark};
+  if (before.mark != mark || end - before.end < element_ || end - before.end > 2 * element_) return;
+  const Outputs& o = At(end - element_ / 2);
+  splitNoise_.Add(mark ? o.markOld : o.spaceOld, mark ? o.markNew : o.spaceNew);
+}
+
 void Demodulator::UpdateSnr() {
-  if (hold_ != Hold::kSignal) return;
-  // Against the band's noise as it was before the signal, or, with a signal heard from the
-  // start (which raises the band's), the filters' own with as little of the signal as can be.
-  const double n = std::max(bandHeard_ ? search_.noise() : std::min(noise_, quiet_), 1e-30);
-  const double esN0 = 0.5 * (mark_.power() + space_.power()) / n - 1;
-  snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e5)) - 10 * std::log10(3000 / settings_.baud);
+  // Against the noise measured under the signal (the band's, as it was before the signal,
+  // holds some of the signal's first elements, and the off filter its spill: each far more
+  // than the noise under a strong signal); not while the carrier may have stopped, its
+  // level then falling towards the noise's.
+  if (hold_ != Hold::kSignal || !splitNoise_.known() || carrier_.doubt() > 0) return;
+  const double on = 0.5 * (mark_.power() + space_.power());
+  const double esN0 = on / std::max(splitNoise_.NoiseUnder(on), 1e-30) - 1;
+  snrDb_ = 10 * std::log10(std::clamp(esN0, 1e-3, 1e7)) - 10 * std::log10(3000 / settings_.baud);
 }
 
 }  // namespace zk

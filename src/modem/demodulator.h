@@ -12,6 +12,7 @@
 #include "modem/modem_settings.h"
 #include "modem/received_text.h"
 #include "modem/signal_search.h"
+#include "modem/split_noise.h"
 #include "modem/tone_level.h"
 
 namespace zk {
@@ -103,6 +104,7 @@ class Demodulator {
   double EsN0(const ToneLevel& tone) const;
   void Follow();
   void SetOffset(double hz);
+  void LearnSplit(int64_t end, bool mark);
   void UpdateSnr();
   int64_t InputSample(int64_t baseband) const;
   const Outputs& At(int64_t t) const { return history_[static_cast<size_t>(t) & historyMask_]; }
@@ -141,9 +143,11 @@ class Demodulator {
   int learnt_ = 0;            // elements learnt since the last correction
   double offset_ = 0;         // frequency correction, Hz
   double noise_ = 0;          // element filter power with no tone
-  double quiet_ = 0;          // the same, less all that might be the signal's
   double held_ = 0;           // both filters' power, at its recent peak
   Cd drift_{0, 0};            // phase advance over half an element, summed over decided elements
+  // For the signal-to-noise report: the element learnt last, and the noise under the signal.
+  FrameSync::Element lastElement_{};
+  SplitNoise splitNoise_;
   double snrDb_ = -99;
   int64_t inputCount_ = 0;  // input samples since Reset
   int64_t syncOrigin_ = 0;  // the baseband sample the framing counts from
