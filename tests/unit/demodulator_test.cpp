@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "channels/channels.h"
+#include "modem/band_scan.h"
 #include "modem/demodulator.h"
+#include "modem/passband.h"
 #include "modem_signals.h"
 
 namespace zk {
@@ -60,6 +62,30 @@ TEST(Demodulator, CopiesThroughNoise) {
   std::vector<float> x = Transmit(text, s);
   channel::AddNoise(x, channel::NoiseVariance(channel::MeanSquare(x), s.sampleRate, -5), 7);
   EXPECT_LT(Cer(Receive(x, s), text), 0.01);
+}
+
+// What the operator reads: the receiver's SNR, on a signal heard from its first element and
+// on one after a second of noise, and the band list's; both through the end of the over.
+TEST(Demodulator, ReportsTheSignalToNoiseRatioOfWeakAndStrongSignals) {
+  ModemSettings s;
+  const std::vector<float> signal = Transmit(channel::TrafficText(120, 4), s);
+  for (double snr : {-5.0, 20.0, 30.0}) {
+    for (double lead : {0.0, 1.0}) {
+      SCOPED_TRACE(::testing::Message() << snr << " dB, " << lead << " s of noise first");
+      std::vector<float> x(static_cast<size_t>(lead * s.sampleRate), 0.0f);
+      x.insert(x.end(), signal.begin(), signal.end());
+      x.resize(x.size() + static_cast<size_t>(s.sampleRate), 0.0f);
+      channel::AddNoise(x, channel::NoiseVariance(channel::MeanSquare(signal), s.sampleRate, snr), 9);
+      Demodulator d(s);
+      std::string raw;
+      d.Process(x.data(), x.size(), raw);
+      EXPECT_NEAR(d.snrDb(), snr, 1.5);
+      if (lead > 0) continue;
+      BandScan scan(s, kPassbandLowHz, kPassbandHighHz);
+      for (size_t i = 0; i < x.size() - static_cast<size_t>(s.sampleRate); ++i) scan.Push(x[i]);  // to the over's end
+      EXPECT_NEAR(scan.SnrDb(s.mark), snr, 1.5);
+    }
+  }
 }
 
 // Callers on a contest band: each over straight from the start element, on its own
