@@ -103,6 +103,7 @@ void Demodulator::SetOffset(double hz) {
 
 void Demodulator::Process(const float* samples, size_t n, std::string& text) {
   stopEnds_.clear();
+  keyed_.clear();
   inputCount_ += static_cast<int64_t>(n);
   baseband_.clear();
   frontEnd_.Process(samples, n, baseband_);
@@ -347,6 +348,7 @@ void Demodulator::Decode(const Frame& decided, std::string& text) {
   if (options_.squelch && hold_ == Hold::kNone) return;
   elementPhase_ = start;
   Waiting w{options_.learnText ? codes_.Choose(frame.llr + 1) : frame.code, end, {}};
+  keyed_.push_back({InputSample(start), InputSample(end), w.code});
   std::copy(frame.llr + 1, frame.llr + 6, w.llr);
   if (lost) {
     waiting_.push_back(w);

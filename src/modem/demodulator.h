@@ -69,6 +69,14 @@ class Demodulator {
   // For each character the last Process or Flush appended, the input sample just after its
   // stop element as the receiver placed it, counted from the first sample since Reset.
   const std::vector<int64_t>& stopEnds() const { return stopEnds_; }
+  // Every character of the held signal the last Process or Flush decided, shift codes too, as
+  // sent on the air: where its start element began and its stop element ended, in input
+  // samples counted as for stopEnds. What re-makes the signal to take it out of the band.
+  struct Keyed {
+    int64_t start, end;
+    uint8_t code;
+  };
+  const std::vector<Keyed>& keyed() const { return keyed_; }
 
  private:
   struct Outputs {
@@ -152,6 +160,7 @@ class Demodulator {
   int64_t inputCount_ = 0;  // input samples since Reset
   int64_t syncOrigin_ = 0;  // the baseband sample the framing counts from
   std::vector<int64_t> stopEnds_;
+  std::vector<Keyed> keyed_;
 };
 
 }  // namespace zk

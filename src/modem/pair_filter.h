@@ -3,6 +3,7 @@
 // whose sidelobes would let a strong one through.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "modem/spectrum.h"
@@ -20,6 +21,8 @@ class PairFilter {
   void Tune(double lowHz, double highHz);
   double lowHz() const { return low_; }
   double highHz() const { return high_; }
+  // Input samples from a sample in to the output sample it is the middle of.
+  int64_t delay() const { return static_cast<int64_t>((taps_ - 1) / 2); }
   // Appends the output samples these input samples complete.
   void Process(const float* x, size_t n, std::vector<float>& out);
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <utility>
 
 #include "modem/band_scan.h"
 #include "modem/call_sign.h"
+#include "modem/canceller.h"
 #include "modem/pair_filter.h"
 
 namespace zk {
@@ -51,6 +53,14 @@ constexpr double kConfirmed = 1.5;         // the scan's pair strength that conf
 constexpr double kDoubtedSeconds = 4;      // a confirmed receiver whose pair the scan has not seen this long goes
 constexpr double kUnconfirmedSeconds = 5;  // so does one never confirmed
 constexpr size_t kMostHeld = 256;          // characters a receiver holds back meanwhile
+// A station much stronger than a neighbour near it is re-made from what its receiver decides
+// and taken out of what the neighbour's receiver hears (Canceller): that receiver then hears
+// the band this much later than it comes, from then on, so the station's characters around
+// each sample have been decided.
+constexpr double kDelaySeconds = 0.5;
+constexpr double kCancelStronger = 3;      // a station this much stronger than a neighbour is taken out...
+constexpr double kCancelWithinHz = 500;    // ...of a neighbour's band whose mark is this near
+constexpr double kCancelKeptSeconds = 10;  // and goes on being re-made this long after
 
 // A pair strength as the scan saw it, the strongest lately.
 struct Strength {
@@ -75,10 +85,17 @@ struct Receiver {
   // What it holds is shown once the band scan sees a keyed pair there too: two stations'
   // tones can look like one signal to a receiver, never to both.
   bool confirmed = false;
-  double doubted = -1;  // since when the scan has not seen its pair, or -1
-  double trying = 0;    // since when it has held a signal not confirmed yet
-  std::string held;     // decoded before it was confirmed
-  Strength strength;    // of its pair, while it holds one
+  double doubted = -1;                   // since when the scan has not seen its pair, or -1
+  double trying = 0;                     // since when it has held a signal not confirmed yet
+  std::string held;                      // decoded before it was confirmed
+  Strength strength;                     // of its pair, while it holds one
+  bool late = false;                     // it hears the band kDelaySeconds late, strong neighbours taken out
+  int64_t origin = 0;                    // the band sample its first input sample was
+  int64_t shownEnd = 0;                  // the band sample where the last character it showed ended
+  int64_t skipUntil = 0;                 // it has just become late: characters ending before this were shown
+  std::deque<Demodulator::Keyed> keyed;  // lately decided, in band samples, for a new canceller
+  std::unique_ptr<Canceller> remade;     // its station re-made for a weaker neighbour
+  double needed = 0;                     // when a weaker neighbour last needed it
 };
 
 struct Kept {
@@ -95,7 +112,9 @@ struct PassbandDecoder::Impl {
       : settings(s),
         options(o),
         scan(s, kPassbandLowHz, kPassbandHighHz),
-        history(static_cast<size_t>(kReplaySeconds * s.sampleRate)),
+        replay(static_cast<size_t>(kReplaySeconds * s.sampleRate)),
+        delay(static_cast<int64_t>(kDelaySeconds * s.sampleRate)),
+        history(replay + static_cast<size_t>(delay) + 1),
         chunk(std::max<size_t>(1, static_cast<size_t>(kChunkSeconds * s.sampleRate))) {
     options.searchHz = kSearchHz;
   }
@@ -105,10 +124,11 @@ struct PassbandDecoder::Impl {
     receivers.clear();
     kept.clear();
     std::fill(history.begin(), history.end(), 0.0f);
-    heard = 0;
+    heard = done = 0;
   }
 
   double Now() const { return static_cast<double>(heard) / settings.sampleRate; }
+  size_t Slot(int64_t t) const { return static_cast<size_t>(t % static_cast<int64_t>(history.size())); }
 
   void Process(const float* x, size_t n, std::vector<BandCharacter>& out) {
     for (size_t at = 0; at < n; at += chunk) Chunk(x + at, std::min(chunk, n - at), out);
@@ -118,19 +138,107 @@ struct PassbandDecoder::Impl {
     clean.resize(n);
     bool looked = false;
     for (size_t i = 0; i < n; ++i) {
-      clean[i] = CleanSample(x[i]);
-      history[static_cast<size_t>(heard++ % static_cast<int64_t>(history.size()))] = clean[i];
+      clean[i] = history[Slot(heard++)] = CleanSample(x[i]);
       looked = scan.Push(clean[i]) || looked;
     }
+    for (Receiver& r : receivers)
+      if (r.remade) r.remade->Hear(clean.data(), n);
     const size_t old = receivers.size();
     if (looked) Consider(out);
-    for (size_t r = 0; r < old; ++r) {
-      Feed(receivers[r], clean.data(), n, out);
-    }
+    for (size_t r = 0; r < old; ++r)
+      if (!receivers[r].late) Feed(receivers[r], clean.data(), n, out);
+    if (heard - done > delay) Late(static_cast<size_t>(heard - delay - done), out);
     if (looked) {
       Confirm(out);
       Tidy();
+      TakeOutStrong(out);
     }
+  }
+
+  // The late receivers' share of the band: `n` samples from `done` on.
+  void Late(size_t n, std::vector<BandCharacter>& out) {
+    for (Receiver& r : receivers)
+      if (r.late) {
+        Cleaned(done, n, &r, cleaned);
+        Feed(r, cleaned.data(), n, out);
+      }
+    done += static_cast<int64_t>(n);
+    for (Receiver& r : receivers)
+      if (r.remade) r.remade->Forget(done - static_cast<int64_t>(replay));
+  }
+
+  // The band from `from` on without the stations re-made, but for the receiver's own.
+  void Cleaned(int64_t from, size_t n, const Receiver* r, std::vector<float>& out) {
+    out.resize(n);
+    for (size_t i = 0; i < n; ++i) out[i] = history[Slot(from + static_cast<int64_t>(i))];
+    part.resize(n);
+    for (const Receiver& other : receivers) {
+      if (&other == r || !other.remade) continue;
+      std::fill(part.begin(), part.end(), 0.0f);
+      other.remade->Remake(from, n, part.data());
+      for (size_t i = 0; i < n; ++i) out[i] -= part[i];
+    }
+  }
+
+  // From now on the receiver hears the band late, the stations re-made taken out: a new
+  // receiver at its mark hears the last few seconds so, and shows what ends after what the
+  // receiver has shown.
+  void MakeLate(Receiver& r, bool shown, std::vector<BandCharacter>& out) {
+    ModemSettings s = settings;
+    s.mark = r.demodulator->markFrequency();
+    const double low = r.filter->lowHz(), high = r.filter->highHz();
+    r.demodulator = std::make_unique<Demodulator>(s, options);
+    r.demodulator->HearOnly(low, high);
+    r.filter = std::make_unique<PairFilter>(s.sampleRate, low, high);
+    r.late = true;
+    r.skipUntil = shown ? r.shownEnd + static_cast<int64_t>(0.5 * settings.sampleRate / settings.baud) : -1;
+    const int64_t from = std::max<int64_t>(0, done - static_cast<int64_t>(replay));
+    r.origin = from;
+    Cleaned(from, static_cast<size_t>(done - from), &r, past);
+    Feed(r, past.data(), past.size(), out);
+  }
+
+  // A station much stronger than a neighbour near it (as strong as it has lately been, the
+  // neighbour as it is now) is re-made for the neighbour's receiver; re-making goes on a
+  // while after the need has gone, so a fade does not start it afresh. Whether a station is
+  // re-made near this receiver's.
+  bool CleanFor(const Receiver& weak) {
+    const double now = Now(), mark = weak.demodulator->markFrequency();
+    if (!weak.demodulator->squelchOpen()) return false;  // nothing to hear: its signal has gone
+    bool any = false;
+    for (Receiver& strong : receivers) {
+      // A late receiver decides too late for a late neighbour. One not confirmed yet may be
+      // a station keying up, whose first characters matter as much as the rest.
+      if (&strong == &weak || strong.late || !strong.demodulator->squelchOpen()) continue;
+      const double other = strong.demodulator->markFrequency();
+      if (std::fabs(other - mark) >= kCancelWithinHz) continue;
+      if (std::max(scan.PairAt(other), strong.strength.Now(now)) >= kCancelStronger * scan.PairAt(mark)) {
+        if (!strong.remade) Remake(strong);
+        strong.needed = now;
+      }
+      any = any || strong.remade;
+    }
+    return any;
+  }
+
+  void TakeOutStrong(std::vector<BandCharacter>& out) {
+    for (Receiver& r : receivers)
+      if (r.confirmed && CleanFor(r) && !r.late) MakeLate(r, true, out);
+    for (Receiver& r : receivers)
+      if (r.remade && Now() - r.needed > kCancelKeptSeconds) r.remade.reset();
+  }
+
+  // The receiver's station re-made from what the receiver has decided lately, and from now on.
+  void Remake(Receiver& r) {
+    const size_t size = history.size();
+    const int64_t filled = std::min<int64_t>(heard, static_cast<int64_t>(size));
+    r.remade = std::make_unique<Canceller>(settings, heard - filled);
+    for (int64_t t = heard - filled; t < heard;) {
+      const size_t at = Slot(t), len = std::min<size_t>(size - at, static_cast<size_t>(heard - t));
+      r.remade->Hear(history.data() + at, len);
+      t += static_cast<int64_t>(len);
+    }
+    for (const Demodulator::Keyed& k : r.keyed) r.remade->Decided(k, r.demodulator->markFrequency());
   }
 
   // Every pair the scan sees keeps the receiver near it, or gets one of its own.
@@ -168,7 +276,38 @@ struct PassbandDecoder::Impl {
     }
     text.clear();
     r.demodulator->Process(filtered.data(), filtered.size(), text);
+    Decided(r);
+    Shown(r);
     Take(r, text, out);
+  }
+
+  // Keeps what the receiver decided lately, and re-makes it where needed.
+  void Decided(Receiver& r) {
+    if (r.late) return;
+    const int64_t offset = r.origin + (r.filter ? r.filter->delay() : 0);
+    for (Demodulator::Keyed k : r.demodulator->keyed()) {
+      k.start += offset;
+      k.end += offset;
+      r.keyed.push_back(k);
+      if (r.remade) r.remade->Decided(k, r.demodulator->markFrequency());
+    }
+    while (!r.keyed.empty() && r.keyed.front().start < heard - static_cast<int64_t>(history.size()))
+      r.keyed.pop_front();
+  }
+
+  // Notes where the characters just decoded end; of a receiver just made late, drops those
+  // shown before.
+  void Shown(Receiver& r) {
+    const std::vector<int64_t>& ends = r.demodulator->stopEnds();
+    if (ends.size() != text.size()) return;
+    std::string after;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const int64_t end = r.origin + ends[i] + (r.filter ? r.filter->delay() : 0);
+      if (end <= r.skipUntil) continue;
+      after += text[i];
+      r.shownEnd = end;
+    }
+    text.swap(after);
   }
 
   double LowTone(double mark) const { return settings.reverse ? mark - settings.shift : mark; }
@@ -223,11 +362,10 @@ struct PassbandDecoder::Impl {
     receivers.back().seen = receivers.back().born = receivers.back().trying = Now();
     Receiver& r = receivers.back();
     // The past in the order it came, so the receiver finds the signal where it began.
-    const size_t size = history.size();
-    const size_t filled = static_cast<size_t>(std::min<int64_t>(heard, static_cast<int64_t>(size)));
-    const size_t first = static_cast<size_t>(heard % static_cast<int64_t>(size));
-    if (filled == size) Feed(r, history.data() + first, size - first, out);
-    Feed(r, history.data(), first, out);
+    r.origin = std::max<int64_t>(0, heard - static_cast<int64_t>(replay));
+    past.clear();
+    for (int64_t t = r.origin; t < heard; ++t) past.push_back(history[Slot(t)]);
+    Feed(r, past.data(), past.size(), out);
   }
 
   void Take(Receiver& r, const std::string& decoded, std::vector<BandCharacter>& out) {
@@ -274,10 +412,16 @@ struct PassbandDecoder::Impl {
         r.demodulator->HearOnly(low, high);
       }
       if (!r.confirmed && open && seen) {
+        // Nothing of it shown yet: a receiver that needs stronger stations taken out hears
+        // its signal again without them.
         r.confirmed = true;
         const std::string held = r.held;
         r.held.clear();
-        Take(r, held, out);
+        if (CleanFor(r)) {
+          MakeLate(r, false, out);
+        } else {
+          Take(r, held, out);
+        }
       } else if (!r.confirmed && !open) {
         r.trying = now;
       }
@@ -372,10 +516,20 @@ struct PassbandDecoder::Impl {
   }
 
   void Flush(std::vector<BandCharacter>& out) {
-    for (Receiver& r : receivers) {
-      text.clear();
-      r.demodulator->Flush(text);
-      Take(r, text, out);
+    // The receivers that hear the band as it comes first: what they decide last is re-made
+    // for the late ones, which then hear the rest.
+    for (bool late : {false, true}) {
+      for (Receiver& r : receivers) {
+        if (r.late != late) continue;
+        text.clear();
+        r.demodulator->Flush(text);
+        Decided(r);
+        Shown(r);
+        Take(r, text, out);
+        if (r.remade) r.remade->Flush();
+      }
+      while (!late && done < heard)
+        Late(static_cast<size_t>(std::min<int64_t>(heard - done, static_cast<int64_t>(chunk))), out);
     }
   }
 
@@ -389,9 +543,13 @@ struct PassbandDecoder::Impl {
   ModemSettings settings;
   DemodulatorOptions options;
   BandScan scan;
-  std::vector<float> history;  // the last samples, for a new receiver
+  size_t replay;               // samples a new receiver hears again
+  int64_t delay;               // samples the receivers are behind the band
+  std::vector<float> history;  // the band's last samples, for the receivers and a new one
   size_t chunk;
   int64_t heard = 0;  // samples since Reset
+  int64_t done = 0;   // of them, heard by late receivers
+  std::vector<float> part, cleaned, past;
   std::vector<Receiver> receivers;
   std::vector<Kept> kept;
   int lastId = 0;

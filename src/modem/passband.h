@@ -39,7 +39,10 @@ struct BandCharacter {
 
 // Finds every signal of the settings' baud rate and shift whose tones lie between
 // kPassbandLowHz and kPassbandHighHz (the settings' mark is not used; `reverse` says which
-// tone is the mark) and decodes each with the single-signal receiver.
+// tone is the mark) and decodes each with the single-signal receiver. A station much
+// stronger than a neighbour near it is re-made from what its receiver decides and taken out
+// of what the neighbour's receiver hears (Canceller); that receiver's characters then come
+// half a second later.
 class PassbandDecoder {
  public:
   explicit PassbandDecoder(const ModemSettings& settings, const DemodulatorOptions& options = {});

@@ -1,5 +1,7 @@
 #include "modem/passband.h"
 
+#include "modem/canceller.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -13,10 +15,11 @@ namespace zk {
 namespace {
 
 // A station on its own mark, keyed up `at` seconds into a passband of `seconds`.
-void AddStation(std::vector<float>& band, const std::string& text, double mark, double at) {
+void AddStation(std::vector<float>& band, const std::string& text, double mark, double at, float gain = 1) {
   ModemSettings s;
   s.mark = mark;
-  const std::vector<float> x = Transmit(text, s);
+  std::vector<float> x = Transmit(text, s);
+  for (float& v : x) v *= gain;
   const size_t from = static_cast<size_t>(at * s.sampleRate);
   band.resize(std::max(band.size(), from + x.size() + 8000), 0.0f);
   for (size_t i = 0; i < x.size() && from + i < band.size(); ++i) band[from + i] += x[i];
@@ -94,6 +97,58 @@ TEST(Passband, StationsComeBackKeptOrDroppedAndNewOnesFound) {
   EXPECT_FALSE(Near(run.seconds[39], 1900));
   ASSERT_TRUE(Near(run.seconds[42], 1900));  // found within 2 s
   EXPECT_EQ(run.text.at(Near(run.seconds[42], 1900)->id), "QRZ DE G4XYZ\n");
+}
+
+// Power at a frequency, through Hann-windowed blocks a little longer than a character.
+double PowerAt(const std::vector<float>& x, double hz) {
+  const size_t block = 1400;
+  double sum = 0;
+  for (size_t from = 0; from + block <= x.size(); from += block / 2) {
+    Cd a = 0;
+    for (size_t i = 0; i < block; ++i)
+      a += (1 - std::cos(kTwoPi * (i + 0.5) / block)) * x[from + i] * std::polar(1.0, -kTwoPi * hz * (from + i) / 8000);
+    sum += std::norm(a);
+  }
+  return sum;
+}
+
+TEST(Passband, AStrongStationIsRemadeAndTakenOutOfItsNeighboursBand) {
+  // Re-made from what a receiver decides, a station's spill onto a neighbour's tones 80 Hz
+  // beyond its own goes, on a steady path and through fading.
+  std::vector<float> x;
+  AddStation(x, "CQ TEST DE OH2XYZ OH2XYZ 599 0123 TNX QSL\n", 1500, 0.5);
+  for (const auto& band : {x, channel::TwoPathFading(x, 8000, 0.001, 0.5, 7)}) {
+    ModemSettings s;
+    s.mark = 1500;
+    Demodulator d(s);
+    Canceller c(s, 0);
+    std::string text;
+    for (size_t at = 0; at <= band.size(); at += 80) {
+      const size_t n = std::min<size_t>(80, band.size() - at);
+      c.Hear(&band[at], n);
+      n ? d.Process(&band[at], n, text) : d.Flush(text);
+      for (const Demodulator::Keyed& k : d.keyed()) c.Decided(k, d.markFrequency());
+    }
+    c.Flush();
+    std::vector<float> left = band, remade(band.size(), 0.0f);
+    c.Remake(0, band.size(), remade.data());
+    for (size_t i = 0; i < left.size(); ++i) left[i] -= remade[i];
+    EXPECT_GT(PowerAt(band, 1420), 10 * PowerAt(left, 1420));  // below the mark
+    EXPECT_GT(PowerAt(band, 1750), 10 * PowerAt(left, 1750));  // above the space
+  }
+  // A neighbour 12 dB stronger keys up while a station is being received: the station's
+  // receiver then hears the band without it, its text neither broken nor shown twice.
+  const std::string weak = "RST 599 599 NAME JAN QTH LYON LYON TNX FER QSO 73 73 DE PA3ABC\n";
+  const std::string strong = "CQ CQ CQ TEST DE W1AW W1AW W1AW K\n";
+  std::vector<float> band;
+  AddStation(band, weak + weak + weak, 1000, 0.5);
+  AddStation(band, strong + strong, 1250, 5, 4);
+  channel::AddNoise(band, channel::NoiseVariance(0.125, 8000, 12), 5);
+  const Heard run = Decode(band);
+  const std::vector<BandSignal>& end = run.seconds.back();
+  ASSERT_EQ(end.size(), 2u);
+  EXPECT_EQ(run.text.at(end[0].id), weak + weak + weak);
+  EXPECT_EQ(run.text.at(end[1].id), strong + strong);
 }
 
 TEST(Passband, NoiseAloneGivesNoSignal) {
