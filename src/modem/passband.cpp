@@ -386,7 +386,9 @@ struct PassbandDecoder::Impl {
     k.received = true;
     k.signal.open = d.squelchOpen();
     k.signal.markHz = d.markFrequency();
-    if (d.squelchOpen()) k.signal.snrDb = scan.SnrDb(d.markFrequency());
+    // The receiver's own reading, of the noise under its signal, holds in a crowded band; the
+    // scan's until it has one.
+    if (d.squelchOpen()) k.signal.snrDb = d.snrDb() > -90 ? d.snrDb() : scan.SnrDb(d.markFrequency());
     k.signal.lastHeard = Now();
     for (char c : decoded) {
       out.push_back({r.signal, c});
