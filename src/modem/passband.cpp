@@ -281,10 +281,13 @@ struct PassbandDecoder::Impl {
     Take(r, text, out);
   }
 
+  // The band sample a sample of the receiver's own input (after its filter) stands for.
+  static int64_t BandOffset(const Receiver& r) { return r.origin + (r.filter ? r.filter->delay() : 0); }
+
   // Keeps what the receiver decided lately, and re-makes it where needed.
   void Decided(Receiver& r) {
     if (r.late) return;
-    const int64_t offset = r.origin + (r.filter ? r.filter->delay() : 0);
+    const int64_t offset = BandOffset(r);
     for (Demodulator::Keyed k : r.demodulator->keyed()) {
       k.start += offset;
       k.end += offset;
@@ -302,7 +305,7 @@ struct PassbandDecoder::Impl {
     if (ends.size() != text.size()) return;
     std::string after;
     for (size_t i = 0; i < text.size(); ++i) {
-      const int64_t end = r.origin + ends[i] + (r.filter ? r.filter->delay() : 0);
+      const int64_t end = BandOffset(r) + ends[i];
       if (end <= r.skipUntil) continue;
       after += text[i];
       r.shownEnd = end;
